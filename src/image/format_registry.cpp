@@ -1,0 +1,2 @@
+// Placeholder: being written.
+#include "image/format_registry.h"

@@ -1,0 +1,2 @@
+// Placeholder: being written.
+#include "image/image_reader.h"
