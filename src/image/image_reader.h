@@ -28,6 +28,7 @@ class ProgressSink : public RefCounted {
 class ImageReader : public RefCounted {
  public:
   ImageReader(FileSource* source, const FormatRecord* record);
+  ~ImageReader() override;
 
   uint32_t FileSize() const { return source_ ? source_->Size() : 0; }
   const uint8_t* FileData() const { return source_ ? source_->Data() : nullptr; }
@@ -81,6 +82,9 @@ class ImageReader : public RefCounted {
   FrameDescription frame_;
 
  private:
+  // One frame, without its followers.
+  Status DecodeFrame(ImageBuffer* target, ProgressSink* progress, const CancelFlag* cancel);
+
   const FormatRecord* record_;
   RefPtr<FileSource> source_;
   ImageProperties properties_;

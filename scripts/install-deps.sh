@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need on Debian 12.
+# Usage: scripts/install-deps.sh [--with-windows]
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+
+PACKAGES=(build-essential cmake ninja-build ccache pkg-config zlib1g-dev
+          libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev
+          imagemagick libimage-exiftool-perl)
+if [ "${1:-}" = "--with-windows" ]; then
+  PACKAGES+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine)
+fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
