@@ -137,7 +137,25 @@ ArgumentList UnpackArguments(std::u16string_view packed) {
 }
 
 bool IsSwitchArgument(std::u16string_view argument) {
-  return !argument.empty() && (argument[0] == u'-' || argument[0] == u'/');
+  if (argument.empty()) return false;
+  if (argument[0] == u'-') return true;
+  if (argument[0] != u'/') return false;
+#ifdef _WIN32
+  return true;
+#else
+  // Every absolute path starts with "/" here, so a slash marks a switch only
+  // when one of the program's own keywords follows it; "/ONLYONE" still works
+  // and "/home/me/a.png" stays a file.
+  const std::u16string_view name = argument.substr(1);
+  for (std::u16string_view word : {u"CLOSE", u"ONLYONE", u"INDEX", u"FREEZE", u"FULLSCREEN",
+                                   u"TOPMOST"}) {
+    if (EqualsIgnoreAsciiCase(name, word)) return true;
+  }
+  for (std::u16string_view prefix : {u"POS=", u"ZOOM=", u"TITLE="}) {
+    if (StartsWithIgnoreAsciiCase(name, prefix)) return true;
+  }
+  return false;
+#endif
 }
 
 StartupOptions ScanStartupArguments(const ArgumentList& arguments) {

@@ -5,7 +5,10 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <errno.h>
 #include <fcntl.h>
+
+#include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -72,7 +75,11 @@ Status ReadWholeFile(const std::u16string& path, std::string* out) {
 std::string NativePath(const std::u16string& path) { return Utf16ToUtf8(path); }
 
 MappedFile::~MappedFile() {
-  if (data_) munmap(const_cast<uint8_t*>(data_), size_);
+  if (mapped_) {
+    munmap(const_cast<uint8_t*>(data_), size_);
+  } else if (data_) {
+    ::operator delete(const_cast<uint8_t*>(data_));
+  }
   if (fd_ >= 0) close(fd_);
 }
 
@@ -84,10 +91,36 @@ Status MappedFile::Open(const std::u16string& path, std::unique_ptr<MappedFile>*
   struct stat st;
   if (fstat(m->fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0)
     return status::kCannotOpenFile;
-  void* view = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, m->fd_, 0);
-  if (view == MAP_FAILED) return status::kCannotOpenFile;
-  m->data_ = static_cast<const uint8_t*>(view);
-  m->size_ = static_cast<size_t>(st.st_size);
+  const size_t size = static_cast<size_t>(st.st_size);
+  if (size <= kReadInsteadOfMapLimit) {
+    // A mapped file that another program truncates turns every later access past
+    // the new end into SIGBUS. Windows forbids truncating a mapped file; Linux
+    // does not, so files of ordinary size are read into memory instead: a file
+    // cut while it is read gives the bytes that were there, never a crash.
+    auto* bytes = static_cast<uint8_t*>(::operator new(size, std::nothrow));
+    if (!bytes) return status::kCannotOpenFile;
+    size_t got = 0;
+    while (got < size) {
+      ssize_t n = pread(m->fd_, bytes + got, size - got, static_cast<off_t>(got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    if (got == 0) {
+      ::operator delete(bytes);
+      return status::kCannotOpenFile;
+    }
+    m->data_ = bytes;
+    m->size_ = got;
+    close(m->fd_);
+    m->fd_ = -1;
+  } else {
+    void* view = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, m->fd_, 0);
+    if (view == MAP_FAILED) return status::kCannotOpenFile;
+    m->data_ = static_cast<const uint8_t*>(view);
+    m->size_ = size;
+    m->mapped_ = true;
+  }
   *out = std::move(m);
   return status::kOk;
 }

@@ -38,7 +38,10 @@ class MappedFile {
   void* file_ = nullptr;
   void* mapping_ = nullptr;
 #else
+  // Files up to this size are read rather than mapped (see Open).
+  static constexpr size_t kReadInsteadOfMapLimit = size_t{256} << 20;
   int fd_ = -1;
+  bool mapped_ = false;
 #endif
 };
 

@@ -87,6 +87,20 @@ TEST(ScanStartupArguments, CloseAndOnlyOneInAnyCase) {
   EXPECT_FALSE(o.singleInstanceOff);
 }
 
+TEST(ScanStartupArguments, SlashMarksSwitchesOnlyWhereItIsNoPathSeparator) {
+  StartupOptions o = ScanStartupArguments({u"v.exe", u"/ONLYONE", u"/home/me/a.png"});
+  EXPECT_TRUE(o.singleInstanceOff);
+#ifdef _WIN32
+  EXPECT_FALSE(o.file);  // "/home/..." is an unknown switch on Windows
+#else
+  ASSERT_TRUE(o.file);
+  EXPECT_EQ(*o.file, u"/home/me/a.png");
+  WindowOptions w = ParseWindowOptions({u"/zoom=2", u"/index.png"});
+  EXPECT_FLOAT_EQ(w.zoom, 2.0f);
+  EXPECT_FALSE(w.index);
+#endif
+}
+
 TEST(ParseWindowOptions, DefaultsAndFlags) {
   WindowOptions w = ParseWindowOptions({u"pic.png", u"-frozen"});
   EXPECT_FALSE(w.index || w.frozen || w.fullScreen || w.topmost);
@@ -227,7 +241,7 @@ TEST(HandOff, RandomPayloadsAreReadSafely) {
     for (auto& b : random)
       if (rng() % 3 == 0) b = 0;
     std::unique_ptr<uint8_t[]> exact(new uint8_t[size ? size : 1]);
-    std::memcpy(exact.get(), random.data(), size);
+    if (size) std::memcpy(exact.get(), random.data(), size);
     std::optional<HandOffRequest> r = ReadHandOff(kHandOffTag, exact.get(), size);
     if (!r) continue;
     ++accepted;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <filesystem>
 
 #include "support/test_support.h"
 
@@ -49,6 +50,27 @@ TEST(FileTime, ReportsTheLastWriteTime) {
   EXPECT_GE(t.month, 1);
   EXPECT_LE(t.month, 12);
   EXPECT_FALSE(GetFileLastWriteTime(U16(dir.Path() + "/missing"), &t));
+}
+
+}  // namespace
+}  // namespace vt
+
+namespace vt {
+namespace {
+
+TEST(MappedFile, LargeFilesAreMapped) {
+  // Large files take the mapping path; a sparse file costs no disk space.
+  test::TempDir dir;
+  std::string path = dir.Write("big.bin", "head");
+  std::error_code ec;
+  const uintmax_t size = (uintmax_t{256} << 20) + 4096;
+  std::filesystem::resize_file(path, size, ec);
+  if (ec) GTEST_SKIP() << "cannot make a sparse file here";
+  std::unique_ptr<MappedFile> m;
+  ASSERT_EQ(MappedFile::Open(test::U16(path), &m), status::kOk);
+  ASSERT_EQ(m->Size(), size);
+  EXPECT_EQ(m->Data()[0], 'h');
+  EXPECT_EQ(m->Data()[size - 1], 0);
 }
 
 }  // namespace

@@ -197,7 +197,7 @@ TEST_F(LoadPipeline, GreyRampPaletteArrivesAsGray8) {
   im.format = PixelFormat::Indexed8;
   im.width = 4;
   im.height = 1;
-  im.pixels = "\x00\x40\x80\xFF";
+  im.pixels = std::string("\x00\x40\x80\xFF", 4);
   RefPtr<ImageBuffer> image;
   ASSERT_EQ(Load(im, &image), status::kOk);
   EXPECT_EQ(image->Format(), PixelFormat::Gray8);
