@@ -186,6 +186,9 @@ ImageBuffer* ImageBuffer::First() {
 }
 
 void ImageBuffer::SetNext(RefPtr<ImageBuffer> next) {
+  // A frame moved from another chain leaves it first, so that the frame it left
+  // does not later clear the back link that now belongs to this chain.
+  if (next && next->previous_ && next->previous_ != this) next->previous_->DetachNext();
   if (next_) next_->previous_ = nullptr;
   next_ = std::move(next);
   if (next_) next_->previous_ = this;

@@ -114,12 +114,14 @@ void ImageProperties::SetRaw(PropertyId id, const void* text, int32_t length,
     while (n < kMaxLength && UnitAt(text, encoding, n) != 0) ++n;
     terminated = UnitAt(text, encoding, n) == 0;
   } else {
-    n = static_cast<size_t>(length);
+    const size_t given = static_cast<size_t>(length);
+    n = 0;
+    while (n < given && UnitAt(text, encoding, n) != 0) ++n;
     while (n > 0 && UnitAt(text, encoding, n - 1) == u' ') --n;
     if (n > kMaxLength) n = kMaxLength;
     // Whether the unit at the length is zero tells how the text ends; looking at
     // it is only safe inside the given length, so past it we assume it is not.
-    terminated = n < static_cast<size_t>(length) && UnitAt(text, encoding, n) == 0;
+    terminated = n < given && UnitAt(text, encoding, n) == 0;
   }
   if (n == 0) {
     s = Slot{};
@@ -147,6 +149,15 @@ void OwnedImageProperties::Set(PropertyId id, std::u16string_view text) {
     if (c < 32) c = u' ';
   }
   ImageProperties::Set(id, clean);
+}
+
+void OwnedImageProperties::SetRaw(PropertyId id, const void* text, int32_t length,
+                                  TextEncoding encoding) {
+  ImageProperties::SetRaw(id, text, length, encoding);
+  const std::u16string* converted = ImageProperties::Get(id);
+  if (!converted) return;
+  std::u16string copy = *converted;
+  Set(id, copy);
 }
 
 std::u16string FormatFileTime(int year, int month, int day, int hour, int minute, int second) {

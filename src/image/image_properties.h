@@ -78,10 +78,12 @@ class ImageProperties {
   virtual void Clear();
 
   // Stores a borrowed pointer. With length < 0 the text is zero-terminated and
-  // measured (in code units of its encoding). With a length, trailing blanks are
-  // dropped and a text of blanks only leaves the slot empty; the slot records
-  // whether the unit at the length is zero.
-  void SetRaw(PropertyId id, const void* text, int32_t length, TextEncoding encoding);
+  // measured (in code units of its encoding). With a length, the text ends at
+  // the first zero unit inside it (file formats often count their terminator),
+  // trailing blanks are dropped and a text of blanks only leaves the slot empty;
+  // the slot records whether the unit at the resulting length is zero. Nothing
+  // past the given length is ever read.
+  virtual void SetRaw(PropertyId id, const void* text, int32_t length, TextEncoding encoding);
 
   // Copies every set slot of other as owned text (borrowed slots of other are
   // converted first).
@@ -109,6 +111,8 @@ class ImageProperties {
 class OwnedImageProperties : public ImageProperties {
  public:
   void Set(PropertyId id, std::u16string_view text) override;
+  // Converts at once: nothing here may point into file data.
+  void SetRaw(PropertyId id, const void* text, int32_t length, TextEncoding encoding) override;
 };
 
 // "%d-%c%c-%c%c, %c%c:%c%c:%c%c": year, then two-digit month, day, hour,

@@ -7,6 +7,7 @@
 namespace vt {
 
 namespace {
+namespace impl {
 
 inline uint16_t Load16(const uint8_t* p, bool swap) {
   uint16_t v;
@@ -83,7 +84,7 @@ void BitPlanesToIndices(uint8_t* dst, const uint8_t* src, size_t planeDistance, 
 
 void StridedByteCopy(uint8_t* dst, const uint8_t* src, size_t n, size_t step) {
   if (step == 1) {
-    std::memcpy(dst, src, n);
+    if (n) std::memcpy(dst, src, n);  // an empty row may come with null pointers
     return;
   }
   for (size_t i = 0; i < n; ++i) dst[i * step] = src[i];
@@ -91,7 +92,7 @@ void StridedByteCopy(uint8_t* dst, const uint8_t* src, size_t n, size_t step) {
 
 void StridedCopy16(uint8_t* dst, const uint8_t* src, size_t n, size_t step, bool swap) {
   if (step == 1 && !swap) {
-    std::memcpy(dst, src, n * 2);
+    if (n) std::memcpy(dst, src, n * 2);
     return;
   }
   for (size_t i = 0; i < n; ++i) Store16(dst + 2 * i * step, Load16(src + 2 * i, swap));
@@ -99,7 +100,7 @@ void StridedCopy16(uint8_t* dst, const uint8_t* src, size_t n, size_t step, bool
 
 void StridedCopy32(uint8_t* dst, const uint8_t* src, size_t n, size_t step, bool swap) {
   if (step == 1 && !swap) {
-    std::memcpy(dst, src, n * 4);
+    if (n) std::memcpy(dst, src, n * 4);
     return;
   }
   for (size_t i = 0; i < n; ++i) Store32(dst + 4 * i * step, Load32(src + 4 * i, swap));
@@ -281,7 +282,7 @@ void DitherBgra16Row(uint8_t* dst, const uint16_t* src, uint16_t* err, size_t n,
     uint16_t* e = err + 4 * (x + 1);
     uint8_t* o = dst + 4 * x;
     for (int c = 0; c < 3; ++c) {
-      uint32_t v = (s[c] >> 4) + ((e[c] + carry[c] + 8) >> 4);
+      uint32_t v = (DitherInput(s[c]) >> 4) + ((e[c] + carry[c] + 8) >> 4);
       if (v > 4095) v = 4095;
       const uint32_t r = v & 15;
       o[c] = static_cast<uint8_t>(v >> 4);
@@ -295,38 +296,39 @@ void DitherBgra16Row(uint8_t* dst, const uint16_t* src, uint16_t* err, size_t n,
   }
 }
 
+}  // namespace impl
 }  // namespace
 
 namespace row_kernels_detail {
 RowKernels Scalar() {
   RowKernels k;
-  k.planarRgbToBgra8 = PlanarRgbToBgra8;
-  k.planarRgbaToBgra8 = PlanarRgbaToBgra8;
-  k.bitPlanesToIndices = BitPlanesToIndices;
-  k.stridedByteCopy = StridedByteCopy;
-  k.stridedCopy16 = StridedCopy16;
-  k.stridedCopy32 = StridedCopy32;
-  k.expand1Bit = Expand1Bit;
-  k.expand2Bit = Expand2Bit;
-  k.expand4Bit = Expand4Bit;
-  k.rgb8ToBgra8 = Rgb8ToBgra8;
-  k.rgba8ToBgra8 = Rgba8ToBgra8;
-  k.bgr8ToBgra8 = Bgr8ToBgra8;
-  k.rgb16ToBgra16 = Rgb16ToBgra16;
-  k.rgba16ToBgra16 = Rgba16ToBgra16;
-  k.bgr16ToBgra16 = Bgr16ToBgra16;
-  k.rgbFloatToBgraFloat = RgbFloatToBgraFloat;
-  k.rgbaFloatToBgraFloat = RgbaFloatToBgraFloat;
-  k.bgrFloatToBgraFloat = BgrFloatToBgraFloat;
-  k.highBytes16 = HighBytes16;
-  k.widen8To16 = Widen8To16;
-  k.u8ToFloat = U8ToFloat;
-  k.u16ToFloat = U16ToFloat;
-  k.floatToU16 = FloatToU16;
-  k.gray8ToBgra8 = Gray8ToBgra8;
-  k.indexed8ToBgra8 = Indexed8ToBgra8;
-  k.bgra8ToGray8 = Bgra8ToGray8;
-  k.ditherBgra16Row = DitherBgra16Row;
+  k.planarRgbToBgra8 = impl::PlanarRgbToBgra8;
+  k.planarRgbaToBgra8 = impl::PlanarRgbaToBgra8;
+  k.bitPlanesToIndices = impl::BitPlanesToIndices;
+  k.stridedByteCopy = impl::StridedByteCopy;
+  k.stridedCopy16 = impl::StridedCopy16;
+  k.stridedCopy32 = impl::StridedCopy32;
+  k.expand1Bit = impl::Expand1Bit;
+  k.expand2Bit = impl::Expand2Bit;
+  k.expand4Bit = impl::Expand4Bit;
+  k.rgb8ToBgra8 = impl::Rgb8ToBgra8;
+  k.rgba8ToBgra8 = impl::Rgba8ToBgra8;
+  k.bgr8ToBgra8 = impl::Bgr8ToBgra8;
+  k.rgb16ToBgra16 = impl::Rgb16ToBgra16;
+  k.rgba16ToBgra16 = impl::Rgba16ToBgra16;
+  k.bgr16ToBgra16 = impl::Bgr16ToBgra16;
+  k.rgbFloatToBgraFloat = impl::RgbFloatToBgraFloat;
+  k.rgbaFloatToBgraFloat = impl::RgbaFloatToBgraFloat;
+  k.bgrFloatToBgraFloat = impl::BgrFloatToBgraFloat;
+  k.highBytes16 = impl::HighBytes16;
+  k.widen8To16 = impl::Widen8To16;
+  k.u8ToFloat = impl::U8ToFloat;
+  k.u16ToFloat = impl::U16ToFloat;
+  k.floatToU16 = impl::FloatToU16;
+  k.gray8ToBgra8 = impl::Gray8ToBgra8;
+  k.indexed8ToBgra8 = impl::Indexed8ToBgra8;
+  k.bgra8ToGray8 = impl::Bgra8ToGray8;
+  k.ditherBgra16Row = impl::DitherBgra16Row;
   return k;
 }
 }  // namespace row_kernels_detail

@@ -4,6 +4,14 @@
 
 namespace vt {
 
+// The error diffusion works in 12-bit steps of 1/16 of an output level, which
+// treats 8-bit level k as 16-bit k * 256. Widening makes k * 257 of it, so 8-bit
+// content stored in 16 bits (the common case) would come out brighter by up to a
+// level, with noise. s - (s >> 8) maps k * 257 to exactly k * 256 and 65535 to
+// 65280, so such content returns unchanged and the full range still maps to 0..255.
+inline constexpr uint32_t DitherInput(uint32_t sample) { return sample - (sample >> 8); }
+
+
 // Row kernels: the inner loops that readers use to unpack file rows into buffer
 // rows, and the loops of the pixel-format conversions. Each has a scalar
 // reference; SSE2 and SSSE3 variants replace some of them when the processor
