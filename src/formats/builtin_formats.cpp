@@ -2,13 +2,15 @@
 
 #include <mutex>
 
+#include "formats/bmp/bmp_reader.h"
+
 namespace vt {
 
 namespace {
 
 // Readers that are built in. A group whose entry is still empty keeps its records
 // in the table (so the format list is complete) but every lookup skips them.
-constexpr ReaderEntry kBmpReader{};
+constexpr ReaderEntry kBmpReader{ProbeBmp, CreateBmpReader};
 constexpr ReaderEntry kDdsReader{};
 constexpr ReaderEntry kFitsReader{};
 constexpr ReaderEntry kGifReader{};

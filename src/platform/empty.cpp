@@ -1,0 +1,1 @@
+// Keeps the platform library non-empty while its first services are written.
