@@ -7,6 +7,7 @@
 
 #include "formats/builtin_formats.h"
 #include "image/format_registry.h"
+#include "render/scale.h"
 
 namespace {
 constexpr uint64_t kPixelCap = uint64_t{1} << 22;
@@ -16,6 +17,7 @@ const vt::FormatRegistry& Registry() {
   static vt::FormatRegistry* r = [] {
     auto* reg = new vt::FormatRegistry();
     vt::RegisterBuiltinFormats(*reg);
+    vt::InstallPipelineScaler();
     return reg;
   }();
   return *r;

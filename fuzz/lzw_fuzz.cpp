@@ -1,0 +1,27 @@
+// GIF image data from any file: the decoder must stay inside its output and
+// agree with itself whatever the output size.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include "formats/lzw/lzw.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::span<const uint8_t> in(data, size);
+  std::vector<uint8_t> big(size * 4 + 64);
+  const vt::LzwDecodeResult full = vt::LzwDecode(big, in);
+  if (full.written > big.size()) std::abort();
+  // A smaller output gets a prefix of the same pixels.
+  std::vector<uint8_t> small(full.written / 2);
+  const vt::LzwDecodeResult part = vt::LzwDecode(small, in);
+  if (part.written > small.size() || std::memcmp(small.data(), big.data(), part.written) != 0)
+    std::abort();
+  // The bytes as pixels round-trip at the code size they fit.
+  const std::vector<uint8_t> coded = vt::LzwEncodeBytes(in, 8);
+  std::vector<uint8_t> back(size);
+  const vt::LzwDecodeResult again = vt::LzwDecode(back, coded);
+  if (again.written != size || std::memcmp(back.data(), data, size) != 0) std::abort();
+  return 0;
+}
