@@ -54,6 +54,9 @@ class DisplaySurface {
   virtual uint8_t* Bits() = 0;
   // The colour table changed (palette edits, grey/indexed switching).
   virtual void ColourTableChanged(const uint32_t* table) {}
+  // How the plane will be shown: for a layered window, with per-pixel alpha over
+  // background (blue, green, red, alpha bytes); otherwise painted normally.
+  virtual void PrepareForPresentation(bool layered, uint32_t background) {}
 };
 using DisplaySurfaceFactory = std::unique_ptr<DisplaySurface> (*)(const DisplayBitmapHeader& header,
                                                                   const uint32_t* colourTable,

@@ -1,0 +1,139 @@
+#include "render/view_adjusted_layer.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "render/view_state.h"
+
+namespace vt {
+
+namespace {
+
+using PF = PixelFormat;
+
+// Composes one straight or premultiplied channel over an opaque background
+// channel; max is the channel's full scale.
+inline uint64_t OverInteger(uint64_t c, uint64_t a, uint64_t bg, uint64_t max, bool premultiplied) {
+  if (premultiplied) return std::min(max, c + (bg * (max - a) + max / 2) / max);
+  return (c * a + bg * (max - a) + max / 2) / max;
+}
+
+template <class T>
+bool FlattenIntegerRows(ImageBuffer* out, ImageBuffer* in, uint32_t background, uint64_t max,
+                        bool premultiplied, const CancelFlag* cancel) {
+  // The background comes as 8-bit channels; 257 widens 0xFF to 0xFFFF exactly.
+  const uint64_t widen = max / 255;
+  const uint64_t bg[3] = {(background & 0xFF) * widen, (background >> 8 & 0xFF) * widen,
+                          (background >> 16 & 0xFF) * widen};
+  for (uint32_t y = 0; y < in->Height(); ++y) {
+    if (IsCancelled(cancel)) return false;
+    const T* s = reinterpret_cast<const T*>(in->Row(y));
+    T* d = reinterpret_cast<T*>(out->Row(y));
+    for (uint32_t x = 0; x < in->Width(); ++x, s += 4, d += 4) {
+      const uint64_t a = s[3];
+      for (int c = 0; c < 3; ++c) d[c] = static_cast<T>(OverInteger(s[c], a, bg[c], max, premultiplied));
+      d[3] = static_cast<T>(max);
+    }
+  }
+  return true;
+}
+
+bool FlattenFloatRows(ImageBuffer* out, ImageBuffer* in, uint32_t background, bool premultiplied,
+                      const CancelFlag* cancel) {
+  const float bg[3] = {(background & 0xFF) / 255.0f, (background >> 8 & 0xFF) / 255.0f,
+                       (background >> 16 & 0xFF) / 255.0f};
+  for (uint32_t y = 0; y < in->Height(); ++y) {
+    if (IsCancelled(cancel)) return false;
+    const float* s = reinterpret_cast<const float*>(in->Row(y));
+    float* d = reinterpret_cast<float*>(out->Row(y));
+    for (uint32_t x = 0; x < in->Width(); ++x, s += 4, d += 4) {
+      const float a = std::clamp(s[3], 0.0f, 1.0f);
+      for (int c = 0; c < 3; ++c) d[c] = (premultiplied ? s[c] : s[c] * a) + bg[c] * (1.0f - a);
+      d[3] = 1.0f;
+    }
+  }
+  return true;
+}
+
+// Views that cannot show transparency compose an image with alpha over their
+// background colour once, here, instead of on every paint.
+RefPtr<ImageBuffer> FlattenAlpha(const ViewState& view, RefPtr<ImageBuffer> image,
+                                 const CancelFlag* cancel) {
+  if (view.Flags().keepTransparency || image->Alpha() == AlphaMode::None) return image;
+  const uint32_t background = view.Flags().background;
+  const bool premultiplied = image->Alpha() == AlphaMode::Premultiplied;
+
+  if (image->Format() == PF::Indexed8) {
+    // Only the palette carries alpha: flatten the colours of a copy.
+    RefPtr<ImageBuffer> copy = Convert(image.get(), PF::SameAsSource, false, false);
+    if (!copy) return image;
+    uint32_t* palette = copy->Palette();
+    for (int i = 0; i < 256; ++i) {
+      const uint32_t p = palette[i];
+      const uint64_t a = p >> 24;
+      uint32_t flat = 0xFF000000u;
+      for (int c = 0; c < 3; ++c) {
+        const uint64_t v = OverInteger(p >> (8 * c) & 0xFF, a, background >> (8 * c) & 0xFF, 255,
+                                       premultiplied);
+        flat |= static_cast<uint32_t>(v) << (8 * c);
+      }
+      palette[i] = flat;
+    }
+    copy->SetAlpha(AlphaMode::None);
+    return copy;
+  }
+
+  const PF f = image->Format();
+  if (f != PF::Bgra8 && f != PF::Bgra16 && f != PF::BgraFloat) return image;
+  RefPtr<ImageBuffer> out = ImageBuffer::Create(f, image->Width(), image->Height());
+  if (!out) return image;
+  bool done = false;
+  if (f == PF::Bgra8)
+    done = FlattenIntegerRows<uint8_t>(out.get(), image.get(), background, 0xFF, premultiplied,
+                                       cancel);
+  else if (f == PF::Bgra16)
+    done = FlattenIntegerRows<uint16_t>(out.get(), image.get(), background, 0xFFFF, premultiplied,
+                                        cancel);
+  else
+    done = FlattenFloatRows(out.get(), image.get(), background, premultiplied, cancel);
+  if (!done) return image;
+  out->Frame() = image->Frame();
+  out->SetAlpha(AlphaMode::None);
+  return out;
+}
+
+// Colour adjustments, the orientation and crop, and sharpening are applied by
+// their own modules once they exist; until then each hands its input on.
+RefPtr<ImageBuffer> ApplyColourAdjustments(const ViewState&, RefPtr<ImageBuffer> image,
+                                           const CancelFlag*) {
+  return image;
+}
+RefPtr<ImageBuffer> ApplyOrientation(const ViewState&, RefPtr<ImageBuffer> image,
+                                     const CancelFlag*) {
+  return image;
+}
+RefPtr<ImageBuffer> ApplyCrop(const ViewState&, RefPtr<ImageBuffer> image, const CancelFlag*) {
+  return image;
+}
+RefPtr<ImageBuffer> ApplySharpening(const ViewState&, RefPtr<ImageBuffer> image,
+                                    const CancelFlag*) {
+  return image;
+}
+
+}  // namespace
+
+Status BuildAdjustedLayer(ViewState& view, const CancelFlag* cancel) {
+  RefPtr<ImageBuffer> image(view.ComposedImage() ? view.ComposedImage() : view.SourceImage());
+  if (!image) return status::kInvalidArgument;
+  using Step = RefPtr<ImageBuffer> (*)(const ViewState&, RefPtr<ImageBuffer>, const CancelFlag*);
+  static constexpr Step kSteps[] = {FlattenAlpha, ApplyColourAdjustments, ApplyOrientation,
+                                    ApplyCrop, ApplySharpening};
+  for (Step step : kSteps) {
+    image = step(view, std::move(image), cancel);
+    if (IsCancelled(cancel)) return status::kCancelled;
+  }
+  view.SetAdjustedImage(std::move(image));
+  return status::kOk;
+}
+
+}  // namespace vt
