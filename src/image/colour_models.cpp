@@ -338,7 +338,10 @@ void XyzToBgraFloat(float* pixels, size_t n) { RunInChunks(pixels, n, &XyzFloatR
 Status ApplyColourModel(ImageBuffer* image, ColourModel model, uint32_t bitDepth) {
   if (!image || !image->Origin()) return status::kInvalidArgument;
 
-  if (image->Format() == PixelFormat::Indexed8 && bitDepth == 8) {
+  // A grey-ramp palette that carries transparency stays a palette: as Gray8 the
+  // transparent pixels would turn into visible greys.
+  if (image->Format() == PixelFormat::Indexed8 && bitDepth == 8 &&
+      image->Alpha() == AlphaMode::None) {
     const uint32_t* palette = image->Palette();
     if (palette && IsGreyRamp(palette)) {
       image->DropPalette();

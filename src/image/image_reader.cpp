@@ -164,6 +164,8 @@ Status ImageReader::DecodeFrame(ImageBuffer* target, ProgressSink* progress,
   Status s = Decode(into, reduced, progress, cancel);
   if (IsCancelled(cancel)) return status::kCancelled;
   if (Failed(s)) return s;
+  // Decode may have learnt about transparency only from the pixel data.
+  into->SetAlpha(alpha_);
   s = ApplyColourModel(into, model_, bitDepth_);
   if (Failed(s)) return s;
 

@@ -403,14 +403,24 @@ TEST(ColourGreyRamp, ExactRampBecomesGrayWithoutAlpha) {
   for (bool display : {false, true}) {
     RefPtr<ImageBuffer> image = MakeImage(PixelFormat::Indexed8, 4, 2, display);
     ASSERT_TRUE(image);
-    SetGreyRamp(image.get());  // alpha differs from entry to entry
-    image->SetAlpha(AlphaMode::Straight);
+    SetGreyRamp(image.get());  // alpha differs from entry to entry: it is not looked at
     image->Origin()[1] = 200;
     ASSERT_EQ(ApplyColourModel(image.get(), ColourModel::Rgb, 8), status::kOk);
     EXPECT_EQ(image->Format(), PixelFormat::Gray8) << display;
     EXPECT_EQ(image->Alpha(), AlphaMode::None);
     EXPECT_EQ(image->Origin()[1], 200);
   }
+}
+
+TEST(ColourGreyRamp, ARampImageWithTransparencyKeepsItsPalette) {
+  // As Gray8 its transparent pixels would become visible greys.
+  RefPtr<ImageBuffer> image = MakeImage(PixelFormat::Indexed8, 4, 2, false);
+  ASSERT_TRUE(image);
+  SetGreyRamp(image.get());
+  image->SetAlpha(AlphaMode::Straight);
+  ASSERT_EQ(ApplyColourModel(image.get(), ColourModel::Rgb, 8), status::kOk);
+  EXPECT_EQ(image->Format(), PixelFormat::Indexed8);
+  EXPECT_EQ(image->Alpha(), AlphaMode::Straight);
 }
 
 TEST(ColourGreyRamp, OneEntryOffOrAnotherDepthKeepsThePalette) {

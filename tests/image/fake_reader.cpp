@@ -28,6 +28,7 @@ class FakeReader : public ImageReader {
     reducedWidth_ = c.U16LE();
     reducedHeight_ = c.U16LE();
     frame_.delay = c.I32LE();
+    alpha_ = static_cast<AlphaMode>(c.U8() % 3);
     frame_.canvasWidth = width_;
     frame_.canvasHeight = height_;
     if (!c.Ok()) return status::kDamaged;
@@ -74,6 +75,7 @@ std::string EncodeFake(const FakeImage& im) {
   u16(im.width), u16(im.height), u16(im.reducedWidth), u16(im.reducedHeight);
   uint32_t d = static_cast<uint32_t>(im.delay);
   u16(d & 0xFFFF), u16(d >> 16);
+  u8(static_cast<uint8_t>(im.alpha));
   if (!im.pixels.empty()) {
     s += im.pixels;
   } else {

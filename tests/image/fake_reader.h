@@ -3,7 +3,7 @@
 // without depending on any real reader.
 //
 // Layout: "FAKE", u8 pixel format, u8 colour model, u8 bit depth, u8 frames,
-// u16 width, u16 height, u16 reduced width, u16 reduced height, i32 delay,
+// u16 width, u16 height, u16 reduced width, u16 reduced height, i32 delay, u8 alpha,
 // then the pixel bytes of each frame, row after row (width * bpp each).
 #include <string>
 
@@ -21,6 +21,7 @@ struct FakeImage {
   uint16_t reducedWidth = 0;
   uint16_t reducedHeight = 0;
   int32_t delay = 0;
+  AlphaMode alpha = AlphaMode::None;
   // Defaults to a deterministic pattern when empty.
   std::string pixels;
 };

@@ -204,6 +204,19 @@ TEST_F(LoadPipeline, GreyRampPaletteArrivesAsGray8) {
   EXPECT_EQ(image->Row(0)[2], 0x80);
 }
 
+TEST_F(LoadPipeline, GreyRampPaletteWithTransparencyKeepsIt) {
+  FakeImage im;
+  im.format = PixelFormat::Indexed8;
+  im.alpha = AlphaMode::Straight;
+  im.width = 2;
+  im.height = 1;
+  im.pixels = std::string("\x00\x80", 2);
+  RefPtr<ImageBuffer> image;
+  ASSERT_EQ(Load(im, &image), status::kOk);
+  EXPECT_EQ(image->Format(), PixelFormat::Indexed8);
+  EXPECT_EQ(image->Alpha(), AlphaMode::Straight);
+}
+
 class CountingSink : public ProgressSink {
  public:
   void Report(uint32_t done, uint32_t total) override { last = {done, total}; }
