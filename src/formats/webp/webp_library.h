@@ -1,0 +1,24 @@
+#pragma once
+// The few calls of the WebP decoding library the reader needs, behind one small
+// table: linked directly where the library is a system package, loaded at run
+// time on Windows (libwebp.dll beside the program), so the program runs without
+// it and only WebP files fail.
+#include <cstddef>
+#include <cstdint>
+
+namespace vt {
+
+struct WebpLibrary {
+  // Width and height of a bitstream (a raw VP8 or VP8L stream, or a whole
+  // RIFF/WEBP container); 0 when the header is not valid.
+  int (*getInfo)(const uint8_t* data, size_t dataSize, int* width, int* height);
+  // Decodes into caller-owned memory as blue, green, red, alpha rows stride
+  // bytes apart; nullptr on failure.
+  uint8_t* (*decodeBgraInto)(const uint8_t* data, size_t dataSize, uint8_t* output,
+                             size_t outputSize, int stride);
+};
+
+// The library, or nullptr when it is not available.
+const WebpLibrary* GetWebpLibrary();
+
+}  // namespace vt

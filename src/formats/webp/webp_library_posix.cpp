@@ -1,0 +1,15 @@
+// The system's WebP library, linked at build time.
+#ifndef _WIN32
+#include <webp/decode.h>
+
+#include "formats/webp/webp_library.h"
+
+namespace vt {
+
+const WebpLibrary* GetWebpLibrary() {
+  static const WebpLibrary library{&WebPGetInfo, &WebPDecodeBGRAInto};
+  return &library;
+}
+
+}  // namespace vt
+#endif

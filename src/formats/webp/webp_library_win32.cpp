@@ -1,0 +1,61 @@
+// libwebp.dll, loaded from the program's own folder on first use. No import
+// library or header is needed: the two functions are declared here with the
+// library's documented C signatures (plain C calling convention).
+#ifdef _WIN32
+#include <windows.h>
+
+#include <string>
+
+#include "formats/webp/webp_library.h"
+
+namespace vt {
+
+namespace {
+
+template <class Fn>
+Fn Lookup(HMODULE module, const char* name) {
+  // Through a plain function pointer type, which the compiler accepts as a
+  // generic one, instead of FARPROC's.
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+const WebpLibrary* Load() {
+  // Only the copy beside the program: the search path could offer any file of
+  // that name. The altered search path lets the library find its own
+  // companions (libsharpyuv.dll) in the same folder.
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return nullptr;
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    if (path.size() >= 32768) return nullptr;
+    path.resize(path.size() * 2);
+  }
+  const size_t slash = path.find_last_of(L"\\/");
+  path.resize(slash == std::wstring::npos ? 0 : slash + 1);
+  path += L"libwebp.dll";
+  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (!module) return nullptr;
+  static WebpLibrary library;
+  library.getInfo = Lookup<decltype(library.getInfo)>(module, "WebPGetInfo");
+  library.decodeBgraInto = Lookup<decltype(library.decodeBgraInto)>(module, "WebPDecodeBGRAInto");
+  if (!library.getInfo || !library.decodeBgraInto) {
+    FreeLibrary(module);
+    return nullptr;
+  }
+  // Kept loaded for the life of the process.
+  return &library;
+}
+
+}  // namespace
+
+const WebpLibrary* GetWebpLibrary() {
+  static const WebpLibrary* const library = Load();
+  return library;
+}
+
+}  // namespace vt
+#endif
