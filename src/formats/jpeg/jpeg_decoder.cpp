@@ -1,0 +1,1314 @@
+// JPEG decoding after ITU-T T.81 (Annexes B, C, D, F, G) and JFIF.
+//
+// Damaged streams. Marker segments must be whole and well formed up to the
+// frame header; bad tables or a bad frame header fail with kDamaged. Entropy
+// data decode as far as they go: data that end early are followed by zero
+// bits, and decoding stops after the MCU row in which the data ran out. A code
+// that no Huffman table holds, or an arithmetic-coded value out of range,
+// stops decoding at once. Rows that were not decoded keep what the buffer held.
+// A restart marker that is missing or out of sequence resynchronises at the
+// next restart marker in the data. Progressive images show the coefficients
+// that the scans delivered before the data ended.
+#include "formats/jpeg/jpeg_decoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "base/tasks.h"
+#include "formats/jpeg/jpeg_kernels.h"
+#include "image/image_reader.h"
+
+namespace vt {
+
+namespace {
+
+// Zig-zag position -> natural (row-major) position; 16 extra entries so that a
+// run that overshoots the block in a damaged stream lands on the last
+// coefficient instead of outside the block.
+constexpr uint8_t kNatural[64 + 16] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33,
+    40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36,
+    29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54,
+    47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
+
+enum Marker : uint8_t {
+  kSof0 = 0xC0,
+  kDht = 0xC4,
+  kDac = 0xCC,
+  kRst0 = 0xD0,
+  kSoi = 0xD8,
+  kEoi = 0xD9,
+  kSos = 0xDA,
+  kDqt = 0xDB,
+  kDnl = 0xDC,
+  kDri = 0xDD,
+  kApp0 = 0xE0,
+  kApp14 = 0xEE,
+  kApp15 = 0xEF,
+  kCom = 0xFE,
+};
+
+// ---------------------------------------------------------------------------
+// Huffman tables (T.81 Annex C) with a 9-bit lookahead.
+
+constexpr int kLookBits = 9;
+
+struct HuffTable {
+  bool defined = false;
+  // (length << 8) | symbol for codes of at most kLookBits bits; 0 for longer.
+  uint16_t fast[1 << kLookBits];
+  // AC tables: value << 8 | run << 4 | (code length + value bits), for codes
+  // whose value bits also fit the lookahead and whose value fits 8 bits; 0 else.
+  int16_t fastAc[1 << kLookBits];
+  int32_t maxcode[18];   // one past the largest code of each length
+  int32_t valoffset[17];  // symbol index = code + valoffset[length]
+  uint16_t count = 0;
+  uint8_t values[256];
+};
+
+inline int32_t Extend(uint32_t v, int s) {
+  return v < (1u << (s - 1)) ? static_cast<int32_t>(v) - (1 << s) + 1 : static_cast<int32_t>(v);
+}
+
+bool BuildHuffTable(HuffTable* t, const uint8_t counts[16], const uint8_t* values, bool ac) {
+  std::memset(t->fast, 0, sizeof t->fast);
+  std::memset(t->fastAc, 0, sizeof t->fastAc);
+  int32_t code = 0;
+  int k = 0;
+  for (int len = 1; len <= 16; ++len) {
+    t->valoffset[len] = k - code;
+    for (int i = 0; i < counts[len - 1]; ++i, ++code, ++k) {
+      if (len <= kLookBits) {
+        const int shift = kLookBits - len;
+        for (int j = 0; j < (1 << shift); ++j)
+          t->fast[(code << shift) | j] = static_cast<uint16_t>(len << 8 | values[k]);
+      }
+    }
+    t->maxcode[len] = code;
+    // More codes of this length than the length allows: not a prefix code.
+    if (code > (1 << len)) return false;
+    code <<= 1;
+  }
+  t->maxcode[17] = INT32_MAX;
+  t->count = static_cast<uint16_t>(k);
+  std::memcpy(t->values, values, static_cast<size_t>(k));
+  if (ac) {
+    for (int i = 0; i < (1 << kLookBits); ++i) {
+      const uint16_t f = t->fast[i];
+      if (!f) continue;
+      const int len = f >> 8;
+      const int rs = f & 0xFF;
+      const int run = rs >> 4, size = rs & 15;
+      if (size == 0 || len + size > kLookBits) continue;
+      const uint32_t bits = (static_cast<uint32_t>(i) >> (kLookBits - len - size)) & ((1u << size) - 1);
+      const int32_t v = Extend(bits, size);
+      if (v < -128 || v > 127) continue;
+      t->fastAc[i] = static_cast<int16_t>(v * 256 + (run << 4) + len + size);
+    }
+  }
+  t->defined = true;
+  return true;
+}
+
+// Entropy-coded bytes with stuffing removed. Raw access to the data happens
+// here only, always below end. At a marker or the end of the data it supplies
+// zero bits and counts them, so that the caller can tell when it decoded past
+// what the stream holds.
+class BitReader {
+ public:
+  void Reset(const uint8_t* p, const uint8_t* end) {
+    p_ = p;
+    end_ = end;
+    buf_ = 0;
+    bits_ = 0;
+    padded_ = 0;
+    stopped_ = false;
+  }
+  const uint8_t* Position() const { return p_; }
+  // Zero bits supplied after the data ended were consumed.
+  bool Exhausted() const { return bits_ < padded_ * 8; }
+
+  void Refill() {
+    while (bits_ <= 56) {
+      if (!stopped_ && end_ - p_ >= 8) {
+        uint64_t w;
+        std::memcpy(&w, p_, 8);
+        w = __builtin_bswap64(w);
+        const uint64_t nw = ~w;
+        const bool anyFF = ((nw - 0x0101010101010101ull) & w & 0x8080808080808080ull) != 0;
+        if (!anyFF) {
+          const int n = (64 - bits_) >> 3;
+          buf_ |= (w >> (64 - 8 * n)) << (64 - bits_ - 8 * n);
+          p_ += n;
+          bits_ += 8 * n;
+          continue;
+        }
+      }
+      buf_ |= uint64_t{NextByte()} << (56 - bits_);
+      bits_ += 8;
+    }
+  }
+  void Ensure(int n) {
+    if (bits_ < n) Refill();
+  }
+  uint32_t Peek(int n) const { return static_cast<uint32_t>(buf_ >> (64 - n)); }
+  void Skip(int n) {
+    buf_ <<= n;
+    bits_ -= n;
+  }
+  // n in 1..16, with at least n bits present.
+  uint32_t Get(int n) {
+    const uint32_t v = Peek(n);
+    Skip(n);
+    return v;
+  }
+  uint32_t Bit() {
+    Ensure(1);
+    return Get(1);
+  }
+  // Refills as needed: up to 16 bits.
+  uint32_t Bits(int n) {
+    if (n == 0) return 0;
+    Ensure(n);
+    return Get(n);
+  }
+
+  // Symbol of table t; -1 for a code the table does not hold.
+  int Decode(const HuffTable& t) {
+    Ensure(16);
+    const uint16_t f = t.fast[Peek(kLookBits)];
+    if (f) {
+      Skip(f >> 8);
+      return f & 0xFF;
+    }
+    const int32_t code16 = static_cast<int32_t>(Peek(16));
+    for (int len = kLookBits + 1; len <= 16; ++len) {
+      const int32_t c = code16 >> (16 - len);
+      if (c < t.maxcode[len]) {
+        const int32_t index = c + t.valoffset[len];
+        if (index < 0 || index >= t.count) return -1;
+        Skip(len);
+        return t.values[index];
+      }
+    }
+    return -1;
+  }
+
+  int bits() const { return bits_; }
+  uint64_t buf() const { return buf_; }
+
+ private:
+  uint8_t NextByte() {
+    while (!stopped_ && p_ < end_) {
+      const uint8_t b = *p_;
+      if (b != 0xFF) {
+        ++p_;
+        return b;
+      }
+      if (end_ - p_ < 2) break;
+      const uint8_t next = p_[1];
+      if (next == 0x00) {
+        p_ += 2;
+        return 0xFF;
+      }
+      if (next == 0xFF) {  // fill byte before a marker
+        ++p_;
+        continue;
+      }
+      break;
+    }
+    stopped_ = true;
+    ++padded_;
+    return 0;
+  }
+
+  const uint8_t* p_ = nullptr;
+  const uint8_t* end_ = nullptr;
+  uint64_t buf_ = 0;
+  int bits_ = 0;
+  int padded_ = 0;
+  bool stopped_ = false;
+};
+
+// ---------------------------------------------------------------------------
+// Arithmetic decoding (T.81 Annex D): the probability estimation state machine
+// of Table D.2. Entry 113 is a fixed, non-adapting estimate of one half, used
+// for the sign and correction bits that have no context of their own.
+
+struct QeEntry {
+  uint16_t qe;
+  uint8_t nlps;
+  uint8_t nmps;
+  uint8_t sw;
+};
+
+constexpr QeEntry kQe[114] = {
+    {0x5a1d, 1, 1, 1},     {0x2586, 14, 2, 0},    {0x1114, 16, 3, 0},    {0x080b, 18, 4, 0},
+    {0x03d8, 20, 5, 0},    {0x01da, 23, 6, 0},    {0x00e5, 25, 7, 0},    {0x006f, 28, 8, 0},
+    {0x0036, 30, 9, 0},    {0x001a, 33, 10, 0},   {0x000d, 35, 11, 0},   {0x0006, 9, 12, 0},
+    {0x0003, 10, 13, 0},   {0x0001, 12, 13, 0},   {0x5a7f, 15, 15, 1},   {0x3f25, 36, 16, 0},
+    {0x2cf2, 38, 17, 0},   {0x207c, 39, 18, 0},   {0x17b9, 40, 19, 0},   {0x1182, 42, 20, 0},
+    {0x0cef, 43, 21, 0},   {0x09a1, 45, 22, 0},   {0x072f, 46, 23, 0},   {0x055c, 48, 24, 0},
+    {0x0406, 49, 25, 0},   {0x0303, 51, 26, 0},   {0x0240, 52, 27, 0},   {0x01b1, 54, 28, 0},
+    {0x0144, 56, 29, 0},   {0x00f5, 57, 30, 0},   {0x00b7, 59, 31, 0},   {0x008a, 60, 32, 0},
+    {0x0068, 62, 33, 0},   {0x004e, 63, 34, 0},   {0x003b, 32, 35, 0},   {0x002c, 33, 9, 0},
+    {0x5ae1, 37, 37, 1},   {0x484c, 64, 38, 0},   {0x3a0d, 65, 39, 0},   {0x2ef1, 67, 40, 0},
+    {0x261f, 68, 41, 0},   {0x1f33, 69, 42, 0},   {0x19a8, 70, 43, 0},   {0x1518, 72, 44, 0},
+    {0x1177, 73, 45, 0},   {0x0e74, 74, 46, 0},   {0x0bfb, 75, 47, 0},   {0x09f8, 77, 48, 0},
+    {0x0861, 78, 49, 0},   {0x0706, 79, 50, 0},   {0x05cd, 48, 51, 0},   {0x04de, 50, 52, 0},
+    {0x040f, 50, 53, 0},   {0x0363, 51, 54, 0},   {0x02d4, 52, 55, 0},   {0x025c, 53, 56, 0},
+    {0x01f8, 54, 57, 0},   {0x01a4, 55, 58, 0},   {0x0160, 56, 59, 0},   {0x0125, 57, 60, 0},
+    {0x00f6, 58, 61, 0},   {0x00cb, 59, 62, 0},   {0x00ab, 61, 63, 0},   {0x008f, 61, 32, 0},
+    {0x5b12, 65, 65, 1},   {0x4d04, 80, 66, 0},   {0x412c, 81, 67, 0},   {0x37d8, 82, 68, 0},
+    {0x2fe8, 83, 69, 0},   {0x293c, 84, 70, 0},   {0x2379, 86, 71, 0},   {0x1edf, 87, 72, 0},
+    {0x1aa9, 87, 73, 0},   {0x174e, 72, 74, 0},   {0x1424, 72, 75, 0},   {0x119c, 74, 76, 0},
+    {0x0f6b, 74, 77, 0},   {0x0d51, 75, 78, 0},   {0x0bb6, 77, 79, 0},   {0x0a40, 77, 48, 0},
+    {0x5832, 80, 81, 1},   {0x4d1c, 88, 82, 0},   {0x438e, 89, 83, 0},   {0x3bdd, 90, 84, 0},
+    {0x34ee, 91, 85, 0},   {0x2eae, 92, 86, 0},   {0x299a, 93, 87, 0},   {0x2516, 86, 71, 0},
+    {0x5570, 88, 89, 1},   {0x4ca9, 95, 90, 0},   {0x44d9, 96, 91, 0},   {0x3e22, 97, 92, 0},
+    {0x3824, 99, 93, 0},   {0x32b4, 99, 94, 0},   {0x2e17, 93, 86, 0},   {0x56a8, 95, 96, 1},
+    {0x4f46, 101, 97, 0},  {0x47e5, 102, 98, 0},  {0x41cf, 103, 99, 0},  {0x3c3d, 104, 100, 0},
+    {0x375e, 99, 93, 0},   {0x5231, 105, 102, 0}, {0x4c0f, 106, 103, 0}, {0x4639, 107, 104, 0},
+    {0x415e, 103, 99, 0},  {0x5627, 105, 106, 1}, {0x50e7, 108, 107, 0}, {0x4b85, 109, 103, 0},
+    {0x5597, 110, 109, 0}, {0x504f, 111, 107, 0}, {0x5a10, 110, 111, 1}, {0x5522, 112, 109, 0},
+    {0x59eb, 112, 111, 1}, {0x5a1d, 113, 113, 0},
+};
+constexpr uint8_t kFixedHalf = 113;
+
+// Decoder registers as in T.81 D.2: C holds the code register with Cx in its
+// upper 16 bits, A the interval, CT the bits left of the last byte read.
+class ArithDecoder {
+ public:
+  void Reset(const uint8_t* p, const uint8_t* end) {
+    p_ = p;
+    end_ = end;
+    stopped_ = false;
+    padded_ = 0;
+    c_ = 0;
+    ByteIn();
+    c_ <<= 8;
+    ByteIn();
+    c_ <<= 8;
+    ct_ = 0;
+    a_ = 0x10000;
+  }
+  const uint8_t* Position() const { return p_; }
+  // The encoder may drop trailing zero bytes before a marker, so zeros read at
+  // a marker are normal; only data that stop without a marker have ended.
+  bool Exhausted() const { return stopped_ && p_ >= end_ && padded_ > 2; }
+
+  // One binary decision with the adaptive state *st (bit 7: the more probable
+  // symbol, bits 0-6: the estimate's index).
+  int Decode(uint8_t* st) {
+    const QeEntry& e = kQe[*st & 0x7F];
+    const uint32_t qe = e.qe;
+    int mps = *st >> 7;
+    int d;
+    a_ -= qe;
+    if ((c_ >> 16) < a_) {
+      if (a_ >= 0x8000) return mps;
+      if (a_ < qe) {
+        d = 1 - mps;
+        if (e.sw) mps = 1 - mps;
+        *st = static_cast<uint8_t>(mps << 7 | e.nlps);
+      } else {
+        d = mps;
+        *st = static_cast<uint8_t>(mps << 7 | e.nmps);
+      }
+    } else {
+      c_ -= a_ << 16;
+      if (a_ < qe) {
+        d = mps;
+        *st = static_cast<uint8_t>(mps << 7 | e.nmps);
+      } else {
+        d = 1 - mps;
+        if (e.sw) mps = 1 - mps;
+        *st = static_cast<uint8_t>(mps << 7 | e.nlps);
+      }
+      a_ = qe;
+    }
+    do {
+      if (ct_ == 0) {
+        ByteIn();
+        ct_ = 8;
+      }
+      a_ <<= 1;
+      c_ <<= 1;
+      --ct_;
+    } while (a_ < 0x8000);
+    return d;
+  }
+
+ private:
+  void ByteIn() {
+    uint32_t b = 0;
+    if (!stopped_ && p_ < end_) {
+      if (*p_ != 0xFF) {
+        b = *p_++;
+      } else if (end_ - p_ >= 2 && p_[1] == 0x00) {
+        b = 0xFF;
+        p_ += 2;
+      } else {
+        stopped_ = true;
+      }
+    } else {
+      stopped_ = true;
+    }
+    if (stopped_) ++padded_;
+    c_ += b << 8;
+  }
+
+  const uint8_t* p_ = nullptr;
+  const uint8_t* end_ = nullptr;
+  uint32_t c_ = 0;
+  uint32_t a_ = 0;
+  int ct_ = 0;
+  int padded_ = 0;
+  bool stopped_ = false;
+};
+
+struct Component {
+  uint8_t id = 0;
+  uint8_t h = 1, v = 1;
+  uint8_t tq = 0;
+  uint32_t bw = 0, bh = 0;    // blocks over the MCU-aligned frame
+  uint32_t cbw = 0, cbh = 0;  // blocks covering the component's own samples
+  // Scan state.
+  uint8_t td = 0, ta = 0;
+  int32_t pred = 0;
+  int dcContext = 0;
+};
+
+struct ScanInfo {
+  int count = 0;
+  int comp[4] = {};
+  int ss = 0, se = 63, ah = 0, al = 0;
+};
+
+// Working planes of one MCU row for the transform-and-store step. The row
+// tasks of the parallel pipeline own one set, the calling thread another.
+struct RowWork {
+  std::vector<uint8_t> planes[4];
+  std::vector<uint8_t> wide[4];
+};
+
+}  // namespace
+
+struct JpegDecoder::State {
+  std::span<const uint8_t> data;
+  size_t pos = 0;
+
+  // Tables.
+  alignas(16) uint16_t quant[4][64] = {};
+  bool quantDefined[4] = {};
+  HuffTable dc[4];
+  HuffTable ac[4];
+  uint8_t arithL[16], arithU[16], arithK[16];
+  uint32_t restartInterval = 0;
+  uint8_t transform = 255;
+
+  // Frame.
+  bool arithmetic = false, progressive = false, differential = false;
+  uint32_t width = 0, height = 0;
+  uint32_t ncomp = 0;
+  Component comp[4];
+  uint32_t hmax = 1, vmax = 1;
+  uint32_t mcusX = 0, mcusY = 0;
+  ColourModel model = ColourModel::Unknown;
+  bool usedParallel = false;
+
+  // Decoding.
+  const JpegKernels* kernels = nullptr;
+  bool buffered = false;
+  bool reduced = false;
+  bool convertYcc = false;
+  // Coefficients: buffered mode the whole image, otherwise one or two MCU rows.
+  int16_t* coef[4] = {};
+  std::vector<int16_t*> allocations;
+  ScanInfo scan;
+  BitReader bits;
+  ArithDecoder arith;
+  uint32_t eobrun = 0;
+  uint8_t dcStats[4][64];
+  uint8_t acStats[4][256];
+  uint8_t fixedBin = kFixedHalf;
+  uint32_t nextRestart = 0;
+  bool entropyError = false;
+  bool dataEnded = false;
+
+  ~State() {
+    for (int16_t* p : allocations) std::free(p);
+  }
+
+  // Marker search: skip to a 0xFF, skip fill bytes, a following zero is
+  // stuffing. Past the end counts as EOI.
+  uint8_t NextMarker() {
+    for (;;) {
+      while (pos < data.size() && data[pos] != 0xFF) ++pos;
+      while (pos < data.size() && data[pos] == 0xFF) ++pos;
+      if (pos >= data.size()) return kEoi;
+      const uint8_t m = data[pos++];
+      if (m != 0) return m;
+    }
+  }
+
+  // The payload of the segment at pos; false when it does not fit.
+  bool Segment(std::span<const uint8_t>* payload) {
+    if (data.size() - pos < 2) return false;
+    const uint32_t length = uint32_t{data[pos]} << 8 | data[pos + 1];
+    if (length < 2 || length > data.size() - pos) return false;
+    *payload = data.subspan(pos + 2, length - 2);
+    pos += length;
+    return true;
+  }
+
+  bool ReadDqt(std::span<const uint8_t> p) {
+    size_t i = 0;
+    while (i < p.size()) {
+      const int precision = p[i] >> 4, index = p[i] & 15;
+      ++i;
+      if (index > 3) return false;
+      const size_t need = precision ? 128 : 64;
+      if (p.size() - i < need) return false;
+      for (int k = 0; k < 64; ++k) {
+        quant[index][kNatural[k]] =
+            precision ? static_cast<uint16_t>(p[i + 2 * k] << 8 | p[i + 2 * k + 1]) : p[i + k];
+      }
+      quantDefined[index] = true;
+      i += need;
+    }
+    return true;
+  }
+
+  bool ReadDht(std::span<const uint8_t> p) {
+    size_t i = 0;
+    while (i < p.size()) {
+      if (p.size() - i < 17) return false;
+      const int cls = p[i] >> 4, index = p[i] & 15;
+      if (cls > 1 || index > 3) return false;
+      uint8_t counts[16];
+      uint32_t total = 0;
+      for (int k = 0; k < 16; ++k) total += counts[k] = p[i + 1 + k];
+      i += 17;
+      if (total > 256 || p.size() - i < total) return false;
+      HuffTable& t = cls ? ac[index] : dc[index];
+      if (!BuildHuffTable(&t, counts, p.data() + i, cls == 1)) return false;
+      i += total;
+    }
+    return true;
+  }
+
+  bool ReadDac(std::span<const uint8_t> p) {
+    if (p.size() % 2) return false;
+    for (size_t i = 0; i < p.size(); i += 2) {
+      const int t = p[i];
+      const uint8_t v = p[i + 1];
+      if (t < 16) {
+        arithL[t] = v & 15;
+        arithU[t] = v >> 4;
+        if (arithU[t] < arithL[t]) return false;
+      } else if (t < 32) {
+        arithK[t - 16] = v;
+      } else {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Reads table segments up to the next frame header, SOI, EOI or SOS, which it
+  // returns; 0 for a damaged segment or an unknown marker.
+  uint8_t ReadTables() {
+    for (;;) {
+      const uint8_t m = NextMarker();
+      if ((m >= kRst0 && m <= kRst0 + 7) || m == 0x01) continue;
+      if (m == kSoi || m == kEoi || m == kSos) return m;
+      if (m >= 0xC0 && m <= 0xCF && m != kDht && m != kDac) return m;
+      std::span<const uint8_t> p;
+      if (!Segment(&p)) return 0;
+      bool ok = true;
+      if (m == kDqt) {
+        ok = ReadDqt(p);
+      } else if (m == kDht) {
+        ok = ReadDht(p);
+      } else if (m == kDac) {
+        ok = ReadDac(p);
+      } else if (m == kDri) {
+        if (p.size() != 2) return 0;
+        restartInterval = uint32_t{p[0]} << 8 | p[1];
+      } else if (m == kApp14) {
+        if (p.size() > 11 && std::memcmp(p.data(), "Adobe", 5) == 0) transform = p[11];
+      } else if ((m >= kApp0 && m <= kApp15) || m == kCom || m == kDnl) {
+        // Skipped.
+      } else {
+        return 0;
+      }
+      if (!ok) return 0;
+    }
+  }
+
+  Status ReadFrame() {
+    std::span<const uint8_t> p;
+    if (!Segment(&p) || p.size() < 6) return status::kDamaged;
+    const uint32_t precision = p[0];
+    height = uint32_t{p[1]} << 8 | p[2];
+    width = uint32_t{p[3]} << 8 | p[4];
+    ncomp = p[5];
+    if (!height || !width || !ncomp || precision != 8 || p.size() + 2 != 8 + 3 * size_t{ncomp})
+      return status::kDamaged;
+    if (ncomp != 1 && ncomp != 3 && ncomp != 4) return status::kUnsupportedSubformat;
+    hmax = vmax = 1;
+    for (uint32_t i = 0; i < ncomp; ++i) {
+      Component& c = comp[i];
+      c.id = p[6 + 3 * i];
+      c.h = ncomp == 1 ? 1 : p[7 + 3 * i] >> 4;
+      c.v = ncomp == 1 ? 1 : p[7 + 3 * i] & 15;
+      c.tq = p[8 + 3 * i];
+      if (c.h < 1 || c.h > 4 || c.v < 1 || c.v > 4 || c.tq > 3) return status::kDamaged;
+      hmax = std::max<uint32_t>(hmax, c.h);
+      vmax = std::max<uint32_t>(vmax, c.v);
+    }
+    mcusX = (width + 8 * hmax - 1) / (8 * hmax);
+    mcusY = (height + 8 * vmax - 1) / (8 * vmax);
+    for (uint32_t i = 0; i < ncomp; ++i) {
+      Component& c = comp[i];
+      c.bw = mcusX * c.h;
+      c.bh = mcusY * c.v;
+      const uint32_t cw = (width * c.h + hmax - 1) / hmax;
+      const uint32_t ch = (height * c.v + vmax - 1) / vmax;
+      c.cbw = (cw + 7) / 8;
+      c.cbh = (ch + 7) / 8;
+    }
+    // Colour model from the Adobe transform and the component identifiers.
+    if (ncomp == 1) {
+      model = ColourModel::L;
+    } else if (ncomp == 3) {
+      if (transform == 1) {
+        model = ColourModel::YCbCr;
+      } else if (transform == 0) {
+        model = ColourModel::Rgb;
+      } else {
+        const bool rgb = comp[0].id == 'R' && comp[1].id == 'G' && comp[2].id == 'B';
+        model = rgb ? ColourModel::Rgb : ColourModel::YCbCr;
+      }
+    } else {
+      if (transform == 0) {
+        model = ColourModel::Cmyl;
+      } else if (transform == 2) {
+        model = ColourModel::Ycck;
+      } else {
+        const bool cmyk =
+            comp[0].id == 'C' && comp[1].id == 'M' && comp[2].id == 'Y' && comp[3].id == 'K';
+        model = cmyk ? ColourModel::Cmyl : ColourModel::Cmyk;
+      }
+    }
+    return status::kOk;
+  }
+
+  Status ReadHeader() {
+    if (data.size() < 2 || data[0] != 0xFF || data[1] != kSoi) return status::kDamaged;
+    pos = 2;
+    std::memset(arithL, 0, sizeof arithL);
+    std::memset(arithU, 1, sizeof arithU);
+    std::memset(arithK, 5, sizeof arithK);
+    for (HuffTable& t : dc) t.defined = false;
+    for (HuffTable& t : ac) t.defined = false;
+    const uint8_t m = ReadTables();
+    if (m == 0) return status::kDamaged;
+    if (m == kSoi || m == kEoi || m == kSos) return status::kUnsupportedSubformat;
+    switch (m) {
+      case 0xC0:
+      case 0xC1:
+        break;
+      case 0xC2:
+        progressive = true;
+        break;
+      case 0xC9:
+        arithmetic = true;
+        break;
+      case 0xCA:
+        arithmetic = progressive = true;
+        break;
+      case 0xC5:
+      case 0xC6:
+      case 0xC7:
+      case 0xCD:
+      case 0xCE:
+      case 0xCF:
+        differential = true;
+        return status::kUnsupportedSubformat;
+      default:
+        return status::kUnsupportedSubformat;
+    }
+    return ReadFrame();
+  }
+
+  // ---- scans --------------------------------------------------------------
+
+  Status ReadScanHeader() {
+    std::span<const uint8_t> p;
+    if (!Segment(&p) || p.empty()) return status::kDamaged;
+    const int n = p[0];
+    if (n < 1 || n > 4 || p.size() != 4 + 2 * size_t(n)) return status::kDamaged;
+    scan.count = n;
+    int blocks = 0;
+    for (int i = 0; i < n; ++i) {
+      const uint8_t id = p[1 + 2 * i];
+      int found = -1;
+      for (uint32_t c = 0; c < ncomp; ++c) {
+        if (comp[c].id == id) {
+          found = static_cast<int>(c);
+          break;
+        }
+      }
+      if (found < 0) return status::kDamaged;
+      for (int j = 0; j < i; ++j) {
+        if (scan.comp[j] == found) return status::kDamaged;
+      }
+      scan.comp[i] = found;
+      comp[found].td = p[2 + 2 * i] >> 4;
+      comp[found].ta = p[2 + 2 * i] & 15;
+      if (comp[found].td > 3 || comp[found].ta > 3) return status::kDamaged;
+      blocks += comp[found].h * comp[found].v;
+    }
+    scan.ss = p[1 + 2 * n];
+    scan.se = p[2 + 2 * n];
+    scan.ah = p[3 + 2 * n] >> 4;
+    scan.al = p[3 + 2 * n] & 15;
+    if (n > 1 && blocks > 24) return status::kDamaged;
+    if (progressive) {
+      if (scan.ss == 0) {
+        if (scan.se != 0) return status::kDamaged;
+      } else if (scan.se < scan.ss || scan.se > 63 || n != 1) {
+        return status::kDamaged;
+      }
+      if (scan.ah != 0 && scan.ah != scan.al + 1) return status::kDamaged;
+      if (scan.al >= 14) return status::kDamaged;
+    } else {
+      scan.ss = 0;
+      scan.se = 63;
+      scan.ah = scan.al = 0;
+    }
+    return status::kOk;
+  }
+
+  void StartEntropy() {
+    for (int i = 0; i < scan.count; ++i) {
+      comp[scan.comp[i]].pred = 0;
+      comp[scan.comp[i]].dcContext = 0;
+    }
+    eobrun = 0;
+    if (arithmetic) {
+      std::memset(dcStats, 0, sizeof dcStats);
+      std::memset(acStats, 0, sizeof acStats);
+      arith.Reset(data.data() + pos, data.data() + data.size());
+    } else {
+      bits.Reset(data.data() + pos, data.data() + data.size());
+    }
+  }
+
+  const uint8_t* EntropyPosition() const {
+    return arithmetic ? arith.Position() : bits.Position();
+  }
+  bool EntropyExhausted() const { return arithmetic ? arith.Exhausted() : bits.Exhausted(); }
+
+  // At a restart interval's end: find the next restart marker and start over
+  // after it. False when the scan's data end before one.
+  bool Restart() {
+    size_t at = static_cast<size_t>(EntropyPosition() - data.data());
+    for (;;) {
+      while (at < data.size() && data[at] != 0xFF) ++at;
+      while (at < data.size() && data[at] == 0xFF) ++at;
+      if (at >= data.size()) {
+        pos = data.size();
+        return false;
+      }
+      const uint8_t m = data[at];
+      if (m == 0) {
+        ++at;
+        continue;
+      }
+      if (m >= kRst0 && m <= kRst0 + 7) {
+        // Restart markers out of sequence are taken as they come: the data
+        // after any of them start a fresh interval.
+        pos = at + 1;
+        nextRestart = (m - kRst0 + 1) & 7;
+        StartEntropy();
+        return true;
+      }
+      pos = at - 1;
+      return false;
+    }
+  }
+
+  // ---- Huffman blocks -------------------------------------------------------
+
+  bool HuffBlock(int16_t* blk, Component& c) {
+    const HuffTable& dct = dc[c.td];
+    const HuffTable& act = ac[c.ta];
+    BitReader& br = bits;
+    br.Refill();
+    const int s = br.Decode(dct);
+    if (s < 0 || s > 16) return false;
+    const int32_t diff = s ? Extend(br.Bits(s), s) : 0;
+    c.pred = static_cast<int32_t>(static_cast<uint32_t>(c.pred) + static_cast<uint32_t>(diff));
+    blk[0] = static_cast<int16_t>(c.pred);
+    for (int k = 1; k < 64;) {
+      br.Ensure(32);
+      const int16_t fa = act.fastAc[br.Peek(kLookBits)];
+      if (fa) {
+        k += (fa >> 4) & 15;
+        br.Skip(fa & 15);
+        blk[kNatural[k]] = static_cast<int16_t>(fa >> 8);
+        ++k;
+        continue;
+      }
+      const int rs = br.Decode(act);
+      if (rs < 0) return false;
+      const int r = rs >> 4, sz = rs & 15;
+      if (sz == 0) {
+        if (r != 15) break;
+        k += 16;
+        continue;
+      }
+      k += r;
+      blk[kNatural[k]] = static_cast<int16_t>(Extend(br.Get(sz), sz));
+      ++k;
+    }
+    return true;
+  }
+
+  bool HuffDcFirst(int16_t* blk, Component& c) {
+    const int s = bits.Decode(dc[c.td]);
+    if (s < 0 || s > 16) return false;
+    const int32_t diff = s ? Extend(bits.Bits(s), s) : 0;
+    c.pred = static_cast<int32_t>(static_cast<uint32_t>(c.pred) + static_cast<uint32_t>(diff));
+    blk[0] = static_cast<int16_t>(static_cast<uint32_t>(c.pred) << scan.al);
+    return true;
+  }
+
+  bool HuffDcRefine(int16_t* blk) {
+    if (bits.Bit()) blk[0] = static_cast<int16_t>(blk[0] | (1 << scan.al));
+    return true;
+  }
+
+  bool HuffAcFirst(int16_t* blk, Component& c) {
+    if (eobrun) {
+      --eobrun;
+      return true;
+    }
+    const HuffTable& t = ac[c.ta];
+    for (int k = scan.ss; k <= scan.se;) {
+      const int rs = bits.Decode(t);
+      if (rs < 0) return false;
+      const int r = rs >> 4, s = rs & 15;
+      if (s == 0) {
+        if (r < 15) {
+          eobrun = (1u << r) - 1;
+          if (r) eobrun += bits.Bits(r);
+          break;
+        }
+        k += 16;
+        continue;
+      }
+      k += r;
+      if (k > 63) return false;
+      const int32_t v = Extend(bits.Bits(s), s);
+      blk[kNatural[k]] = static_cast<int16_t>(static_cast<uint32_t>(v) << scan.al);
+      ++k;
+    }
+    return true;
+  }
+
+  // Refines one coefficient that is already non-zero by the scan's bit.
+  void RefineNonZero(int16_t* coef, int p1) {
+    if (bits.Bit() && (*coef & p1) == 0) *coef = static_cast<int16_t>(*coef >= 0 ? *coef + p1 : *coef - p1);
+  }
+
+  bool HuffAcRefine(int16_t* blk, Component& c) {
+    const int p1 = 1 << scan.al;
+    const HuffTable& t = ac[c.ta];
+    int k = scan.ss;
+    if (eobrun == 0) {
+      for (; k <= scan.se; ++k) {
+        const int rs = bits.Decode(t);
+        if (rs < 0) return false;
+        int r = rs >> 4;
+        const int s = rs & 15;
+        int value = 0;
+        if (s) {
+          value = bits.Bit() ? p1 : -p1;
+        } else if (r != 15) {
+          eobrun = 1u << r;
+          if (r) eobrun += bits.Bits(r);
+          break;
+        }
+        // Skip r zero coefficients (refining the non-zero ones passed), then
+        // place the new value on the next zero one.
+        while (k <= scan.se) {
+          int16_t* coef = blk + kNatural[k];
+          if (*coef != 0) {
+            RefineNonZero(coef, p1);
+          } else {
+            if (r == 0) break;
+            --r;
+          }
+          ++k;
+        }
+        if (value && k <= scan.se) blk[kNatural[k]] = static_cast<int16_t>(value);
+      }
+    }
+    if (eobrun > 0) {
+      for (; k <= scan.se; ++k) {
+        int16_t* coef = blk + kNatural[k];
+        if (*coef != 0) RefineNonZero(coef, p1);
+      }
+      --eobrun;
+    }
+    return true;
+  }
+
+  // ---- arithmetic blocks (T.81 F.1.4, G.1.3) ------------------------------
+
+  // The magnitude category and bits after the first "non-zero" decision; st
+  // points at the category context. 0 when the value overflows.
+  bool ArithMagnitude(uint8_t* st, uint8_t* magStats, int32_t* out) {
+    int32_t m = arith.Decode(st);
+    if (m) {
+      if (arith.Decode(st)) {
+        m <<= 1;
+        st = magStats;
+        while (arith.Decode(st)) {
+          if ((m <<= 1) == 0x8000) return false;
+          ++st;
+        }
+      }
+    }
+    int32_t v = m;
+    st += 14;
+    while (m >>= 1) {
+      if (arith.Decode(st)) v |= m;
+    }
+    *out = v + 1;
+    return true;
+  }
+
+  bool ArithDc(Component& c, int32_t* diffOut) {
+    const int tbl = c.td;
+    uint8_t* st = dcStats[tbl] + c.dcContext;
+    if (arith.Decode(st) == 0) {
+      c.dcContext = 0;
+      *diffOut = 0;
+      return true;
+    }
+    const int sign = arith.Decode(st + 1);
+    st += 2 + sign;
+    int32_t m = arith.Decode(st);
+    if (m) {
+      st = dcStats[tbl] + 20;
+      while (arith.Decode(st)) {
+        if ((m <<= 1) == 0x8000) return false;
+        ++st;
+      }
+    }
+    if (m < ((1 << arithL[tbl]) >> 1)) {
+      c.dcContext = 0;
+    } else if (m > ((1 << arithU[tbl]) >> 1)) {
+      c.dcContext = 12 + sign * 4;
+    } else {
+      c.dcContext = 4 + sign * 4;
+    }
+    int32_t v = m;
+    st += 14;
+    while (m >>= 1) {
+      if (arith.Decode(st)) v |= m;
+    }
+    v += 1;
+    *diffOut = sign ? -v : v;
+    return true;
+  }
+
+  bool ArithAcRange(int16_t* blk, Component& c, int ss, int se, int al) {
+    const int tbl = c.ta;
+    for (int k = ss; k <= se; ++k) {
+      uint8_t* st = acStats[tbl] + 3 * (k - 1);
+      if (arith.Decode(st)) break;  // end of block
+      while (arith.Decode(st + 1) == 0) {
+        st += 3;
+        if (++k > se) return false;
+      }
+      const int sign = arith.Decode(&fixedBin);
+      st += 2;
+      int32_t v;
+      if (!ArithMagnitude(st, acStats[tbl] + (k <= arithK[tbl] ? 189 : 217), &v)) return false;
+      if (sign) v = -v;
+      blk[kNatural[k]] = static_cast<int16_t>(static_cast<uint32_t>(v) << al);
+    }
+    return true;
+  }
+
+  bool ArithBlock(int16_t* blk, Component& c) {
+    int32_t diff;
+    if (!ArithDc(c, &diff)) return false;
+    c.pred = static_cast<int32_t>(static_cast<uint32_t>(c.pred) + static_cast<uint32_t>(diff));
+    blk[0] = static_cast<int16_t>(c.pred);
+    return ArithAcRange(blk, c, 1, 63, 0);
+  }
+
+  bool ArithDcFirst(int16_t* blk, Component& c) {
+    int32_t diff;
+    if (!ArithDc(c, &diff)) return false;
+    c.pred = static_cast<int32_t>(static_cast<uint32_t>(c.pred) + static_cast<uint32_t>(diff));
+    blk[0] = static_cast<int16_t>(static_cast<uint32_t>(c.pred) << scan.al);
+    return true;
+  }
+
+  bool ArithDcRefine(int16_t* blk) {
+    if (arith.Decode(&fixedBin)) blk[0] = static_cast<int16_t>(blk[0] | (1 << scan.al));
+    return true;
+  }
+
+  bool ArithAcRefine(int16_t* blk, Component& c) {
+    const int tbl = c.ta;
+    const int p1 = 1 << scan.al;
+    int kex = scan.se;
+    for (; kex > 0; --kex) {
+      if (blk[kNatural[kex]]) break;
+    }
+    for (int k = scan.ss; k <= scan.se; ++k) {
+      uint8_t* st = acStats[tbl] + 3 * (k - 1);
+      if (k > kex && arith.Decode(st)) break;
+      for (;;) {
+        int16_t* coef = blk + kNatural[k];
+        if (*coef) {
+          if (arith.Decode(st + 2)) *coef = static_cast<int16_t>(*coef < 0 ? *coef - p1 : *coef + p1);
+          break;
+        }
+        if (arith.Decode(st + 1)) {
+          *coef = static_cast<int16_t>(arith.Decode(&fixedBin) ? -p1 : p1);
+          break;
+        }
+        st += 3;
+        if (++k > scan.se) return false;
+      }
+    }
+    return true;
+  }
+
+  bool DecodeOneBlock(int16_t* blk, Component& c) {
+    if (!progressive) {
+      std::memset(blk, 0, 64 * sizeof(int16_t));
+      return arithmetic ? ArithBlock(blk, c) : HuffBlock(blk, c);
+    }
+    if (scan.ss == 0) {
+      if (scan.ah == 0) return arithmetic ? ArithDcFirst(blk, c) : HuffDcFirst(blk, c);
+      return arithmetic ? ArithDcRefine(blk) : HuffDcRefine(blk);
+    }
+    if (scan.ah == 0) {
+      return arithmetic ? ArithAcRange(blk, c, scan.ss, scan.se, scan.al) : HuffAcFirst(blk, c);
+    }
+    return arithmetic ? ArithAcRefine(blk, c) : HuffAcRefine(blk, c);
+  }
+
+  // Block (bx, by) of component c inside the coefficient store: the whole image
+  // when buffered, else the MCU row whose first block row is rowBase.
+  int16_t* Block(int ci, int16_t* base, uint32_t bx, uint32_t by) const {
+    return base + (size_t{by} * comp[ci].bw + bx) * 64;
+  }
+
+  // Decodes MCU row (or, for a one-component scan, block row) r of the current
+  // scan into the stores base[]; false when decoding must stop.
+  uint32_t restartCount = 0;
+  bool DecodeRow(uint32_t r, int16_t* const* base, bool localRows) {
+    const bool single = scan.count == 1;
+    if (single) {
+      const int ci = scan.comp[0];
+      Component& c = comp[ci];
+      // A one-component scan of an interleaved frame covers the component's
+      // own blocks only; of a one-component frame, the same blocks as its MCUs.
+      const uint32_t width = c.cbw;
+      const uint32_t by = localRows ? 0 : r;
+      for (uint32_t x = 0; x < width; ++x) {
+        if (restartInterval) {
+          if (restartCount == restartInterval) {
+            if (!Restart()) {
+              dataEnded = true;
+              return false;
+            }
+            restartCount = 0;
+          }
+          ++restartCount;
+        }
+        if (!DecodeOneBlock(Block(ci, base[ci], x, by), c)) {
+          entropyError = true;
+          return false;
+        }
+      }
+      return true;
+    }
+    for (uint32_t mx = 0; mx < mcusX; ++mx) {
+      if (restartInterval) {
+        if (restartCount == restartInterval) {
+          if (!Restart()) {
+            dataEnded = true;
+            return false;
+          }
+          restartCount = 0;
+        }
+        ++restartCount;
+      }
+      for (int i = 0; i < scan.count; ++i) {
+        const int ci = scan.comp[i];
+        Component& c = comp[ci];
+        for (uint32_t y = 0; y < c.v; ++y) {
+          const uint32_t by = localRows ? y : r * c.v + y;
+          for (uint32_t x = 0; x < c.h; ++x) {
+            if (!DecodeOneBlock(Block(ci, base[ci], mx * c.h + x, by), c)) {
+              entropyError = true;
+              return false;
+            }
+          }
+        }
+      }
+    }
+    return true;
+  }
+
+  // ---- transform and store -------------------------------------------------
+
+  // Transforms MCU row r from the stores (block row 0 of the row at base[]) and
+  // writes its pixels to out.
+  void OutputRow(uint32_t r, int16_t* const* base, const PlaneView& out, uint32_t bpp,
+                 RowWork& work) {
+    const JpegKernels& k = *kernels;
+    const uint32_t scale = reduced ? 1 : 8;
+    const uint32_t fullW = mcusX * hmax * scale;
+    const uint8_t* rows[4];
+    for (uint32_t ci = 0; ci < ncomp; ++ci) {
+      const Component& c = comp[ci];
+      const size_t pw = size_t{c.bw} * scale;
+      std::vector<uint8_t>& plane = work.planes[ci];
+      if (plane.size() < pw * c.v * scale) plane.resize(pw * c.v * scale);
+      if (work.wide[ci].size() < fullW + 16) work.wide[ci].resize(fullW + 16);
+      const uint16_t* q = quant[c.tq];
+      for (uint32_t y = 0; y < c.v; ++y) {
+        const int16_t* blk = base[ci] + size_t{y} * c.bw * 64;
+        if (reduced) {
+          uint8_t* dst = plane.data() + y * pw;
+          for (uint32_t x = 0; x < c.bw; ++x, blk += 64) {
+            const int64_t v = ((int64_t{blk[0]} * q[0] + 4) >> 3) + 128;
+            dst[x] = static_cast<uint8_t>(std::clamp<int64_t>(v, 0, 255));
+          }
+        } else {
+          uint8_t* dst = plane.data() + size_t{y} * 8 * pw;
+          for (uint32_t x = 0; x < c.bw; ++x, blk += 64, dst += 8) k.idct(blk, q, dst, pw);
+        }
+      }
+    }
+    const uint32_t outRows = vmax * scale;
+    const uint32_t y0 = r * outRows;
+    const uint32_t n = out.width;
+    for (uint32_t oy = 0; oy < outRows && y0 + oy < out.height; ++oy) {
+      for (uint32_t ci = 0; ci < ncomp; ++ci) {
+        const Component& c = comp[ci];
+        const size_t pw = size_t{c.bw} * scale;
+        const uint8_t* plane = work.planes[ci].data();
+        uint8_t* wide = work.wide[ci].data();
+        const uint32_t rx = hmax / c.h, ry = vmax / c.v;
+        if (rx == 1 && ry == 1) {
+          rows[ci] = plane + oy * pw;
+          continue;
+        }
+        if (reduced || rx > 2 || ry > 2) {
+          const uint8_t* src = plane + (oy / ry) * pw;
+          for (uint32_t x = 0; x < fullW; ++x) wide[x] = src[x / rx];
+          rows[ci] = wide;
+          continue;
+        }
+        const uint8_t* near = plane + (ry == 2 ? oy / 2 : oy) * pw;
+        const uint8_t* far = near;
+        if (ry == 2) {
+          const uint32_t cy = oy / 2, ly = cy & 7;
+          if ((oy & 1) == 0 && ly != 0) far = near - pw;
+          if ((oy & 1) == 1 && ly != 7) far = near + pw;
+        }
+        if (rx == 2 && ry == 2) {
+          k.upsampleH2V2(wide, near, far, c.bw);
+        } else if (rx == 2) {
+          k.upsampleH2(wide, near, c.bw);
+        } else {
+          k.upsampleV2(wide, near, far, pw);
+        }
+        rows[ci] = wide;
+      }
+      uint8_t* dst = out.Row(y0 + oy);
+      if (bpp == 1) {
+        std::memcpy(dst, rows[0], n);
+      } else if (ncomp == 3) {
+        if (convertYcc) {
+          k.yccToBgra(dst, rows[0], rows[1], rows[2], n);
+        } else if (model == ColourModel::Rgb) {
+          k.interleave3(dst, rows[2], rows[1], rows[0], n);
+        } else {
+          k.interleave3(dst, rows[0], rows[1], rows[2], n);
+        }
+      } else {
+        k.interleave4(dst, rows[0], rows[1], rows[2], rows[3], n);
+      }
+    }
+  }
+
+  int16_t* Allocate(uint64_t coefficients) {
+    void* p = std::calloc(static_cast<size_t>(coefficients), sizeof(int16_t));
+    if (p) allocations.push_back(static_cast<int16_t*>(p));
+    return static_cast<int16_t*>(p);
+  }
+
+  Status Decode(const PlaneView& out, uint32_t bpp, bool reducedSize, ProgressSink* progress,
+                const CancelFlag* cancel, bool allowParallel);
+  Status DecodeStreaming(const PlaneView& out, uint32_t bpp, ProgressSink* progress,
+                         const CancelFlag* cancel, bool allowParallel);
+  Status DecodeBuffered(const PlaneView& out, uint32_t bpp, ProgressSink* progress,
+                        const CancelFlag* cancel);
+};
+
+Status JpegDecoder::State::Decode(const PlaneView& out, uint32_t bpp, bool reducedSize,
+                                  ProgressSink* progress, const CancelFlag* cancel,
+                                  bool allowParallel) {
+  for (uint32_t i = 0; i < ncomp; ++i) {
+    if (hmax % comp[i].h || vmax % comp[i].v) return status::kUnsupportedSubformat;
+  }
+  if (differential) return status::kUnsupportedSubformat;
+  if (!out || (bpp != 1 && bpp != 4) || (bpp == 1) != (ncomp == 1)) return status::kInvalidArgument;
+  reduced = reducedSize;
+  kernels = &ActiveJpegKernels();
+  const uint32_t scale = reduced ? 8 : 1;
+  if (out.width > (width + scale - 1) / scale || out.height > (height + scale - 1) / scale)
+    return status::kInvalidArgument;
+
+  // The first scan decides: a sequential scan that carries every component is
+  // decoded row by row; anything else keeps the coefficients of the whole image.
+  const uint8_t m = ReadTables();
+  if (m != kSos) return m == 0 ? status::kDamaged : status::kOk;
+  Status s = ReadScanHeader();
+  if (Failed(s)) return s;
+  buffered = progressive || static_cast<uint32_t>(scan.count) != ncomp;
+  return buffered ? DecodeBuffered(out, bpp, progress, cancel)
+                  : DecodeStreaming(out, bpp, progress, cancel, allowParallel);
+}
+
+Status JpegDecoder::State::DecodeStreaming(const PlaneView& out, uint32_t bpp,
+                                           ProgressSink* progress, const CancelFlag* cancel,
+                                           bool allowParallel) {
+  // Two coefficient rows when the row pipeline runs: the calling thread decodes
+  // one while a task transforms and stores the other.
+  const bool parallel = allowParallel && uint64_t{ncomp} * mcusX > 255 && mcusY > 31 &&
+                        ParallelThreadCount() > 1 && RunningParallelOperations() == 0;
+  int16_t* rowStore[2][4] = {};
+  for (int b = 0; b < (parallel ? 2 : 1); ++b) {
+    for (uint32_t i = 0; i < ncomp; ++i) {
+      rowStore[b][i] = Allocate(uint64_t{comp[i].bw} * comp[i].v * 64);
+      if (!rowStore[b][i]) return status::kOutOfMemory;
+    }
+  }
+  StartEntropy();
+  restartCount = 0;
+  nextRestart = 0;
+  RefPtr<ProgressSink> hold(progress);
+
+  if (!parallel) {
+    RowWork work;
+    for (uint32_t r = 0; r < mcusY; ++r) {
+      if (IsCancelled(cancel)) return status::kCancelled;
+      if (progress) progress->Report(r, mcusY);
+      const bool ok = DecodeRow(r, rowStore[0], true);
+      OutputRow(r, rowStore[0], out, bpp, work);
+      if (!ok || (EntropyExhausted() && r + 1 < mcusY)) break;
+    }
+    return status::kOk;
+  }
+
+  usedParallel = true;
+  convertYcc = model == ColourModel::YCbCr;
+  if (convertYcc) model = ColourModel::Rgb;
+  ParallelOperationScope scope;
+  TaskGroup group;
+  RowWork work;
+  Status result = status::kOk;
+  for (uint32_t r = 0; r < mcusY; ++r) {
+    if (IsCancelled(cancel)) {
+      result = status::kCancelled;
+      break;
+    }
+    if (progress) progress->Report(r, mcusY);
+    int16_t* const* store = rowStore[r & 1];
+    const bool ok = DecodeRow(r, store, true);
+    group.Wait();
+    group.Run([this, r, store, &out, bpp, &work] { OutputRow(r, store, out, bpp, work); });
+    if (!ok || (EntropyExhausted() && r + 1 < mcusY)) break;
+  }
+  group.Wait();
+  return result;
+}
+
+Status JpegDecoder::State::DecodeBuffered(const PlaneView& out, uint32_t bpp,
+                                          ProgressSink* progress, const CancelFlag* cancel) {
+  uint64_t total = 0;
+  for (uint32_t i = 0; i < ncomp; ++i) total += uint64_t{comp[i].bw} * comp[i].bh * 128;
+  if (total > kJpegMaxCoefficientBytes) return status::kOutOfMemory;
+  for (uint32_t i = 0; i < ncomp; ++i) {
+    coef[i] = Allocate(uint64_t{comp[i].bw} * comp[i].bh * 64);
+    if (!coef[i]) return status::kOutOfMemory;
+  }
+  RefPtr<ProgressSink> hold(progress);
+  uint32_t scans = 0;
+  for (;;) {
+    StartEntropy();
+    restartCount = 0;
+    nextRestart = 0;
+    const uint32_t rows = scan.count == 1 ? comp[scan.comp[0]].cbh : mcusY;
+    for (uint32_t r = 0; r < rows; ++r) {
+      if ((r & 7) == 0 && IsCancelled(cancel)) return status::kCancelled;
+      // A scan whose data end early leaves its remaining blocks as they are;
+      // the next scan, if the data hold one, still refines the image.
+      if (!DecodeRow(r, coef, false) || EntropyExhausted()) break;
+    }
+    if (entropyError || ++scans >= kJpegMaxScans) break;
+    pos = static_cast<size_t>(EntropyPosition() - data.data());
+    const uint8_t m = ReadTables();
+    if (m != kSos) break;
+    if (Failed(ReadScanHeader())) break;
+  }
+  RowWork work;
+  int16_t* base[4] = {};
+  for (uint32_t r = 0; r < mcusY; ++r) {
+    if (IsCancelled(cancel)) return status::kCancelled;
+    if (progress) progress->Report(r, mcusY);
+    for (uint32_t i = 0; i < ncomp; ++i) base[i] = coef[i] + size_t{r} * comp[i].v * comp[i].bw * 64;
+    OutputRow(r, base, out, bpp, work);
+  }
+  return status::kOk;
+}
+
+JpegDecoder::JpegDecoder(std::span<const uint8_t> data) : s_(std::make_unique<State>()) {
+  s_->data = data;
+}
+JpegDecoder::~JpegDecoder() = default;
+
+Status JpegDecoder::ReadHeader() { return s_->ReadHeader(); }
+
+Status JpegDecoder::Decode(const PlaneView& out, uint32_t bytesPerPixel, bool reduced,
+                           ProgressSink* progress, const CancelFlag* cancel, bool allowParallel) {
+  return s_->Decode(out, bytesPerPixel, reduced, progress, cancel, allowParallel);
+}
+
+uint32_t JpegDecoder::Width() const { return s_->width; }
+uint32_t JpegDecoder::Height() const { return s_->height; }
+uint32_t JpegDecoder::Components() const { return s_->ncomp; }
+ColourModel JpegDecoder::Model() const { return s_->model; }
+bool JpegDecoder::UsedParallel() const { return s_->usedParallel; }
+
+}  // namespace vt
