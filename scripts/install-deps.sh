@@ -8,7 +8,8 @@ if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 PACKAGES=(build-essential cmake ninja-build ccache pkg-config zlib1g-dev
           libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev
           libwebp-dev imagemagick libimage-exiftool-perl netpbm python3 python3-pil
-          webp gifsicle libjpeg-turbo-progs libturbojpeg0-dev)
+          libdeflate-dev webp gifsicle libjpeg-turbo-progs libturbojpeg0-dev
+          apngasm libpng-dev)
 if [ "${1:-}" = "--with-windows" ]; then
   PACKAGES+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine)
 fi

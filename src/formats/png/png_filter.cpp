@@ -1,0 +1,111 @@
+#include "formats/png/png_filter.h"
+
+#include <cstdlib>
+
+#include "base/cpu_features.h"
+
+namespace vt {
+
+namespace {
+
+template <uint32_t B>
+void Sub(uint8_t* row, const uint8_t* /*prev*/, size_t n) {
+  for (size_t i = B; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - B]);
+}
+
+template <uint32_t B>
+void Up(uint8_t* row, const uint8_t* prev, size_t n) {
+  for (size_t i = 0; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
+}
+
+template <uint32_t B>
+void Average(uint8_t* row, const uint8_t* prev, size_t n) {
+  const size_t first = n < B ? n : B;
+  for (size_t i = 0; i < first; ++i) row[i] = static_cast<uint8_t>(row[i] + (prev[i] >> 1));
+  for (size_t i = B; i < n; ++i)
+    row[i] = static_cast<uint8_t>(row[i] + ((row[i - B] + prev[i]) >> 1));
+}
+
+inline uint8_t PaethPredictor(int a, int b, int c) {
+  const int pa = std::abs(b - c);
+  const int pb = std::abs(a - c);
+  const int pc = std::abs(a + b - 2 * c);
+  if (pa <= pb && pa <= pc) return static_cast<uint8_t>(a);
+  if (pb <= pc) return static_cast<uint8_t>(b);
+  return static_cast<uint8_t>(c);
+}
+
+template <uint32_t B>
+void Paeth(uint8_t* row, const uint8_t* prev, size_t n) {
+  const size_t first = n < B ? n : B;
+  // With no pixel to the left the predictor is the byte above.
+  for (size_t i = 0; i < first; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
+  for (size_t i = B; i < n; ++i)
+    row[i] = static_cast<uint8_t>(row[i] + PaethPredictor(row[i - B], prev[i], prev[i - B]));
+}
+
+template <uint32_t B>
+void Fill(PngFilterKernels& k) {
+  k.unfilter[0][B] = Sub<B>;
+  k.unfilter[1][B] = Up<B>;
+  k.unfilter[2][B] = Average<B>;
+  k.unfilter[3][B] = Paeth<B>;
+}
+
+struct Sets {
+  PngFilterKernels scalar;
+  PngFilterKernels sse2;
+  PngFilterKernels ssse3;
+  bool hasSse2 = false;
+  bool hasSsse3 = false;
+};
+
+const Sets& KernelSets() {
+  static const Sets sets = [] {
+    Sets s;
+    s.scalar = png_filter_detail::Scalar();
+    s.sse2 = s.scalar;
+    s.hasSse2 = GetCpuFeatures().sse2 && png_filter_detail::InstallSse2(s.sse2);
+    s.ssse3 = s.sse2;
+    s.hasSsse3 = s.hasSse2 && GetCpuFeatures().ssse3 && png_filter_detail::InstallSsse3(s.ssse3);
+    return s;
+  }();
+  return sets;
+}
+
+}  // namespace
+
+namespace png_filter_detail {
+PngFilterKernels Scalar() {
+  PngFilterKernels k{};
+  Fill<1>(k);
+  Fill<2>(k);
+  Fill<3>(k);
+  Fill<4>(k);
+  Fill<5>(k);
+  Fill<6>(k);
+  Fill<7>(k);
+  Fill<8>(k);
+  return k;
+}
+}  // namespace png_filter_detail
+
+const PngFilterKernels& ActivePngFilterKernels() {
+  const Sets& s = KernelSets();
+  return s.hasSsse3 ? s.ssse3 : s.hasSse2 ? s.sse2 : s.scalar;
+}
+
+const PngFilterKernels* PngFilterKernelsFor(PngFilterLevel level) {
+  const Sets& s = KernelSets();
+  switch (level) {
+    case PngFilterLevel::Scalar:
+      return &s.scalar;
+    case PngFilterLevel::Sse2:
+      return s.hasSse2 ? &s.sse2 : nullptr;
+    case PngFilterLevel::Ssse3:
+      return s.hasSsse3 ? &s.ssse3 : nullptr;
+  }
+  return nullptr;
+}
+
+}  // namespace vt
