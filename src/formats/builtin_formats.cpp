@@ -3,6 +3,18 @@
 #include <mutex>
 
 #include "formats/bmp/bmp_reader.h"
+#include "formats/dds/dds_reader.h"
+#include "formats/fits/fits_reader.h"
+#include "formats/gif/gif_reader.h"
+#include "formats/hdr/hdr_reader.h"
+#include "formats/ico/ico_reader.h"
+#include "formats/iff/iff_reader.h"
+#include "formats/jpeg/jpeg_reader.h"
+#include "formats/pcx/pcx_reader.h"
+#include "formats/png/png_reader.h"
+#include "formats/psd/psd_reader.h"
+#include "formats/tga/tga_reader.h"
+#include "formats/webp/webp_reader.h"
 
 namespace vt {
 
@@ -11,19 +23,19 @@ namespace {
 // Readers that are built in. A group whose entry is still empty keeps its records
 // in the table (so the format list is complete) but every lookup skips them.
 constexpr ReaderEntry kBmpReader{ProbeBmp, CreateBmpReader};
-constexpr ReaderEntry kDdsReader{};
-constexpr ReaderEntry kFitsReader{};
-constexpr ReaderEntry kGifReader{};
-constexpr ReaderEntry kHdrReader{};
-constexpr ReaderEntry kIcoReader{};
-constexpr ReaderEntry kIffReader{};
-constexpr ReaderEntry kJpegReader{};
-constexpr ReaderEntry kPcxReader{};
-constexpr ReaderEntry kPngReader{};
-constexpr ReaderEntry kPsdReader{};
-constexpr ReaderEntry kTgaReader{};
+constexpr ReaderEntry kDdsReader{ProbeDds, CreateDdsReader};
+constexpr ReaderEntry kFitsReader{ProbeFits, CreateFitsReader};
+constexpr ReaderEntry kGifReader{ProbeGif, CreateGifReader};
+constexpr ReaderEntry kHdrReader{ProbeHdr, CreateHdrReader};
+constexpr ReaderEntry kIcoReader{ProbeIco, CreateIcoReader};
+constexpr ReaderEntry kIffReader{ProbeIff, CreateIffReader};
+constexpr ReaderEntry kJpegReader{ProbeJpeg, CreateJpegReader};
+constexpr ReaderEntry kPcxReader{ProbePcx, CreatePcxReader};
+constexpr ReaderEntry kPngReader{ProbePng, CreatePngReader};
+constexpr ReaderEntry kPsdReader{ProbePsd, CreatePsdReader};
+constexpr ReaderEntry kTgaReader{ProbeTga, CreateTgaReader};
 constexpr ReaderEntry kTiffReader{};
-constexpr ReaderEntry kWebpReader{};
+constexpr ReaderEntry kWebpReader{ProbeWebp, CreateWebpReader};
 
 FormatRecord g_bmp[] = {
     {u"bmp", u"Windows bitmap format"},
