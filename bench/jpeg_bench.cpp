@@ -8,6 +8,10 @@
 //   BM_VistrelReduced/baseline420    >= 1.0 x BM_TurboEighth/baseline420
 // Ours is measured through the reader as the viewer uses it: decode plus the
 // colour-model conversion to blue, green, red, alpha. TurboJPEG decodes to BGRX.
+// The pipeline's rate is taken from wall-clock time (its second thread's work
+// does not show in the calling thread's CPU time); on a machine whose other
+// processor is busy it falls back to running the row tasks on the caller.
+// Everything else compares CPU time, which stays meaningful on a shared machine.
 //
 // The files are made once with cjpeg (quality 90, 4:2:0) from a generated
 // picture with gradients, edges and noise; the benchmark skips without cjpeg.
@@ -120,7 +124,9 @@ void Turbo(benchmark::State& state, int kind, int scaleDenominator) {
 }
 
 BENCHMARK_CAPTURE(Vistrel, baseline420_1thread, 0, 1, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Vistrel, baseline420_pipeline, 0, 2, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Vistrel, baseline420_pipeline, 0, 2, false)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(Turbo, baseline420, 0, 1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Vistrel, progressive420, 1, 1, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Turbo, progressive420, 1, 1)->Unit(benchmark::kMillisecond);

@@ -7,7 +7,8 @@
 // that no Huffman table holds, or an arithmetic-coded value out of range,
 // stops decoding at once. Rows that were not decoded keep what the buffer held.
 // A restart marker that is missing or out of sequence resynchronises at the
-// next restart marker in the data. Progressive images show the coefficients
+// next restart marker in the data; the intervals whose markers were lost (by
+// the marker numbers) stay undecoded. Progressive images show the coefficients
 // that the scans delivered before the data ended.
 #include "formats/jpeg/jpeg_decoder.h"
 
@@ -54,7 +55,7 @@ enum Marker : uint8_t {
 // ---------------------------------------------------------------------------
 // Huffman tables (T.81 Annex C) with a 9-bit lookahead.
 
-constexpr int kLookBits = 9;
+constexpr int kLookBits = 12;
 
 struct HuffTable {
   bool defined = false;
@@ -151,56 +152,9 @@ class BitReader {
       bits_ += 8;
     }
   }
-  void Ensure(int n) {
-    if (bits_ < n) Refill();
-  }
-  uint32_t Peek(int n) const { return static_cast<uint32_t>(buf_ >> (64 - n)); }
-  void Skip(int n) {
-    buf_ <<= n;
-    bits_ -= n;
-  }
-  // n in 1..16, with at least n bits present.
-  uint32_t Get(int n) {
-    const uint32_t v = Peek(n);
-    Skip(n);
-    return v;
-  }
-  uint32_t Bit() {
-    Ensure(1);
-    return Get(1);
-  }
-  // Refills as needed: up to 16 bits.
-  uint32_t Bits(int n) {
-    if (n == 0) return 0;
-    Ensure(n);
-    return Get(n);
-  }
-
-  // Symbol of table t; -1 for a code the table does not hold.
-  int Decode(const HuffTable& t) {
-    Ensure(16);
-    const uint16_t f = t.fast[Peek(kLookBits)];
-    if (f) {
-      Skip(f >> 8);
-      return f & 0xFF;
-    }
-    const int32_t code16 = static_cast<int32_t>(Peek(16));
-    for (int len = kLookBits + 1; len <= 16; ++len) {
-      const int32_t c = code16 >> (16 - len);
-      if (c < t.maxcode[len]) {
-        const int32_t index = c + t.valoffset[len];
-        if (index < 0 || index >= t.count) return -1;
-        Skip(len);
-        return t.values[index];
-      }
-    }
-    return -1;
-  }
-
-  int bits() const { return bits_; }
-  uint64_t buf() const { return buf_; }
 
  private:
+  friend class LocalBits;
   uint8_t NextByte() {
     while (!stopped_ && p_ < end_) {
       const uint8_t b = *p_;
@@ -231,6 +185,104 @@ class BitReader {
   int bits_ = 0;
   int padded_ = 0;
   bool stopped_ = false;
+};
+
+// Symbol of table t for the 16 bits in code16 when its code is longer than the
+// lookahead; *length receives the code length. -1 for a code the table lacks.
+inline int DecodeLong(const HuffTable& t, uint32_t code16, int* length) {
+  for (int len = kLookBits + 1; len <= 16; ++len) {
+    const int32_t c = static_cast<int32_t>(code16 >> (16 - len));
+    if (c < t.maxcode[len]) {
+      const int32_t index = c + t.valoffset[len];
+      if (index < 0 || index >= t.count) return -1;
+      *length = len;
+      return t.values[index];
+    }
+  }
+  return -1;
+}
+
+// The bit buffer of a BitReader held in locals while one block is decoded, so
+// that it lives in registers rather than in the decoder's state; written back
+// when it goes out of scope.
+class LocalBits {
+ public:
+  explicit LocalBits(BitReader& r) : r_(r), buf_(r.buf_), bits_(r.bits_) {}
+  ~LocalBits() {
+    r_.buf_ = buf_;
+    r_.bits_ = bits_;
+  }
+  LocalBits(const LocalBits&) = delete;
+  LocalBits& operator=(const LocalBits&) = delete;
+
+  // Afterwards at least 57 bits are present (zeros past the data). Eight bytes
+  // without a 0xFF among them are taken in one step: the bits of a byte only
+  // partly counted are exactly the bits the next step or the reader's own
+  // refill puts there again. A marker always begins with 0xFF, so a stopped
+  // reader never gets here past its marker.
+  void Fill() {
+    const uint8_t* p = r_.p_;
+    if (r_.end_ - p >= 8) {
+      uint64_t w;
+      std::memcpy(&w, p, 8);
+      w = __builtin_bswap64(w);
+      if ((((~w) - 0x0101010101010101ull) & w & 0x8080808080808080ull) == 0) {
+        buf_ |= w >> bits_;
+        r_.p_ = p + ((63 - bits_) >> 3);
+        bits_ |= 56;
+        return;
+      }
+    }
+    r_.buf_ = buf_;
+    r_.bits_ = bits_;
+    r_.Refill();
+    buf_ = r_.buf_;
+    bits_ = r_.bits_;
+  }
+  void Ensure(int n) {
+    if (bits_ < n) Fill();
+  }
+  uint32_t Peek(int n) const { return static_cast<uint32_t>(buf_ >> (64 - n)); }
+  void Skip(int n) {
+    buf_ <<= n;
+    bits_ -= n;
+  }
+  // n in 1..16 with n bits present.
+  uint32_t Get(int n) {
+    const uint32_t v = Peek(n);
+    Skip(n);
+    return v;
+  }
+  uint32_t Bit() {
+    Ensure(1);
+    return Get(1);
+  }
+  uint32_t Bits(int n) {
+    if (n == 0) return 0;
+    Ensure(n);
+    return Get(n);
+  }
+  // Symbol of table t with 16 bits present; -1 for a code the table lacks.
+  int DecodePresent(const HuffTable& t) {
+    const uint16_t f = t.fast[Peek(kLookBits)];
+    if (f) {
+      Skip(f >> 8);
+      return f & 0xFF;
+    }
+    int len = 0;
+    const int sym = DecodeLong(t, Peek(16), &len);
+    if (sym >= 0) Skip(len);
+    return sym;
+  }
+  int Decode(const HuffTable& t) {
+    Ensure(16);
+    return DecodePresent(t);
+  }
+
+ private:
+  BitReader& r_;
+  uint64_t buf_;
+  int bits_;
 };
 
 // ---------------------------------------------------------------------------
@@ -436,6 +488,9 @@ struct JpegDecoder::State {
   uint8_t acStats[4][256];
   uint8_t fixedBin = kFixedHalf;
   uint32_t nextRestart = 0;
+  // MCUs (or blocks of a one-component scan) left undecoded after a lost
+  // restart marker.
+  uint32_t skipUnits = 0;
   bool entropyError = false;
   bool dataEnded = false;
 
@@ -732,9 +787,12 @@ struct JpegDecoder::State {
         continue;
       }
       if (m >= kRst0 && m <= kRst0 + 7) {
-        // Restart markers out of sequence are taken as they come: the data
-        // after any of them start a fresh interval.
+        // A marker further on in the sequence than expected means the markers
+        // between were lost together with the start of their intervals: those
+        // intervals are passed over, and the data after this marker go to the
+        // interval it stands before.
         pos = at + 1;
+        skipUnits = ((m - kRst0 - nextRestart) & 7) * restartInterval;
         nextRestart = (m - kRst0 + 1) & 7;
         StartEntropy();
         return true;
@@ -746,27 +804,31 @@ struct JpegDecoder::State {
 
   // ---- Huffman blocks -------------------------------------------------------
 
-  bool HuffBlock(int16_t* blk, Component& c) {
+  // kDcOnly: the AC coefficients are decoded past but not stored (the block's
+  // other coefficients are left as they are).
+  template <bool kDcOnly>
+  __attribute__((noinline)) bool HuffBlock(int16_t* blk, Component& c) {
     const HuffTable& dct = dc[c.td];
     const HuffTable& act = ac[c.ta];
-    BitReader& br = bits;
-    br.Refill();
-    const int s = br.Decode(dct);
+    LocalBits br(bits);
+    br.Ensure(32);
+    const int s = br.DecodePresent(dct);
     if (s < 0 || s > 16) return false;
-    const int32_t diff = s ? Extend(br.Bits(s), s) : 0;
+    const int32_t diff = s ? Extend(br.Get(s), s) : 0;
     c.pred = static_cast<int32_t>(static_cast<uint32_t>(c.pred) + static_cast<uint32_t>(diff));
     blk[0] = static_cast<int16_t>(c.pred);
     for (int k = 1; k < 64;) {
+      // 32 bits hold a code and its value bits.
       br.Ensure(32);
       const int16_t fa = act.fastAc[br.Peek(kLookBits)];
       if (fa) {
         k += (fa >> 4) & 15;
         br.Skip(fa & 15);
-        blk[kNatural[k]] = static_cast<int16_t>(fa >> 8);
+        if (!kDcOnly) blk[kNatural[k]] = static_cast<int16_t>(fa >> 8);
         ++k;
         continue;
       }
-      const int rs = br.Decode(act);
+      const int rs = br.DecodePresent(act);
       if (rs < 0) return false;
       const int r = rs >> 4, sz = rs & 15;
       if (sz == 0) {
@@ -775,40 +837,55 @@ struct JpegDecoder::State {
         continue;
       }
       k += r;
-      blk[kNatural[k]] = static_cast<int16_t>(Extend(br.Get(sz), sz));
+      const int16_t v = static_cast<int16_t>(Extend(br.Get(sz), sz));
+      if (!kDcOnly) blk[kNatural[k]] = v;
       ++k;
     }
     return true;
   }
 
   bool HuffDcFirst(int16_t* blk, Component& c) {
-    const int s = bits.Decode(dc[c.td]);
+    LocalBits br(bits);
+    const int s = br.Decode(dc[c.td]);
     if (s < 0 || s > 16) return false;
-    const int32_t diff = s ? Extend(bits.Bits(s), s) : 0;
+    const int32_t diff = s ? Extend(br.Bits(s), s) : 0;
     c.pred = static_cast<int32_t>(static_cast<uint32_t>(c.pred) + static_cast<uint32_t>(diff));
     blk[0] = static_cast<int16_t>(static_cast<uint32_t>(c.pred) << scan.al);
     return true;
   }
 
   bool HuffDcRefine(int16_t* blk) {
-    if (bits.Bit()) blk[0] = static_cast<int16_t>(blk[0] | (1 << scan.al));
+    LocalBits br(bits);
+    if (br.Bit()) blk[0] = static_cast<int16_t>(blk[0] | (1 << scan.al));
     return true;
   }
 
-  bool HuffAcFirst(int16_t* blk, Component& c) {
+  __attribute__((noinline)) bool HuffAcFirst(int16_t* blk, Component& c) {
     if (eobrun) {
       --eobrun;
       return true;
     }
+    LocalBits br(bits);
     const HuffTable& t = ac[c.ta];
-    for (int k = scan.ss; k <= scan.se;) {
-      const int rs = bits.Decode(t);
+    const int al = scan.al, se = scan.se;
+    for (int k = scan.ss; k <= se;) {
+      br.Ensure(32);
+      const int16_t fa = t.fastAc[br.Peek(kLookBits)];
+      if (fa) {
+        k += (fa >> 4) & 15;
+        if (k > 63) return false;
+        br.Skip(fa & 15);
+        blk[kNatural[k]] = static_cast<int16_t>(static_cast<uint32_t>(fa >> 8) << al);
+        ++k;
+        continue;
+      }
+      const int rs = br.DecodePresent(t);
       if (rs < 0) return false;
       const int r = rs >> 4, s = rs & 15;
       if (s == 0) {
         if (r < 15) {
           eobrun = (1u << r) - 1;
-          if (r) eobrun += bits.Bits(r);
+          if (r) eobrun += br.Bits(r);
           break;
         }
         k += 16;
@@ -816,7 +893,7 @@ struct JpegDecoder::State {
       }
       k += r;
       if (k > 63) return false;
-      const int32_t v = Extend(bits.Bits(s), s);
+      const int32_t v = Extend(br.Bits(s), s);
       blk[kNatural[k]] = static_cast<int16_t>(static_cast<uint32_t>(v) << scan.al);
       ++k;
     }
@@ -824,26 +901,27 @@ struct JpegDecoder::State {
   }
 
   // Refines one coefficient that is already non-zero by the scan's bit.
-  void RefineNonZero(int16_t* coef, int p1) {
-    if (bits.Bit() && (*coef & p1) == 0) *coef = static_cast<int16_t>(*coef >= 0 ? *coef + p1 : *coef - p1);
+  static void RefineNonZero(LocalBits& br, int16_t* coef, int p1) {
+    if (br.Bit() && (*coef & p1) == 0) *coef = static_cast<int16_t>(*coef >= 0 ? *coef + p1 : *coef - p1);
   }
 
-  bool HuffAcRefine(int16_t* blk, Component& c) {
+  __attribute__((noinline)) bool HuffAcRefine(int16_t* blk, Component& c) {
+    LocalBits br(bits);
     const int p1 = 1 << scan.al;
     const HuffTable& t = ac[c.ta];
     int k = scan.ss;
     if (eobrun == 0) {
       for (; k <= scan.se; ++k) {
-        const int rs = bits.Decode(t);
+        const int rs = br.Decode(t);
         if (rs < 0) return false;
         int r = rs >> 4;
         const int s = rs & 15;
         int value = 0;
         if (s) {
-          value = bits.Bit() ? p1 : -p1;
+          value = br.Bit() ? p1 : -p1;
         } else if (r != 15) {
           eobrun = 1u << r;
-          if (r) eobrun += bits.Bits(r);
+          if (r) eobrun += br.Bits(r);
           break;
         }
         // Skip r zero coefficients (refining the non-zero ones passed), then
@@ -851,7 +929,7 @@ struct JpegDecoder::State {
         while (k <= scan.se) {
           int16_t* coef = blk + kNatural[k];
           if (*coef != 0) {
-            RefineNonZero(coef, p1);
+            RefineNonZero(br, coef, p1);
           } else {
             if (r == 0) break;
             --r;
@@ -864,7 +942,7 @@ struct JpegDecoder::State {
     if (eobrun > 0) {
       for (; k <= scan.se; ++k) {
         int16_t* coef = blk + kNatural[k];
-        if (*coef != 0) RefineNonZero(coef, p1);
+        if (*coef != 0) RefineNonZero(br, coef, p1);
       }
       --eobrun;
     }
@@ -1000,8 +1078,11 @@ struct JpegDecoder::State {
 
   bool DecodeOneBlock(int16_t* blk, Component& c) {
     if (!progressive) {
-      std::memset(blk, 0, 64 * sizeof(int16_t));
-      return arithmetic ? ArithBlock(blk, c) : HuffBlock(blk, c);
+      // The row stores start zeroed and the transform clears every block it
+      // reads, so sequential blocks need no clearing here. The DC-only output
+      // reads the DC term alone.
+      if (arithmetic) return ArithBlock(blk, c);
+      return reduced ? HuffBlock<true>(blk, c) : HuffBlock<false>(blk, c);
     }
     if (scan.ss == 0) {
       if (scan.ah == 0) return arithmetic ? ArithDcFirst(blk, c) : HuffDcFirst(blk, c);
@@ -1022,6 +1103,31 @@ struct JpegDecoder::State {
   // Decodes MCU row (or, for a one-component scan, block row) r of the current
   // scan into the stores base[]; false when decoding must stop.
   uint32_t restartCount = 0;
+
+  enum class Unit { kDecode, kSkip, kStop };
+  // Restart bookkeeping before each MCU (or block of a one-component scan).
+  Unit NextUnit() {
+    if (skipUnits) {
+      --skipUnits;
+      return Unit::kSkip;
+    }
+    if (restartInterval) {
+      if (restartCount == restartInterval) {
+        if (!Restart()) {
+          dataEnded = true;
+          return Unit::kStop;
+        }
+        restartCount = 0;
+        if (skipUnits) {
+          --skipUnits;
+          return Unit::kSkip;
+        }
+      }
+      ++restartCount;
+    }
+    return Unit::kDecode;
+  }
+
   bool DecodeRow(uint32_t r, int16_t* const* base, bool localRows) {
     const bool single = scan.count == 1;
     if (single) {
@@ -1032,16 +1138,9 @@ struct JpegDecoder::State {
       const uint32_t width = c.cbw;
       const uint32_t by = localRows ? 0 : r;
       for (uint32_t x = 0; x < width; ++x) {
-        if (restartInterval) {
-          if (restartCount == restartInterval) {
-            if (!Restart()) {
-              dataEnded = true;
-              return false;
-            }
-            restartCount = 0;
-          }
-          ++restartCount;
-        }
+        const Unit u = NextUnit();
+        if (u == Unit::kStop) return false;
+        if (u == Unit::kSkip) continue;
         if (!DecodeOneBlock(Block(ci, base[ci], x, by), c)) {
           entropyError = true;
           return false;
@@ -1050,16 +1149,9 @@ struct JpegDecoder::State {
       return true;
     }
     for (uint32_t mx = 0; mx < mcusX; ++mx) {
-      if (restartInterval) {
-        if (restartCount == restartInterval) {
-          if (!Restart()) {
-            dataEnded = true;
-            return false;
-          }
-          restartCount = 0;
-        }
-        ++restartCount;
-      }
+      const Unit u = NextUnit();
+      if (u == Unit::kStop) return false;
+      if (u == Unit::kSkip) continue;
       for (int i = 0; i < scan.count; ++i) {
         const int ci = scan.comp[i];
         Component& c = comp[ci];
@@ -1095,7 +1187,7 @@ struct JpegDecoder::State {
       if (work.wide[ci].size() < fullW + 16) work.wide[ci].resize(fullW + 16);
       const uint16_t* q = quant[c.tq];
       for (uint32_t y = 0; y < c.v; ++y) {
-        const int16_t* blk = base[ci] + size_t{y} * c.bw * 64;
+        int16_t* blk = base[ci] + size_t{y} * c.bw * 64;
         if (reduced) {
           uint8_t* dst = plane.data() + y * pw;
           for (uint32_t x = 0; x < c.bw; ++x, blk += 64) {
@@ -1196,6 +1288,10 @@ Status JpegDecoder::State::Decode(const PlaneView& out, uint32_t bpp, bool reduc
   Status s = ReadScanHeader();
   if (Failed(s)) return s;
   buffered = progressive || static_cast<uint32_t>(scan.count) != ncomp;
+  // YCbCr rows are converted while they are still in the cache instead of in a
+  // second pass over the whole image afterwards; the model then says RGB.
+  convertYcc = ncomp == 3 && model == ColourModel::YCbCr;
+  if (convertYcc) model = ColourModel::Rgb;
   return buffered ? DecodeBuffered(out, bpp, progress, cancel)
                   : DecodeStreaming(out, bpp, progress, cancel, allowParallel);
 }
@@ -1217,6 +1313,7 @@ Status JpegDecoder::State::DecodeStreaming(const PlaneView& out, uint32_t bpp,
   StartEntropy();
   restartCount = 0;
   nextRestart = 0;
+  skipUnits = 0;
   RefPtr<ProgressSink> hold(progress);
 
   if (!parallel) {
@@ -1232,8 +1329,6 @@ Status JpegDecoder::State::DecodeStreaming(const PlaneView& out, uint32_t bpp,
   }
 
   usedParallel = true;
-  convertYcc = model == ColourModel::YCbCr;
-  if (convertYcc) model = ColourModel::Rgb;
   ParallelOperationScope scope;
   TaskGroup group;
   RowWork work;
@@ -1269,6 +1364,7 @@ Status JpegDecoder::State::DecodeBuffered(const PlaneView& out, uint32_t bpp,
     StartEntropy();
     restartCount = 0;
     nextRestart = 0;
+    skipUnits = 0;
     const uint32_t rows = scan.count == 1 ? comp[scan.comp[0]].cbh : mcusY;
     for (uint32_t r = 0; r < rows; ++r) {
       if ((r & 7) == 0 && IsCancelled(cancel)) return status::kCancelled;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "base/cpu_features.h"
 #include "image/colour_models_kernels.h"
@@ -67,9 +68,10 @@ inline void Idct8(const int16_t x[8], int32_t out[8]) {
   out[4] = t13 - o0;
 }
 
-void IdctScalar(const int16_t* coef, const uint16_t* quant, uint8_t* out, size_t stride) {
+void IdctScalar(int16_t* coef, const uint16_t* quant, uint8_t* out, size_t stride) {
   int16_t in[64];
   for (int i = 0; i < 64; ++i) in[i] = Wrap16(static_cast<int32_t>(static_cast<uint32_t>(coef[i]) * quant[i]));
+  std::memset(coef, 0, 64 * sizeof(int16_t));
 
   // Columns first.
   int16_t ws[64];

@@ -11,7 +11,8 @@ namespace vt {
 struct JpegKernels {
   // Dequantises one block (64 coefficients in natural order, times quant, with
   // 16-bit wrap-around) and writes its 8x8 samples, rows stride bytes apart.
-  void (*idct)(const int16_t* coef, const uint16_t* quant, uint8_t* out, size_t stride);
+  // Leaves the coefficients zero, ready for the next block decoded there.
+  void (*idct)(int16_t* coef, const uint16_t* quant, uint8_t* out, size_t stride);
   // Doubles blocks horizontally: every 8 input samples become 16, using only
   // the samples of their own block. blocks = number of 8-sample groups.
   void (*upsampleH2)(uint8_t* out, const uint8_t* in, size_t blocks);
