@@ -252,16 +252,6 @@ void BoxRowFloat(float* out, const uint8_t* src, size_t pitch, uint32_t factor, 
   }
 }
 
-void BoxRowGray8(uint8_t* out, const uint16_t* sums, uint32_t factor, uint32_t dw) {
-  const uint32_t shift = Log2(factor * factor);
-  const uint32_t half = (factor * factor) / 2;
-  for (uint32_t x = 0; x < dw; ++x) {
-    uint32_t s = 0;
-    for (uint32_t k = 0; k < factor; ++k) s += sums[size_t{x} * factor + k];
-    out[x] = static_cast<uint8_t>((s + half) >> shift);
-  }
-}
-
 // The per-task sums of the box pass for one target row.
 class BoxRows {
  public:
@@ -294,7 +284,7 @@ class BoxRows {
         if (format_ == PF::Bgra8)
           k.boxSumsBgra8(out, sums16_.get(), factor_, dw_);
         else
-          BoxRowGray8(out, sums16_.get(), factor_, dw_);
+          k.boxSumsGray8(out, sums16_.get(), factor_, dw_);
         return;
       case PF::Bgra16:
       case PF::Gray16:

@@ -164,6 +164,18 @@ void BoxSumsBgra8(uint8_t* out, const uint16_t* sums, uint32_t factor, size_t n)
   }
 }
 
+void BoxSumsGray8(uint8_t* out, const uint16_t* sums, uint32_t factor, size_t n) {
+  uint32_t shift = 0;
+  while ((1u << shift) < factor * factor) ++shift;
+  const uint32_t half = (factor * factor) / 2;
+  for (size_t i = 0; i < n; ++i) {
+    const uint16_t* p = sums + factor * i;
+    uint32_t s = 0;
+    for (uint32_t k = 0; k < factor; ++k) s += p[k];
+    out[i] = static_cast<uint8_t>((s + half) >> shift);
+  }
+}
+
 struct KernelSets {
   ScaleKernels scalar, sse2, ssse3;
   bool hasSse2 = false, hasSsse3 = false;
@@ -207,6 +219,7 @@ ScaleKernels Scalar() {
   k.box2Gray8 = Box2Gray8;
   k.accumulate8 = Accumulate8;
   k.boxSumsBgra8 = BoxSumsBgra8;
+  k.boxSumsGray8 = BoxSumsGray8;
   return k;
 }
 }  // namespace scale_kernels_detail

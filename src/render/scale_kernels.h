@@ -56,6 +56,7 @@ struct ScaleKernels {
   void (*accumulate8)(uint16_t* sums, const uint8_t* src, size_t n);
   // Column sums of factor rows into n target pixels, rounding the average.
   void (*boxSumsBgra8)(uint8_t* out, const uint16_t* sums, uint32_t factor, size_t n);
+  void (*boxSumsGray8)(uint8_t* out, const uint16_t* sums, uint32_t factor, size_t n);
 };
 
 // The cubic filter: 256 phases of four 1.14 fixed-point taps (8-bit formats);

@@ -205,20 +205,101 @@ void Accumulate8(uint16_t* sums, const uint8_t* src, size_t n) {
 }
 
 // A block of 16 x 16 bytes sums to at most 65280 and 65280 + 128 still fits
-// 16 bits, so the whole average stays in 16-bit lanes.
+// 16 bits, so the whole average stays in 16-bit lanes. A pixel's F x 4 column
+// sums are F / 2 vectors of two source pixels each; their sum holds the pixel's
+// total split over its low and high halves.
+template <uint32_t F>
+inline __m128i HalfSums(const uint16_t* p) {
+  __m128i acc = Load(p);
+  for (uint32_t k = 1; k < F / 2; ++k) acc = _mm_add_epi16(acc, Load(p + 8 * k));
+  return acc;
+}
+
+// Two target pixels, four channels each, as 16-bit block sums.
+template <uint32_t F>
+inline __m128i PixelPairSums(const uint16_t* p) {
+  const __m128i a = HalfSums<F>(p), b = HalfSums<F>(p + 4 * F);
+  return _mm_add_epi16(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b));
+}
+
+template <uint32_t F>
+void BoxSumsBgra8By(uint8_t* out, const uint16_t* sums, size_t n) {
+  constexpr int kShift = F == 2 ? 2 : F == 4 ? 4 : F == 8 ? 6 : 8;
+  const __m128i half = _mm_set1_epi16(static_cast<int16_t>(F * F / 2));
+  size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const uint16_t* p = sums + 4 * F * i;
+    const __m128i x = _mm_srli_epi16(_mm_add_epi16(PixelPairSums<F>(p), half), kShift);
+    const __m128i y = _mm_srli_epi16(_mm_add_epi16(PixelPairSums<F>(p + 8 * F), half), kShift);
+    Store(out + 4 * i, _mm_packus_epi16(x, y));
+  }
+  Ref().boxSumsBgra8(out + 4 * i, sums + 4 * F * i, F, n - i);
+}
+
 void BoxSumsBgra8(uint8_t* out, const uint16_t* sums, uint32_t factor, size_t n) {
-  uint32_t shift = 0;
-  while ((1u << shift) < factor * factor) ++shift;
-  const __m128i half = _mm_set1_epi16(static_cast<int16_t>((factor * factor) / 2));
-  const __m128i count = _mm_cvtsi32_si128(static_cast<int>(shift));
-  for (size_t i = 0; i < n; ++i) {
-    const uint16_t* p = sums + 4 * size_t{factor} * i;
-    __m128i acc = Load(p);
-    for (uint32_t k = 1; k < factor / 2; ++k) acc = _mm_add_epi16(acc, Load(p + 8 * k));
-    acc = _mm_add_epi16(acc, _mm_srli_si128(acc, 8));
-    acc = _mm_srl_epi16(_mm_add_epi16(acc, half), count);
-    const int32_t v = _mm_cvtsi128_si32(_mm_packus_epi16(acc, acc));
-    std::memcpy(out + 4 * i, &v, 4);
+  switch (factor) {
+    case 2: return BoxSumsBgra8By<2>(out, sums, n);
+    case 4: return BoxSumsBgra8By<4>(out, sums, n);
+    case 8: return BoxSumsBgra8By<8>(out, sums, n);
+    case 16: return BoxSumsBgra8By<16>(out, sums, n);
+    default: return Ref().boxSumsBgra8(out, sums, factor, n);
+  }
+}
+
+// Gray column sums added in neighbouring pairs: a's four pair sums, then b's,
+// back in 16-bit lanes. A column sum of at most 16 rows is at most 4080, so the
+// sum of 8 columns still fits a signed lane and the packing never saturates.
+inline __m128i PairSums(__m128i a, __m128i b) {
+  const __m128i one = _mm_set1_epi16(1);
+  return _mm_packs_epi32(_mm_madd_epi16(a, one), _mm_madd_epi16(b, one));
+}
+
+// Eight target pixels of factor F from 8 x F column sums: the block sums in
+// 32-bit lanes, pixels 0-3 in *lo and 4-7 in *hi.
+template <uint32_t F>
+inline void GrayBlockSums(const uint16_t* p, __m128i* lo, __m128i* hi) {
+  const __m128i one = _mm_set1_epi16(1);
+  if constexpr (F == 2) {
+    *lo = _mm_madd_epi16(Load(p), one);
+    *hi = _mm_madd_epi16(Load(p + 8), one);
+  } else if constexpr (F == 4) {
+    *lo = _mm_madd_epi16(PairSums(Load(p), Load(p + 8)), one);
+    *hi = _mm_madd_epi16(PairSums(Load(p + 16), Load(p + 24)), one);
+  } else {
+    // One vector per pixel; by 16 its two halves are added lane by lane first
+    // (at most 8160 a lane).
+    __m128i v[8];
+    for (int j = 0; j < 8; ++j) {
+      v[j] = F == 8 ? Load(p + 8 * j) : _mm_add_epi16(Load(p + 16 * j), Load(p + 16 * j + 8));
+    }
+    *lo = _mm_madd_epi16(PairSums(PairSums(v[0], v[1]), PairSums(v[2], v[3])), one);
+    *hi = _mm_madd_epi16(PairSums(PairSums(v[4], v[5]), PairSums(v[6], v[7])), one);
+  }
+}
+
+template <uint32_t F>
+void BoxSumsGray8By(uint8_t* out, const uint16_t* sums, size_t n) {
+  constexpr int kShift = F == 2 ? 2 : F == 4 ? 4 : F == 8 ? 6 : 8;
+  const __m128i half = _mm_set1_epi32(F * F / 2);
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    __m128i lo, hi;
+    GrayBlockSums<F>(sums + F * i, &lo, &hi);
+    lo = _mm_srli_epi32(_mm_add_epi32(lo, half), kShift);
+    hi = _mm_srli_epi32(_mm_add_epi32(hi, half), kShift);
+    const __m128i v = _mm_packs_epi32(lo, hi);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v, v));
+  }
+  Ref().boxSumsGray8(out + i, sums + F * i, F, n - i);
+}
+
+void BoxSumsGray8(uint8_t* out, const uint16_t* sums, uint32_t factor, size_t n) {
+  switch (factor) {
+    case 2: return BoxSumsGray8By<2>(out, sums, n);
+    case 4: return BoxSumsGray8By<4>(out, sums, n);
+    case 8: return BoxSumsGray8By<8>(out, sums, n);
+    case 16: return BoxSumsGray8By<16>(out, sums, n);
+    default: return Ref().boxSumsGray8(out, sums, factor, n);
   }
 }
 
@@ -237,6 +318,7 @@ bool InstallSse2(ScaleKernels& k) {
   k.box2Gray8 = impl::Box2Gray8;
   k.accumulate8 = impl::Accumulate8;
   k.boxSumsBgra8 = impl::BoxSumsBgra8;
+  k.boxSumsGray8 = impl::BoxSumsGray8;
   return true;
 }
 }  // namespace scale_kernels_detail

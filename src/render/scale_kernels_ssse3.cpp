@@ -71,6 +71,50 @@ void HorizontalGray8(int16_t* out, const uint8_t* row, const ColumnTap* taps, ui
   Ref().horizontalGray8(out, row, taps, i, end);
 }
 
+// Eight target pixels of factor F from 8 x F gray column sums, by a tree of
+// pairwise horizontal adds in 16-bit lanes. A 16 x 16 block sums to at most
+// 65280, and 65280 + 128 still fits an unsigned lane; phaddw wraps rather than
+// saturates, so the lanes hold the exact sums read as unsigned.
+template <uint32_t F>
+inline __m128i GrayBlockSums(const uint16_t* p) {
+  if constexpr (F == 2) {
+    return _mm_hadd_epi16(Load(p), Load(p + 8));
+  } else if constexpr (F == 4) {
+    return _mm_hadd_epi16(_mm_hadd_epi16(Load(p), Load(p + 8)),
+                          _mm_hadd_epi16(Load(p + 16), Load(p + 24)));
+  } else {
+    __m128i v[8];
+    for (int j = 0; j < 8; ++j) {
+      v[j] = F == 8 ? Load(p + 8 * j) : _mm_add_epi16(Load(p + 16 * j), Load(p + 16 * j + 8));
+    }
+    return _mm_hadd_epi16(
+        _mm_hadd_epi16(_mm_hadd_epi16(v[0], v[1]), _mm_hadd_epi16(v[2], v[3])),
+        _mm_hadd_epi16(_mm_hadd_epi16(v[4], v[5]), _mm_hadd_epi16(v[6], v[7])));
+  }
+}
+
+template <uint32_t F>
+void BoxSumsGray8By(uint8_t* out, const uint16_t* sums, size_t n) {
+  constexpr int kShift = F == 2 ? 2 : F == 4 ? 4 : F == 8 ? 6 : 8;
+  const __m128i half = _mm_set1_epi16(static_cast<int16_t>(F * F / 2));
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m128i v = _mm_srli_epi16(_mm_add_epi16(GrayBlockSums<F>(sums + F * i), half), kShift);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v, v));
+  }
+  Ref().boxSumsGray8(out + i, sums + F * i, F, n - i);
+}
+
+void BoxSumsGray8(uint8_t* out, const uint16_t* sums, uint32_t factor, size_t n) {
+  switch (factor) {
+    case 2: return BoxSumsGray8By<2>(out, sums, n);
+    case 4: return BoxSumsGray8By<4>(out, sums, n);
+    case 8: return BoxSumsGray8By<8>(out, sums, n);
+    case 16: return BoxSumsGray8By<16>(out, sums, n);
+    default: return Ref().boxSumsGray8(out, sums, factor, n);
+  }
+}
+
 }  // namespace impl
 }  // namespace
 
@@ -78,6 +122,7 @@ namespace scale_kernels_detail {
 bool InstallSsse3(ScaleKernels& k) {
   k.horizontalBgra8 = impl::HorizontalBgra8;
   k.horizontalGray8 = impl::HorizontalGray8;
+  k.boxSumsGray8 = impl::BoxSumsGray8;
   return true;
 }
 }  // namespace scale_kernels_detail

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -150,6 +151,80 @@ TEST(ScaleKernels, BoxPassesMatchScalar) {
         Scalar().boxSumsBgra8(b.data(), sb.data(), factor, n);
         ASSERT_EQ(a, b) << name << " boxSumsBgra8 " << n << " by " << factor;
       }
+    }
+  }
+}
+
+// The gray sums come from accumulate8 over factor rows (as the box pass makes
+// them) of random, all-black and all-white rows, and straight from random
+// column sums up to factor x 255; white 16 x 16 blocks reach the 16-bit limit.
+TEST(ScaleKernels, GrayBoxSumsMatchScalar) {
+  std::vector<size_t> widths;
+  for (size_t n = 1; n <= 40; ++n) widths.push_back(n);
+  for (size_t n : {63u, 64u, 65u, 100u, 257u}) widths.push_back(n);
+  for (auto [name, k] : VectorSets()) {
+    for (uint32_t factor : {2u, 4u, 8u, 16u}) {
+      for (size_t n : widths) {
+        for (size_t offset : {0u, 1u, 3u}) {
+          const size_t values = n * factor;
+          const size_t pitch = values + 7;
+          const uint32_t seed = uint32_t(factor * 100000 + n * 10 + offset);
+          std::vector<std::vector<uint16_t>> inputs;
+          for (int fill : {-1, 0, 255}) {
+            std::vector<uint8_t> src = Pixels(pitch * factor + offset, seed);
+            if (fill >= 0) std::fill(src.begin(), src.end(), uint8_t(fill));
+            std::vector<uint16_t> sa(values + offset, 0), sb(values + offset, 0);
+            for (uint32_t r = 0; r < factor; ++r) {
+              k->accumulate8(sa.data() + offset, src.data() + offset + r * pitch, values);
+              Scalar().accumulate8(sb.data() + offset, src.data() + offset + r * pitch, values);
+            }
+            ASSERT_EQ(sa, sb) << name << " accumulate8 " << n << " by " << factor;
+            inputs.push_back(std::move(sa));
+          }
+          std::vector<uint8_t> bytes = test::RandomBytes(2 * (values + offset), seed + 1);
+          std::vector<uint16_t> direct(values + offset);
+          for (size_t i = 0; i < direct.size(); ++i)
+            direct[i] = uint16_t((bytes[2 * i] | bytes[2 * i + 1] << 8) % (factor * 255 + 1));
+          inputs.push_back(std::move(direct));
+
+          for (const std::vector<uint16_t>& sums : inputs) {
+            std::vector<uint8_t> a(n + 2, 9), b(n + 2, 9);
+            k->boxSumsGray8(a.data() + 1, sums.data() + offset, factor, n);
+            Scalar().boxSumsGray8(b.data() + 1, sums.data() + offset, factor, n);
+            ASSERT_EQ(a, b) << name << " boxSumsGray8 " << n << " by " << factor << " offset "
+                            << offset;
+          }
+        }
+      }
+    }
+  }
+}
+
+// The scalar reference itself on blocks whose averages are known: a 16 x 16
+// white block is 255, the half-way sums round up, one below rounds down.
+TEST(ScaleKernels, GrayBoxSumsRoundToNearest) {
+  for (auto [name, k] : std::vector<std::pair<const char*, const ScaleKernels*>>{
+           {"scalar", &Scalar()}, {"active", &ActiveScaleKernels()}}) {
+    for (uint32_t factor : {2u, 4u, 8u, 16u}) {
+      const uint32_t area = factor * factor;
+      // Column sums of one block each: the full white block, area x 17 + area / 2
+      // (rounds up to 18) and one less (rounds down to 17).
+      std::vector<uint32_t> totals = {area * 255, area * 17 + area / 2, area * 17 + area / 2 - 1};
+      const size_t n = 8 * totals.size();  // wide enough for the vector blocks
+      std::vector<uint16_t> sums(n * factor, 0);
+      std::vector<uint8_t> expected(n, 0);
+      for (size_t i = 0; i < n; ++i) {
+        uint32_t left = totals[i % totals.size()];
+        for (uint32_t c = 0; c < factor; ++c) {
+          const uint32_t v = std::min(left, factor * 255);
+          sums[i * factor + c] = uint16_t(v);
+          left -= v;
+        }
+        expected[i] = uint8_t(std::vector<int>{255, 18, 17}[i % totals.size()]);
+      }
+      std::vector<uint8_t> out(n, 0);
+      k->boxSumsGray8(out.data(), sums.data(), factor, n);
+      EXPECT_EQ(out, expected) << name << " by " << factor;
     }
   }
 }
