@@ -11,7 +11,8 @@ PACKAGES=(build-essential cmake ninja-build ccache pkg-config zlib1g-dev
           libdeflate-dev webp gifsicle libjpeg-turbo-progs libturbojpeg0-dev
           apngasm libpng-dev)
 if [ "${1:-}" = "--with-windows" ]; then
-  PACKAGES+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine)
+  PACKAGES+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine xvfb x11-utils
+             fonts-wqy-microhei)
 fi
 
 missing=()

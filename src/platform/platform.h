@@ -1,0 +1,223 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "render/view_window.h"
+
+// The operating-system boundary of the windows: what a window receives (events,
+// plain structs and virtual handlers) and what it can ask for (operations). The
+// back ends are win32 (the product), headless (tests) and later a desktop one
+// for Linux. Nothing here includes a system header.
+
+namespace vt {
+
+class ImageBuffer;
+
+// Windows virtual-key codes are the key codes of every back end.
+inline constexpr uint8_t kModifierShift = 1;
+inline constexpr uint8_t kModifierCtrl = 2;
+inline constexpr uint8_t kModifierAlt = 4;
+
+enum class ShowState : uint8_t { kNormal = 0, kMaximized = 1, kMinimized = 2 };
+
+// The frame a top-level window wears.
+enum class FrameStyle : uint8_t {
+  kFramed = 0,          // caption, sizing border, system menu, minimize and maximize boxes
+  kFrameless = 1,       // popup with minimize and maximize boxes
+  kFramelessBorder = 2  // the same with a one-pixel border
+};
+
+enum class CursorKind : uint8_t { kArrow, kWait, kNotAllowed, kPanAll, kPanHorizontal, kPanVertical };
+
+enum class MouseAction : uint8_t { kPress, kRelease, kDoubleClick };
+
+enum class MessageBoxKind : uint8_t { kError, kInformation, kQuestion };
+enum class MessageBoxAnswer : uint8_t { kOk, kCancel, kYes, kNo };
+
+enum class ProgressState : uint8_t { kNone, kIndeterminate, kNormal };
+
+// The edge a user drags while sizing a window.
+enum class SizingEdge : uint8_t { kLeft, kRight, kTop, kBottom, kTopLeft, kTopRight, kBottomLeft, kBottomRight };
+
+struct MonitorInfo {
+  ViewRect rect;
+  ViewRect workArea;
+  uint32_t dpi = 96;
+  friend bool operator==(const MonitorInfo&, const MonitorInfo&) = default;
+};
+
+// What a window asks for when it is made. Positions are client-area positions.
+struct WindowCreateParams {
+  std::u16string title;
+  ViewPoint clientTopLeft;
+  ViewSize clientSize;
+  FrameStyle frame = FrameStyle::kFramed;
+  bool popup = false;       // a toolkit popup (menus): class "muiPopup"
+  bool visible = true;
+  bool noActivate = false;  // shown without taking the focus
+  bool topmost = false;
+  bool layered = false;
+  bool acceptFiles = false;
+  bool bottom = false;      // placed below every other window
+  uintptr_t owner = 0;      // native handle of the owner window, 0 for none
+};
+
+// The surface a window paints on during its paint event; client coordinates.
+class PaintTarget {
+ public:
+  virtual ~PaintTarget() = default;
+  // colour: blue, green, red, alpha bytes of a little-endian word.
+  virtual void Fill(const ViewRect& rect, uint32_t colour) = 0;
+  // Copies the part of a display image at source, size of destination, 1:1.
+  virtual void DrawImage(ImageBuffer& display, ViewPoint source, const ViewRect& destination) = 0;
+  virtual ViewSize MeasureText(std::u16string_view text) = 0;
+  // Single line, no prefix processing, transparent background.
+  virtual void DrawLabel(std::u16string_view text, ViewPoint at, uint32_t colour) = 0;
+};
+
+// What a window receives. Handlers run on the user-interface thread.
+class WindowEvents {
+ public:
+  virtual ~WindowEvents() = default;
+  // The user or the system asks the window to close; the default destroys it.
+  virtual void OnCloseRequest() = 0;
+  // The system window is gone; nothing may be asked of it any more.
+  virtual void OnDestroyed() = 0;
+  virtual void OnSize(ViewSize client, ShowState state) {}
+  virtual void OnMove(ViewPoint clientTopLeft) {}
+  // While the user drags an edge: the window rectangle may be changed.
+  virtual void OnSizing(SizingEdge edge, ViewRect* windowRect) {}
+  virtual void OnSizeMoveLoop(bool entering) {}
+  virtual void OnPaint(PaintTarget& target, const ViewRect& dirty) {}
+  // Key down and up with the held modifiers; true when handled.
+  virtual bool OnKey(uint32_t virtualKey, bool down, uint8_t modifiers) { return false; }
+  // Buttons 0 left, 1 right, 2 middle, 3 and 4 the side buttons.
+  virtual void OnMouseButton(int button, MouseAction action, ViewPoint client, uint8_t modifiers) {}
+  virtual void OnMouseMove(ViewPoint client, uint8_t modifiers) {}
+  virtual void OnWheel(int delta, ViewPoint client, uint8_t modifiers) {}
+  virtual void OnTimer(uint32_t id) {}
+  virtual void OnCommand(uint32_t command, intptr_t argument) {}
+  virtual void OnDroppedFiles(const std::vector<std::u16string>& paths) {}
+  virtual void OnDpiChanged(uint32_t dpi) {}
+  virtual void OnActivate(bool active) {}
+  virtual void OnDisplayChange() {}
+  // Data another process sent to this window; the answer goes back to it.
+  virtual bool OnCopyData(uint64_t tag, const void* data, size_t bytes) { return false; }
+};
+
+// One system window. Destroying the object destroys the system window.
+class PlatformWindow {
+ public:
+  virtual ~PlatformWindow() = default;
+
+  virtual uintptr_t NativeHandle() const = 0;
+  virtual bool Exists() const = 0;
+
+  virtual void SetTitle(std::u16string_view title) = 0;
+  virtual std::u16string Title() const = 0;
+
+  // Changes the frame keeping the client area where it is.
+  virtual void SetFrame(FrameStyle frame) = 0;
+  virtual FrameStyle Frame() const = 0;
+  // The per-pixel transparent style; false when the system refuses it.
+  virtual bool SetLayered(bool layered) = 0;
+  virtual bool IsLayered() const = 0;
+
+  // Moves and sizes so that the client area has this position and size
+  // (without activation; the frame change is applied too).
+  virtual void PlaceClient(ViewPoint clientTopLeft, ViewSize clientSize) = 0;
+  // Moves (when a position is given) and sizes the whole window.
+  virtual void PlaceWindow(std::optional<ViewPoint> topLeft, ViewSize windowSize) = 0;
+  virtual ViewRect WindowRect() const = 0;
+  virtual ViewPoint ClientOrigin() const = 0;
+  virtual ViewSize ClientSize() const = 0;
+
+  virtual void Show(ShowState state, bool activate) = 0;
+  virtual void Hide() = 0;
+  virtual ShowState State() const = 0;
+  virtual bool IsVisible() const = 0;
+
+  virtual void SetTopmost(bool topmost) = 0;
+  virtual bool IsTopmost() const = 0;
+  virtual void SendToBack() = 0;
+  virtual void BringToFront() = 0;
+  virtual bool IsForeground() const = 0;
+
+  // Paints the window now (through the paint event).
+  virtual void Repaint() = 0;
+  // Shows a layered window from a display image: size pixels from source, the
+  // client at clientTopLeft when given. Per-pixel alpha or opaque. False when
+  // the system refused.
+  virtual bool PresentLayered(ImageBuffer& display, ViewPoint source,
+                              std::optional<ViewPoint> clientTopLeft, ViewSize size,
+                              bool perPixelAlpha) = 0;
+
+  virtual void SetTimer(uint32_t id, uint32_t milliseconds) = 0;
+  virtual void KillTimer(uint32_t id) = 0;
+  // Any thread: the command event arrives later on the user-interface thread.
+  virtual void PostCommand(uint32_t command, intptr_t argument) = 0;
+  // Any thread: the close request arrives later.
+  virtual void PostCloseRequest() = 0;
+  virtual void Destroy() = 0;
+
+  virtual void SetCursor(CursorKind cursor) = 0;
+  virtual MonitorInfo Monitor() const = 0;
+  virtual bool IsUnderCursor() const = 0;
+};
+
+// The process's windowing services.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  virtual std::unique_ptr<PlatformWindow> NewWindow(WindowEvents& events,
+                                                       const WindowCreateParams& params) = 0;
+
+  virtual std::vector<MonitorInfo> Monitors() = 0;
+  virtual MonitorInfo MonitorNearest(const ViewRect& rect) = 0;
+  // What a framed window's frame adds at dpi.
+  virtual FrameMetrics FrameMetricsForDpi(uint32_t dpi) = 0;
+  virtual ViewPoint CursorPosition() = 0;
+
+  virtual void Beep() = 0;
+  virtual MessageBoxAnswer ShowMessageBox(PlatformWindow* owner, std::u16string_view text,
+                                          std::u16string_view caption, MessageBoxKind kind) = 0;
+  // Paths chosen (empty when cancelled). filter: pairs of description and
+  // pattern list as the open-file dialog takes them.
+  virtual std::vector<std::u16string> ShowOpenDialog(PlatformWindow* owner, std::u16string_view title,
+                                                     const std::vector<std::u16string>& filter,
+                                                     bool multiple) = 0;
+
+  // Runs until Quit; PumpPendingMessages runs what waits and reports false
+  // once the quit request was seen.
+  virtual void RunMessageLoop() = 0;
+  virtual bool PumpPendingMessages() = 0;
+  virtual void Quit() = 0;
+
+  virtual uint64_t TickCount() = 0;  // milliseconds
+  // The progress display of the program's taskbar button.
+  virtual void SetProgress(ProgressState state, uint32_t done, uint32_t total) = 0;
+  virtual void SetPriorityAboveNormal(bool above) = 0;
+
+  // Other instances of the program: top-level windows whose title holds text.
+  virtual std::vector<uintptr_t> FindTopLevelWindows(std::u16string_view titlePart) = 0;
+  // Sends the hand-off and waits for the answer (true = accepted).
+  virtual bool SendCopyData(uintptr_t window, uint64_t tag, std::span<const uint8_t> bytes) = 0;
+  virtual void SendCloseRequest(uintptr_t window) = 0;
+  // Lets a less privileged instance hand off to this one.
+  virtual void AllowCopyDataFromLowerPrivilege() = 0;
+  // The long form of a path with short (8.3) names; the path when unknown.
+  virtual std::u16string LongPathName(const std::u16string& path) = 0;
+};
+
+// The platform of the process, set once at start-up (tests set their own).
+Platform& CurrentPlatform();
+void SetCurrentPlatform(Platform* platform);
+
+}  // namespace vt

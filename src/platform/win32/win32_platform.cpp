@@ -1,0 +1,697 @@
+#include "platform/win32/win32_platform.h"
+
+#include <windows.h>
+#include <commdlg.h>
+#include <shellapi.h>
+#include <shobjidl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "image/image_buffer.h"
+
+namespace vt {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"muiWindow";
+constexpr wchar_t kPopupClass[] = L"muiPopup";
+
+const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+std::u16string FromWide(const wchar_t* s, size_t n) {
+  return std::u16string(reinterpret_cast<const char16_t*>(s), n);
+}
+
+// Functions that only newer systems have, looked up once.
+struct OptionalApis {
+  using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+  using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
+  using ChangeWindowMessageFilterFn = BOOL(WINAPI*)(UINT, DWORD);
+  GetDpiForMonitorFn getDpiForMonitor = nullptr;
+  GetSystemMetricsForDpiFn getSystemMetricsForDpi = nullptr;
+  ChangeWindowMessageFilterFn changeWindowMessageFilter = nullptr;
+
+  OptionalApis() {
+    if (HMODULE shcore = LoadLibraryW(L"Shcore.dll"))
+      getDpiForMonitor = reinterpret_cast<GetDpiForMonitorFn>(
+          reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")));
+    if (HMODULE user = GetModuleHandleW(L"User32.dll")) {
+      getSystemMetricsForDpi = reinterpret_cast<GetSystemMetricsForDpiFn>(
+          reinterpret_cast<void*>(GetProcAddress(user, "GetSystemMetricsForDpi")));
+      changeWindowMessageFilter = reinterpret_cast<ChangeWindowMessageFilterFn>(
+          reinterpret_cast<void*>(GetProcAddress(user, "ChangeWindowMessageFilter")));
+    }
+  }
+};
+
+const OptionalApis& Apis() {
+  static const OptionalApis apis;
+  return apis;
+}
+
+int MetricForDpi(int index, uint32_t dpi) {
+  if (Apis().getSystemMetricsForDpi) return Apis().getSystemMetricsForDpi(index, dpi);
+  return MulDiv(GetSystemMetrics(index), static_cast<int>(dpi), 96);
+}
+
+MonitorInfo InfoOf(HMONITOR monitor) {
+  MONITORINFO mi{};
+  mi.cbSize = sizeof(mi);
+  GetMonitorInfoW(monitor, &mi);
+  MonitorInfo info;
+  info.rect = {mi.rcMonitor.left, mi.rcMonitor.top, mi.rcMonitor.right, mi.rcMonitor.bottom};
+  info.workArea = {mi.rcWork.left, mi.rcWork.top, mi.rcWork.right, mi.rcWork.bottom};
+  UINT dx = 96, dy = 96;
+  if (Apis().getDpiForMonitor && Apis().getDpiForMonitor(monitor, 0, &dx, &dy) == S_OK)
+    info.dpi = dx;
+  else if (HDC dc = GetDC(nullptr)) {
+    info.dpi = static_cast<uint32_t>(GetDeviceCaps(dc, LOGPIXELSX));
+    ReleaseDC(nullptr, dc);
+  }
+  return info;
+}
+
+FrameMetrics MetricsForDpi(uint32_t dpi) {
+  const int padded = MetricForDpi(SM_CXPADDEDBORDER, dpi);
+  return {MetricForDpi(SM_CXSIZEFRAME, dpi) + padded, MetricForDpi(SM_CYSIZEFRAME, dpi) + padded,
+          MetricForDpi(SM_CYCAPTION, dpi), MetricForDpi(SM_CXMINTRACK, dpi)};
+}
+
+DWORD StyleFor(FrameStyle frame) {
+  switch (frame) {
+    case FrameStyle::kFramed:
+      return WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    case FrameStyle::kFrameless:
+      return WS_POPUP | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    case FrameStyle::kFramelessBorder:
+    default:
+      return WS_POPUP | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_BORDER | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+  }
+}
+
+// A top-down 32-bit copy of part of a display image, premultiplied when its
+// alpha is to be shown, in the layout the drawing calls take.
+struct Rows32 {
+  std::vector<uint32_t> pixels;
+  BITMAPINFO info{};
+  Rows32(ImageBuffer& image, ViewPoint source, ViewSize size, bool premultiply) {
+    pixels.assign(size_t(std::max(size.width, 0)) * std::max(size.height, 0), 0xFF000000u);
+    const uint32_t* table = image.IsDisplay() ? image.ColourTable() : image.Palette();
+    for (int32_t y = 0; y < size.height; ++y) {
+      const int64_t sy = int64_t{source.y} + y;
+      if (sy < 0 || sy >= image.Height()) continue;
+      const uint8_t* row = image.Row(uint32_t(sy));
+      for (int32_t x = 0; x < size.width; ++x) {
+        const int64_t sx = int64_t{source.x} + x;
+        if (sx < 0 || sx >= image.Width()) continue;
+        uint32_t p = 0xFF000000u;
+        if (image.Format() == PixelFormat::Bgra8) {
+          std::memcpy(&p, row + 4 * sx, 4);
+          if (image.Alpha() == AlphaMode::None) p |= 0xFF000000u;
+        } else if (table) {
+          p = table[row[sx]] | 0xFF000000u;
+        }
+        if (premultiply && image.Alpha() == AlphaMode::Straight) {
+          const uint32_t a = p >> 24;
+          uint32_t q = p & 0xFF000000u;
+          for (int s = 0; s < 24; s += 8) q |= (((p >> s & 0xFF) * a + 127) / 255) << s;
+          p = q;
+        }
+        pixels[size_t(y) * size.width + x] = p;
+      }
+    }
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = size.width;
+    info.bmiHeader.biHeight = -size.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+  }
+};
+
+class GdiPaint : public PaintTarget {
+ public:
+  explicit GdiPaint(HDC dc) : dc_(dc) {
+    old_ = SelectObject(dc_, GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(dc_, TRANSPARENT);
+  }
+  ~GdiPaint() override { SelectObject(dc_, old_); }
+  void Fill(const ViewRect& r, uint32_t colour) override {
+    if (r.right <= r.left || r.bottom <= r.top) return;
+    HBRUSH brush = CreateSolidBrush(RGB(colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF));
+    RECT rc{r.left, r.top, r.right, r.bottom};
+    FillRect(dc_, &rc, brush);
+    DeleteObject(brush);
+  }
+  void DrawImage(ImageBuffer& display, ViewPoint source, const ViewRect& d) override {
+    const ViewSize size{d.Width(), d.Height()};
+    if (size.width <= 0 || size.height <= 0) return;
+    const bool alpha = display.Alpha() != AlphaMode::None;
+    Rows32 rows(display, source, size, alpha);
+    if (!alpha) {
+      StretchDIBits(dc_, d.left, d.top, size.width, size.height, 0, 0, size.width, size.height,
+                    rows.pixels.data(), &rows.info, DIB_RGB_COLORS, SRCCOPY);
+      return;
+    }
+    // Blended over what the background fill left there.
+    HDC memory = CreateCompatibleDC(dc_);
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(dc_, &rows.info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (dib && bits) {
+      std::memcpy(bits, rows.pixels.data(), rows.pixels.size() * 4);
+      HGDIOBJ old = SelectObject(memory, dib);
+      BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+      AlphaBlend(dc_, d.left, d.top, size.width, size.height, memory, 0, 0, size.width, size.height, blend);
+      SelectObject(memory, old);
+    }
+    if (dib) DeleteObject(dib);
+    DeleteDC(memory);
+  }
+  ViewSize MeasureText(std::u16string_view text) override {
+    SIZE s{};
+    GetTextExtentPoint32W(dc_, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()), &s);
+    return {s.cx, s.cy};
+  }
+  void DrawLabel(std::u16string_view text, ViewPoint at, uint32_t colour) override {
+    SetTextColor(dc_, RGB(colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF));
+    TextOutW(dc_, at.x, at.y, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()));
+  }
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+class Win32Platform;
+
+class Win32Window : public PlatformWindow {
+ public:
+  Win32Window(Win32Platform& platform, WindowEvents& events) : platform_(platform), events_(events) {}
+  ~Win32Window() override {
+    if (hwnd_ && IsWindow(hwnd_)) {
+      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+      DestroyWindow(hwnd_);
+    }
+  }
+
+  bool Make(const WindowCreateParams& p, HINSTANCE instance);
+  static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM w, LPARAM l);
+  LRESULT Handle(UINT message, WPARAM w, LPARAM l);
+
+  uintptr_t NativeHandle() const override { return reinterpret_cast<uintptr_t>(hwnd_); }
+  bool Exists() const override { return hwnd_ && IsWindow(hwnd_); }
+  void SetTitle(std::u16string_view title) override {
+    const std::u16string t(title);
+    SetWindowTextW(hwnd_, Wide(t));
+  }
+  std::u16string Title() const override {
+    wchar_t buffer[1024];
+    const int n = GetWindowTextW(hwnd_, buffer, 1024);
+    return FromWide(buffer, static_cast<size_t>(std::max(n, 0)));
+  }
+  void SetFrame(FrameStyle frame) override {
+    if (frame == frame_) return;
+    const ViewPoint origin = ClientOrigin();
+    const ViewSize size = ClientSize();
+    frame_ = frame;
+    const LONG_PTR keep = GetWindowLongPtrW(hwnd_, GWL_STYLE) & (WS_VISIBLE | WS_MINIMIZE | WS_MAXIMIZE);
+    SetWindowLongPtrW(hwnd_, GWL_STYLE, StyleFor(frame) | keep);
+    if (!IsZoomed(hwnd_)) PlaceClient(origin, size);
+  }
+  FrameStyle Frame() const override { return frame_; }
+  bool SetLayered(bool layered) override {
+    LONG_PTR ex = GetWindowLongPtrW(hwnd_, GWL_EXSTYLE);
+    ex = layered ? (ex | WS_EX_LAYERED) : (ex & ~LONG_PTR{WS_EX_LAYERED});
+    SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, ex);
+    return IsLayered() == layered;
+  }
+  bool IsLayered() const override { return (GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
+  void PlaceClient(ViewPoint topLeft, ViewSize size) override {
+    RECT r{topLeft.x, topLeft.y, topLeft.x + size.width, topLeft.y + size.height};
+    AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
+    SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOACTIVATE | SWP_NOZORDER | SWP_FRAMECHANGED);
+  }
+  void PlaceWindow(std::optional<ViewPoint> topLeft, ViewSize size) override {
+    SetWindowPos(hwnd_, nullptr, topLeft ? topLeft->x : 0, topLeft ? topLeft->y : 0, size.width, size.height,
+                 SWP_NOACTIVATE | SWP_NOZORDER | SWP_FRAMECHANGED | (topLeft ? 0 : SWP_NOMOVE));
+  }
+  ViewRect WindowRect() const override {
+    RECT r{};
+    GetWindowRect(hwnd_, &r);
+    return {r.left, r.top, r.right, r.bottom};
+  }
+  ViewPoint ClientOrigin() const override {
+    POINT p{0, 0};
+    ClientToScreen(hwnd_, &p);
+    return {p.x, p.y};
+  }
+  ViewSize ClientSize() const override {
+    RECT r{};
+    GetClientRect(hwnd_, &r);
+    return {r.right, r.bottom};
+  }
+  void Show(ShowState state, bool activate) override {
+    int how = activate ? SW_SHOWNORMAL : SW_SHOWNOACTIVATE;
+    if (state == ShowState::kMaximized) how = SW_SHOWMAXIMIZED;
+    if (state == ShowState::kMinimized) how = activate ? SW_MINIMIZE : SW_SHOWMINNOACTIVE;
+    if (state == ShowState::kNormal && IsZoomed(hwnd_)) how = SW_RESTORE;
+    const bool wasHidden = !IsWindowVisible(hwnd_);
+    const ViewPoint origin = ClientOrigin();
+    const ViewSize size = ClientSize();
+    ShowWindow(hwnd_, how);
+    // Some systems settle the frame of a hidden window only when it is first
+    // shown; keep the client area that was asked for.
+    if (wasHidden && state == ShowState::kNormal && !IsLayered() && ClientSize() != size)
+      PlaceClient(origin, size);
+    UpdateWindow(hwnd_);
+  }
+  void Hide() override { ShowWindow(hwnd_, SW_HIDE); }
+  ShowState State() const override {
+    return IsZoomed(hwnd_) ? ShowState::kMaximized : IsIconic(hwnd_) ? ShowState::kMinimized : ShowState::kNormal;
+  }
+  bool IsVisible() const override { return IsWindowVisible(hwnd_) != FALSE; }
+  void SetTopmost(bool topmost) override {
+    SetWindowPos(hwnd_, topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+  bool IsTopmost() const override { return (GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+  void SendToBack() override {
+    SetWindowPos(hwnd_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+  void BringToFront() override {
+    SetForegroundWindow(hwnd_);
+    BringWindowToTop(hwnd_);
+  }
+  bool IsForeground() const override { return GetForegroundWindow() == hwnd_; }
+  void Repaint() override {
+    InvalidateRect(hwnd_, nullptr, FALSE);
+    UpdateWindow(hwnd_);
+  }
+  bool PresentLayered(ImageBuffer& display, ViewPoint source, std::optional<ViewPoint> at, ViewSize size,
+                      bool perPixelAlpha) override;
+  void SetTimer(uint32_t id, uint32_t ms) override { ::SetTimer(hwnd_, id, ms, nullptr); }
+  void KillTimer(uint32_t id) override { ::KillTimer(hwnd_, id); }
+  void PostCommand(uint32_t command, intptr_t argument) override {
+    PostMessageW(hwnd_, WM_COMMAND, command & 0xFFFF, argument);
+  }
+  void PostCloseRequest() override { PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
+  void Destroy() override {
+    if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+  }
+  void SetCursor(CursorKind cursor) override {
+    cursor_ = cursor;
+    POINT p;
+    if (GetCursorPos(&p) && WindowFromPoint(p) == hwnd_) ApplyCursor();
+  }
+  MonitorInfo Monitor() const override { return InfoOf(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST)); }
+  bool IsUnderCursor() const override {
+    POINT p;
+    if (!GetCursorPos(&p)) return false;
+    const HWND under = WindowFromPoint(p);
+    return under == hwnd_ || IsChild(hwnd_, under);
+  }
+
+ private:
+  void ApplyCursor() {
+    const wchar_t* id = IDC_ARROW;
+    switch (cursor_) {
+      case CursorKind::kWait: id = IDC_WAIT; break;
+      case CursorKind::kNotAllowed: id = IDC_NO; break;
+      case CursorKind::kPanAll: id = IDC_SIZEALL; break;
+      case CursorKind::kPanHorizontal: id = IDC_SIZEWE; break;
+      case CursorKind::kPanVertical: id = IDC_SIZENS; break;
+      default: break;
+    }
+    ::SetCursor(LoadCursorW(nullptr, id));
+  }
+  uint8_t Modifiers() const {
+    return (GetKeyState(VK_SHIFT) < 0 ? kModifierShift : 0) | (GetKeyState(VK_CONTROL) < 0 ? kModifierCtrl : 0) |
+           (GetKeyState(VK_MENU) < 0 ? kModifierAlt : 0);
+  }
+
+  Win32Platform& platform_;
+  WindowEvents& events_;
+  HWND hwnd_ = nullptr;
+  FrameStyle frame_ = FrameStyle::kFramed;
+  CursorKind cursor_ = CursorKind::kArrow;
+};
+
+class Win32Platform : public Platform {
+ public:
+  explicit Win32Platform(HINSTANCE instance) : instance_(instance) {}
+  ~Win32Platform() override {
+    if (taskbar_) taskbar_->Release();
+  }
+
+  bool RegisterClasses() {
+    if (registered_) return true;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+    wc.lpfnWndProc = &Win32Window::Procedure;
+    wc.hInstance = instance_;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = kWindowClass;
+    WNDCLASSEXW popup = wc;
+    popup.style |= CS_DROPSHADOW | CS_SAVEBITS;
+    popup.lpszClassName = kPopupClass;
+    if (!RegisterClassExW(&wc) || !RegisterClassExW(&popup)) {
+      MessageBoxW(nullptr, L"RegisterClassEx failed", L"致命错误!", MB_ICONERROR);
+      ExitProcess(1);
+    }
+    registered_ = true;
+    return true;
+  }
+
+  std::unique_ptr<PlatformWindow> NewWindow(WindowEvents& events, const WindowCreateParams& params) override {
+    RegisterClasses();
+    auto w = std::make_unique<Win32Window>(*this, events);
+    if (!w->Make(params, instance_)) return nullptr;
+    lastWindow_ = reinterpret_cast<HWND>(w->NativeHandle());
+    return w;
+  }
+  std::vector<MonitorInfo> Monitors() override {
+    std::vector<MonitorInfo> out;
+    EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR m, HDC, LPRECT, LPARAM data) -> BOOL {
+          reinterpret_cast<std::vector<MonitorInfo>*>(data)->push_back(InfoOf(m));
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&out));
+    return out;
+  }
+  MonitorInfo MonitorNearest(const ViewRect& rect) override {
+    RECT r{rect.left, rect.top, rect.right, rect.bottom};
+    return InfoOf(MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST));
+  }
+  FrameMetrics FrameMetricsForDpi(uint32_t dpi) override { return MetricsForDpi(dpi); }
+  ViewPoint CursorPosition() override {
+    POINT p{};
+    GetCursorPos(&p);
+    return {p.x, p.y};
+  }
+  void Beep() override { MessageBeep(0); }
+  MessageBoxAnswer ShowMessageBox(PlatformWindow* owner, std::u16string_view text, std::u16string_view caption,
+                                  MessageBoxKind kind) override {
+    const std::u16string t(text), c(caption);
+    UINT flags = kind == MessageBoxKind::kError ? MB_ICONERROR
+                 : kind == MessageBoxKind::kQuestion ? (MB_ICONQUESTION | MB_YESNO)
+                                                     : MB_ICONINFORMATION;
+    const int r = MessageBoxW(owner ? reinterpret_cast<HWND>(owner->NativeHandle()) : nullptr, Wide(t), Wide(c), flags);
+    return r == IDYES ? MessageBoxAnswer::kYes : r == IDNO ? MessageBoxAnswer::kNo
+                      : r == IDCANCEL ? MessageBoxAnswer::kCancel : MessageBoxAnswer::kOk;
+  }
+  std::vector<std::u16string> ShowOpenDialog(PlatformWindow* owner, std::u16string_view title,
+                                             const std::vector<std::u16string>& filter, bool multiple) override {
+    std::u16string filterText;
+    for (const auto& f : filter) {
+      filterText += f;
+      filterText.push_back(0);
+    }
+    filterText.push_back(0);
+    const std::u16string titleText(title);
+    std::vector<wchar_t> buffer(32768, 0);
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = owner ? reinterpret_cast<HWND>(owner->NativeHandle()) : nullptr;
+    ofn.lpstrFilter = Wide(filterText);
+    ofn.nFilterIndex = filterIndex_;
+    ofn.lpstrFile = buffer.data();
+    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+    ofn.lpstrTitle = Wide(titleText);
+    ofn.Flags = OFN_EXPLORER | OFN_SHAREAWARE | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_ENABLESIZING |
+                OFN_FILEMUSTEXIST | (multiple ? OFN_ALLOWMULTISELECT : 0);
+    if (!GetOpenFileNameW(&ofn)) return {};
+    filterIndex_ = ofn.nFilterIndex;
+    // One path, or the folder followed by the names, each ended by a NUL.
+    std::vector<std::u16string> parts;
+    for (const wchar_t* p = buffer.data(); *p; p += wcslen(p) + 1) parts.push_back(FromWide(p, wcslen(p)));
+    if (parts.size() <= 1) return parts;
+    std::vector<std::u16string> out;
+    for (size_t i = 1; i < parts.size(); ++i) out.push_back(parts[0] + u"\\" + parts[i]);
+    return out;
+  }
+  void RunMessageLoop() override {
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  bool PumpPendingMessages() override {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage(0);
+        return false;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    return true;
+  }
+  void Quit() override { PostQuitMessage(0); }
+  uint64_t TickCount() override { return GetTickCount64(); }
+  void SetProgress(ProgressState state, uint32_t done, uint32_t total) override {
+    if (!lastWindow_) return;
+    if (!taskbar_ && !taskbarFailed_) {
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                  reinterpret_cast<void**>(&taskbar_))) ||
+          FAILED(taskbar_->HrInit())) {
+        if (taskbar_) taskbar_->Release();
+        taskbar_ = nullptr;
+        taskbarFailed_ = true;
+      }
+    }
+    if (!taskbar_) return;
+    if (state == ProgressState::kNone) {
+      taskbar_->SetProgressState(lastWindow_, TBPF_NOPROGRESS);
+    } else {
+      taskbar_->SetProgressValue(lastWindow_, done, total ? total : 1);
+      taskbar_->SetProgressState(lastWindow_, TBPF_NORMAL);
+    }
+  }
+  void SetPriorityAboveNormal(bool above) override {
+    SetPriorityClass(GetCurrentProcess(), above ? ABOVE_NORMAL_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS);
+  }
+  std::vector<uintptr_t> FindTopLevelWindows(std::u16string_view part) override {
+    struct Search {
+      std::u16string part;
+      std::vector<uintptr_t> found;
+    } search{std::u16string(part), {}};
+    EnumWindows(
+        [](HWND hwnd, LPARAM data) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(data);
+          wchar_t title[512];
+          const int n = GetWindowTextW(hwnd, title, 512);
+          if (n > 0 && FromWide(title, n).find(s->part) != std::u16string::npos)
+            s->found.push_back(reinterpret_cast<uintptr_t>(hwnd));
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+  bool SendCopyData(uintptr_t window, uint64_t tag, std::span<const uint8_t> bytes) override {
+    COPYDATASTRUCT cds{};
+    cds.dwData = static_cast<ULONG_PTR>(tag);
+    cds.cbData = static_cast<DWORD>(bytes.size());
+    cds.lpData = const_cast<uint8_t*>(bytes.data());
+    return SendMessageW(reinterpret_cast<HWND>(window), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)) != 0;
+  }
+  void SendCloseRequest(uintptr_t window) override {
+    DWORD_PTR result;
+    SendMessageTimeoutW(reinterpret_cast<HWND>(window), WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
+  }
+  void AllowCopyDataFromLowerPrivilege() override {
+    if (Apis().changeWindowMessageFilter) Apis().changeWindowMessageFilter(WM_COPYDATA, 1 /* MSGFLT_ADD */);
+  }
+  std::u16string LongPathName(const std::u16string& path) override {
+    wchar_t buffer[260];
+    const DWORD n = GetLongPathNameW(Wide(path), buffer, 260);
+    return n > 0 && n < 260 ? FromWide(buffer, n) : path;
+  }
+
+ private:
+  HINSTANCE instance_;
+  bool registered_ = false;
+  HWND lastWindow_ = nullptr;
+  ITaskbarList3* taskbar_ = nullptr;
+  bool taskbarFailed_ = false;
+  DWORD filterIndex_ = 1;
+};
+
+bool Win32Window::Make(const WindowCreateParams& p, HINSTANCE instance) {
+  frame_ = p.frame;
+  DWORD style, ex = 0;
+  const wchar_t* cls = kWindowClass;
+  if (p.popup) {
+    ex = WS_EX_TOPMOST | WS_EX_WINDOWEDGE;
+    style = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_BORDER;
+    cls = kPopupClass;
+  } else {
+    style = StyleFor(p.frame);
+    if (p.topmost) ex |= WS_EX_TOPMOST;
+    if (p.acceptFiles) ex |= WS_EX_ACCEPTFILES;
+    if (p.layered) ex |= WS_EX_LAYERED;
+    if (p.noActivate) ex |= WS_EX_NOACTIVATE;
+  }
+  if (p.visible && !p.noActivate) style |= WS_VISIBLE;
+  RECT r{p.clientTopLeft.x, p.clientTopLeft.y, p.clientTopLeft.x + p.clientSize.width,
+         p.clientTopLeft.y + p.clientSize.height};
+  AdjustWindowRectEx(&r, style, FALSE, ex);
+  hwnd_ = CreateWindowExW(ex, cls, Wide(p.title), style, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                          reinterpret_cast<HWND>(p.owner), nullptr, instance, this);
+  if (!hwnd_) return false;
+  if (p.visible && p.noActivate) ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
+  if (p.bottom) SendToBack();
+  if (p.visible) UpdateWindow(hwnd_);
+  return true;
+}
+
+LRESULT CALLBACK Win32Window::Procedure(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
+  if (message == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTW*>(l);
+    auto* self = static_cast<Win32Window*>(cs->lpCreateParams);
+    self->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, message, w, l);
+  return self->Handle(message, w, l);
+}
+
+LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
+  const auto point = [l] { return ViewPoint{static_cast<short>(LOWORD(l)), static_cast<short>(HIWORD(l))}; };
+  switch (message) {
+    case WM_CLOSE: events_.OnCloseRequest(); return 0;
+    case WM_DESTROY: {
+      HWND gone = hwnd_;
+      SetWindowLongPtrW(gone, GWLP_USERDATA, 0);
+      hwnd_ = nullptr;
+      events_.OnDestroyed();
+      return 0;
+    }
+    case WM_SIZE: {
+      const ShowState s = w == SIZE_MAXIMIZED ? ShowState::kMaximized
+                          : w == SIZE_MINIMIZED ? ShowState::kMinimized : ShowState::kNormal;
+      events_.OnSize({LOWORD(l), HIWORD(l)}, s);
+      return 0;
+    }
+    case WM_MOVE: events_.OnMove(point()); return 0;
+    case WM_ENTERSIZEMOVE: events_.OnSizeMoveLoop(true); return 0;
+    case WM_EXITSIZEMOVE: events_.OnSizeMoveLoop(false); return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd_, &ps);
+      {
+        GdiPaint target(dc);
+        events_.OnPaint(target, {ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom});
+      }
+      EndPaint(hwnd_, &ps);
+      return 0;
+    }
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      if (events_.OnKey(static_cast<uint32_t>(w), true, Modifiers())) return 0;
+      break;
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+      if (events_.OnKey(static_cast<uint32_t>(w), false, Modifiers())) return 0;
+      break;
+    case WM_MOUSEMOVE: events_.OnMouseMove(point(), Modifiers()); return 0;
+    case WM_LBUTTONDOWN: events_.OnMouseButton(0, MouseAction::kPress, point(), Modifiers()); return 0;
+    case WM_LBUTTONUP: events_.OnMouseButton(0, MouseAction::kRelease, point(), Modifiers()); return 0;
+    case WM_LBUTTONDBLCLK: events_.OnMouseButton(0, MouseAction::kDoubleClick, point(), Modifiers()); return 0;
+    case WM_RBUTTONDOWN: events_.OnMouseButton(1, MouseAction::kPress, point(), Modifiers()); return 0;
+    case WM_RBUTTONUP: events_.OnMouseButton(1, MouseAction::kRelease, point(), Modifiers()); return 0;
+    case WM_MBUTTONDOWN: events_.OnMouseButton(2, MouseAction::kPress, point(), Modifiers()); return 0;
+    case WM_MBUTTONUP: events_.OnMouseButton(2, MouseAction::kRelease, point(), Modifiers()); return 0;
+    case WM_MOUSEWHEEL: events_.OnWheel(GET_WHEEL_DELTA_WPARAM(w), point(), Modifiers()); return 0;
+    case WM_TIMER: events_.OnTimer(static_cast<uint32_t>(w)); return 0;
+    case WM_COMMAND: events_.OnCommand(LOWORD(w), static_cast<intptr_t>(l)); return 0;
+    case WM_COPYDATA: {
+      const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(l);
+      return cds && events_.OnCopyData(cds->dwData, cds->lpData, cds->cbData) ? 1 : 0;
+    }
+    case WM_DROPFILES: {
+      HDROP drop = reinterpret_cast<HDROP>(w);
+      std::vector<std::u16string> paths;
+      const UINT n = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+      for (UINT i = 0; i < n; ++i) {
+        wchar_t buffer[MAX_PATH];
+        const UINT len = DragQueryFileW(drop, i, buffer, MAX_PATH);
+        paths.push_back(FromWide(buffer, len));
+      }
+      DragFinish(drop);
+      events_.OnDroppedFiles(paths);
+      return 0;
+    }
+    case 0x02E0:  // WM_DPICHANGED
+      events_.OnDpiChanged(LOWORD(w));
+      return 0;
+    case WM_ACTIVATE: events_.OnActivate(LOWORD(w) != WA_INACTIVE); return 0;
+    case WM_DISPLAYCHANGE: events_.OnDisplayChange(); return 0;
+    case WM_SETCURSOR:
+      if (LOWORD(l) == HTCLIENT) {
+        ApplyCursor();
+        return TRUE;
+      }
+      break;
+    case WM_GETMINMAXINFO: {
+      // Maximized, the frame lies outside the monitor and the client covers it.
+      auto* mmi = reinterpret_cast<MINMAXINFO*>(l);
+      const MonitorInfo m = Monitor();
+      RECT r{0, 0, m.rect.Width(), m.rect.Height()};
+      AdjustWindowRectEx(&r, StyleFor(frame_), FALSE, 0);
+      mmi->ptMaxPosition = {r.left, r.top};
+      mmi->ptMaxSize = {r.right - r.left, r.bottom - r.top};
+      mmi->ptMaxTrackSize.x = std::max<LONG>(mmi->ptMaxTrackSize.x, r.right - r.left);
+      mmi->ptMaxTrackSize.y = std::max<LONG>(mmi->ptMaxTrackSize.y, r.bottom - r.top);
+      return 0;
+    }
+    default: break;
+  }
+  return DefWindowProcW(hwnd_, message, w, l);
+}
+
+bool Win32Window::PresentLayered(ImageBuffer& display, ViewPoint source, std::optional<ViewPoint> at,
+                                 ViewSize size, bool perPixelAlpha) {
+  if (!IsLayered() || size.width <= 0 || size.height <= 0) return false;
+  Rows32 rows(display, source, size, perPixelAlpha);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(screen, &rows.info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool ok = false;
+  if (dib && bits) {
+    std::memcpy(bits, rows.pixels.data(), rows.pixels.size() * 4);
+    HGDIOBJ old = SelectObject(memory, dib);
+    // The layered window takes exactly the image's size and place.
+    const ViewPoint client = at ? *at : ClientOrigin();
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, static_cast<BYTE>(perPixelAlpha ? AC_SRC_ALPHA : 0)};
+    SIZE imageSize{size.width, size.height};
+    POINT imageDst{client.x, client.y};
+    POINT zero{0, 0};
+    ok = UpdateLayeredWindow(hwnd_, screen, &imageDst, &imageSize, memory, &zero, 0, &blend,
+                             perPixelAlpha ? ULW_ALPHA : ULW_OPAQUE) != FALSE;
+    SelectObject(memory, old);
+  }
+  if (dib) DeleteObject(dib);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
+}  // namespace
+
+std::unique_ptr<Platform> CreateWin32Platform(uintptr_t instance) {
+  return std::make_unique<Win32Platform>(reinterpret_cast<HINSTANCE>(instance));
+}
+
+}  // namespace vt

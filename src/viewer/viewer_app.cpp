@@ -1,0 +1,182 @@
+#include "viewer/viewer_app.h"
+
+#include <algorithm>
+
+#include "base/cpu_features.h"
+#include "files/navigate.h"
+#include "formats/builtin_formats.h"
+#include "image/format_registry.h"
+#include "viewer/viewer_window.h"
+
+namespace vt {
+
+uint32_t CacheCapacityForWindows(uint32_t n) {
+  const uint32_t c = n <= 1 ? ImageCache::kInitialCapacity : n <= 3 ? n + 4 : n + 5;
+  return std::min(c, ImageCache::kMaxCapacity);
+}
+
+ViewerApp::ViewerApp(Platform& platform, Settings& settings, ImageCache& cache, Navigator& navigator)
+    : platform_(platform), settings_(settings), cache_(cache), navigator_(navigator) {}
+
+ViewerApp::~ViewerApp() {
+  // Destroying a window hands it back through WindowDestroyed: work on a copy.
+  auto open = std::move(windows_);
+  windows_.clear();
+  for (auto& w : open)
+    if (w->Exists()) w->Window()->Destroy();
+  open.clear();
+  Reap();
+  hiddenOwner_.reset();
+}
+
+std::u16string ViewerApp::Translate(std::u16string_view text) const {
+  if (const auto& d = settings_.Dictionary()) return std::u16string(d->Lookup(text));
+  return std::u16string(text);
+}
+
+ViewerWindow* ViewerApp::OpenWindow(const std::optional<std::u16string>& file,
+                                    const ArgumentList* arguments, const ViewerWindow* reference) {
+  Reap();
+  ViewerOptions options;
+  if (reference && reference->Window()) options.monitor = reference->Window()->Monitor();
+  const WindowOptions keywords = arguments ? ParseWindowOptions(*arguments) : WindowOptions{};
+  options.frozen = keywords.frozen;
+  options.fullScreen = keywords.fullScreen;
+  options.topmost = keywords.topmost;
+  options.zoom = keywords.zoom;
+  options.title = keywords.title;
+  if (keywords.posX != kPositionNotGiven && keywords.posY != kPositionNotGiven)
+    options.position = ViewPoint{keywords.posX, keywords.posY};
+  else if (keywords.posX != kPositionNotGiven)
+    options.position = ViewPoint{keywords.posX, 0};
+  if (!options.monitor && options.position)
+    options.monitor = platform_.MonitorNearest(
+        {options.position->x, options.position->y, options.position->x + 1, options.position->y + 1});
+
+  std::optional<std::u16string> path = file;
+  if (!path || path->empty()) {
+    const auto chosen = platform_.ShowOpenDialog(nullptr, Translate(u"打开图像文件") + u" | Vistrel",
+                                                 OpenFilter(), true);
+    if (chosen.empty()) {
+      cache_.Join();
+      return nullptr;
+    }
+    path = chosen.front();
+    for (size_t i = 1; i < chosen.size(); ++i) OpenWindow(chosen[i], arguments, reference);
+  }
+
+  cache_.SetAllFrames(true);
+  auto window = std::make_unique<ViewerWindow>(*this);
+  ViewerWindow* raw = window.get();
+  windows_.push_back(std::move(window));
+  ++creating_;
+  raw->Create(&*path, options);
+  --creating_;
+  return raw->Exists() && raw->HasImage() ? raw : nullptr;
+}
+
+bool ViewerApp::ReceiveHandOff(uint64_t tag, const void* data, size_t bytes) {
+  const auto request = ReadHandOff(tag, data, bytes);
+  if (!request) return false;
+  OpenWindow(request->file, request->arguments.empty() ? nullptr : &request->arguments, nullptr);
+  return true;
+}
+
+std::vector<ViewerWindow*> ViewerApp::Windows() const {
+  std::vector<ViewerWindow*> out;
+  for (const auto& w : windows_)
+    if (w->Exists()) out.push_back(w.get());
+  return out;
+}
+
+void ViewerApp::Reap() { closed_.clear(); }
+
+void ViewerApp::WindowCreating() {
+  // Counted from the window being made: every open window and this one.
+  const auto live = static_cast<uint32_t>(Windows().size());
+  cache_.SetCapacity(CacheCapacityForWindows(live + 1));
+}
+
+void ViewerApp::WindowDestroyed(ViewerWindow* window) {
+  auto it = std::find_if(windows_.begin(), windows_.end(), [&](auto& w) { return w.get() == window; });
+  if (it != windows_.end()) {
+    closed_.push_back(std::move(*it));
+    windows_.erase(it);
+  }
+  if (windows_.empty() && creating_ == 0) platform_.Quit();
+}
+
+uintptr_t ViewerApp::HiddenOwner() {
+  if (!hiddenOwner_) {
+    hiddenOwner_ = std::make_unique<ToolkitWindow>();
+    WindowCreateParams params;
+    params.title = u"";
+    params.visible = false;
+    params.frame = FrameStyle::kFrameless;
+    params.clientSize = {1, 1};
+    hiddenOwner_->CreateToolkitWindow(params);
+  }
+  return hiddenOwner_->Window() ? hiddenOwner_->Window()->NativeHandle() : 0;
+}
+
+std::vector<std::u16string> ViewerApp::OpenFilter() const {
+  const FormatRegistry& formats = GlobalFormatRegistry();
+  std::u16string all;
+  for (size_t i = 0; i < formats.Count(); ++i) {
+    if (!formats.At(i)->create) continue;
+    if (!all.empty()) all += u';';
+    all += u"*.";
+    all += formats.At(i)->extension;
+  }
+  return {Translate(u"图像文件"), all, Translate(u"所有文件"), u"*.*"};
+}
+
+int RunProgram(Platform& platform, const ProgramEnvironment& env) {
+  SetCurrentPlatform(&platform);
+  const StartupOptions startup = ScanStartupArguments(SplitCommandLine(env.commandLine));
+
+  if (startup.close || startup.singleInstanceOff) {
+    for (uintptr_t w : platform.FindTopLevelWindows(u"Vistrel")) platform.SendCloseRequest(w);
+    if (startup.close) return 0;
+  } else {
+    const auto running = platform.FindTopLevelWindows(u"Vistrel");
+    if (!running.empty()) {
+      const std::u16string payload = BuildHandOffPayload(startup.file, startup.arguments);
+      const std::vector<uint8_t> bytes = HandOffBytes(payload);
+      if (platform.SendCopyData(running.front(), kHandOffTag, bytes)) return 0;
+    }
+  }
+
+  SettingsEnvironment settingsEnv;
+  settingsEnv.programPath = env.programPath;
+  settingsEnv.builtInKeyBindings = [] { return BuiltInViewerBindingEntries(); };
+  std::unique_ptr<SettingsStore> ownStore;
+  SettingsStore* store = env.store;
+  if (!store) {
+    ownStore = CreateSystemSettingsStore(env.programPath);
+    store = ownStore.get();
+  }
+  Settings settings(store, settingsEnv);
+  settings.Load();
+
+  GetCpuFeatures();
+  platform.AllowCopyDataFromLowerPrivilege();
+  FormatRegistry& formats = GlobalFormatRegistry();
+  if (formats.Count() == 0) RegisterBuiltinFormats(formats);
+
+  std::optional<std::u16string> file = startup.file;
+  if (file && file->find(u'~') != std::u16string::npos) file = platform.LongPathName(*file);
+
+  RefPtr<ImageCache> cache = RefPtr<ImageCache>::Adopt(new ImageCache(&formats, &GlobalNavigator()));
+  {
+    ViewerApp app(platform, settings, *cache, GlobalNavigator());
+    app.OpenWindow(file, &startup.arguments, nullptr);
+    if (!app.Windows().empty()) platform.RunMessageLoop();
+    app.Reap();
+  }
+  cache->Join();
+  settings.Save();
+  return 0;
+}
+
+}  // namespace vt

@@ -1,0 +1,81 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/settings.h"
+#include "image/image_cache.h"
+#include "platform/platform.h"
+#include "ui/toolkit_window.h"
+
+namespace vt {
+
+class Navigator;
+class ViewerWindow;
+
+// The serving instance's windows and what they share: the settings, the
+// image cache, the folder navigator and the open-window request.
+class ViewerApp {
+ public:
+  ViewerApp(Platform& platform, Settings& settings, ImageCache& cache, Navigator& navigator);
+  ~ViewerApp();
+  ViewerApp(const ViewerApp&) = delete;
+  ViewerApp& operator=(const ViewerApp&) = delete;
+
+  Platform& Os() { return platform_; }
+  Settings& AppSettings() { return settings_; }
+  ImageCache& Cache() { return cache_; }
+  Navigator& FolderNavigator() { return navigator_; }
+  // A built-in text through the interface dictionary.
+  std::u16string Translate(std::u16string_view text) const;
+
+  // The open-window request: the file (or the open dialog), the window keywords
+  // of arguments, on the monitor of reference. The new window, or null.
+  ViewerWindow* OpenWindow(const std::optional<std::u16string>& file, const ArgumentList* arguments,
+                           const ViewerWindow* reference);
+  // A hand-off from another instance: accepted or not.
+  bool ReceiveHandOff(uint64_t tag, const void* data, size_t bytes);
+
+  // Live viewer windows in creation order.
+  std::vector<ViewerWindow*> Windows() const;
+  // Windows that are gone are deleted here, outside their own handlers.
+  void Reap();
+  // The owner of frozen windows, made once.
+  uintptr_t HiddenOwner();
+  // The filter list of the open-file dialog.
+  std::vector<std::u16string> OpenFilter() const;
+
+  // Called by the windows.
+  void WindowCreating();
+  void WindowDestroyed(ViewerWindow* window);
+
+ private:
+  Platform& platform_;
+  Settings& settings_;
+  ImageCache& cache_;
+  Navigator& navigator_;
+  std::vector<std::unique_ptr<ViewerWindow>> windows_;
+  std::vector<std::unique_ptr<ViewerWindow>> closed_;
+  std::unique_ptr<ToolkitWindow> hiddenOwner_;
+  int32_t creating_ = 0;
+};
+
+// The cache capacity for the n-th open window: 3 for one window, n + 4 for two
+// and three, n + 5 from four on, at most 16.
+uint32_t CacheCapacityForWindows(uint32_t windowCount);
+
+// The program's entry after the platform is up: forwards to a running instance
+// or serves, runs until the last window closes, saves the settings. Returns
+// the process's exit code (0).
+struct ProgramEnvironment {
+  std::u16string commandLine;
+  std::u16string programPath;
+  SettingsStore* store = nullptr;
+};
+int RunProgram(Platform& platform, const ProgramEnvironment& environment);
+
+}  // namespace vt

@@ -1,0 +1,864 @@
+#include "viewer/viewer_window.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/settings.h"
+#include "image/image_buffer.h"
+#include "image/image_cache.h"
+#include "render/render_view.h"
+#include "render/view_geometry.h"
+#include "viewer/view_command.h"
+#include "viewer/viewer_app.h"
+#include "viewer/viewer_paint.h"
+#include "viewer/viewer_title.h"
+
+namespace vt {
+
+namespace {
+
+constexpr uint8_t kSemiTransparentOff = 0x80;
+constexpr uint8_t kAutomaticColourOff = 0x40;
+
+bool EndsWithNoCase(std::u16string_view s, std::u16string_view suffix) {
+  if (s.size() < suffix.size()) return false;
+  for (size_t i = 0; i < suffix.size(); ++i) {
+    char16_t c = s[s.size() - suffix.size() + i];
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+    if (c != suffix[i]) return false;
+  }
+  return true;
+}
+
+std::u16string_view FolderOf(std::u16string_view path) {
+  const size_t slash = path.find_last_of(u"\\/");
+  return slash == std::u16string_view::npos ? std::u16string_view() : path.substr(0, slash);
+}
+
+// Raised for the life of a scope.
+class Nesting {
+ public:
+  explicit Nesting(int32_t& n) : n_(n) { ++n_; }
+  ~Nesting() { --n_; }
+  Nesting(const Nesting&) = delete;
+  Nesting& operator=(const Nesting&) = delete;
+
+ private:
+  int32_t& n_;
+};
+
+}  // namespace
+
+ViewerWindow::ViewerWindow(ViewerApp& app) : app_(app) {}
+
+ViewerWindow::~ViewerWindow() = default;
+
+OptionsBlock& ViewerWindow::Options() const { return app_.AppSettings().Options(); }
+
+bool ViewerWindow::Create(const std::u16string* path, const ViewerOptions& options) {
+  app_.WindowCreating();
+  Platform& os = app_.Os();
+  const MonitorInfo monitor =
+      options.monitor ? *options.monitor : os.MonitorNearest({0, 0, 1, 1});
+  const ViewRect area = monitor.workArea;
+
+  framelessMode_ = Options().viewerTitleBar != 0;
+  startFullScreen_ = options.fullScreen || Options().openFullScreen != 0;
+  pendingZoom_ = options.zoom > 0 ? options.zoom : -1.0f;
+  centred_ = !options.position.has_value();
+  requestedPosition_ = options.position;
+
+  WindowCreateParams params;
+  params.title = u"Vistrel";
+  params.visible = false;  // shown by the first layout, once it has its size
+  params.acceptFiles = true;
+  if (!options.frozen) {
+    params.clientSize = {2, 2};
+    params.clientTopLeft = options.position ? *options.position
+                                            : ViewPoint{area.left + area.Width() / 2 - 1,
+                                                        area.top + area.Height() / 2 - 1};
+  } else {
+    params.owner = app_.HiddenOwner();
+    params.clientTopLeft = options.position ? *options.position : ViewPoint{area.left, area.top};
+    params.clientSize = {2, 2};
+    params.noActivate = true;
+    params.bottom = true;
+    frozen_ = true;
+    showNoActivate_ = true;
+  }
+  if (!CreateToolkitWindow(params)) return false;
+
+  metrics_ = FrameMetricsForDpi(Window()->Monitor().dpi);
+  dpiScale_ = DpiScale(Window()->Monitor().dpi);
+  RebuildAccelerators();
+  SetAccelerators(frozen_ ? &frozenKeys_ : &fullKeys_);
+  os.SetProgress(ProgressState::kNormal, 0, 100);
+
+  bool opened = false;
+  if (!path || path->empty()) {
+    const auto chosen = os.ShowOpenDialog(Window(), app_.Translate(u"打开图像文件") + u" | Vistrel",
+                                          app_.OpenFilter(), true);
+    if (!chosen.empty()) {
+      opened = Succeeded(OpenImage(chosen.front(), true));
+      for (size_t i = 1; i < chosen.size(); ++i) app_.OpenWindow(chosen[i], nullptr, this);
+    }
+  } else {
+    opened = Succeeded(OpenImage(*path, true));
+  }
+  if (!opened) {
+    Window()->PostCloseRequest();
+    return false;
+  }
+  if (options.topmost) {
+    topmost_ = true;
+    Window()->SetTopmost(true);
+  }
+  if (options.title) fixedTitle_ = *options.title + u" - Vistrel";
+  return true;
+}
+
+Status ViewerWindow::OpenImage(const std::u16string& requested, bool showErrors) {
+  std::u16string path = requested;
+  // The program's own files: an adjustment file opens the image it belongs to.
+  if (EndsWithNoCase(path, u".vta")) path.resize(path.size() - 4);
+
+  Platform& os = app_.Os();
+  os.SetPriorityAboveNormal(true);
+  const bool cached = app_.Cache().Lookup(path) != nullptr;
+  if (!cached) SetBusy(true);
+  os.SetProgress(ProgressState::kNormal, 0, 100);
+
+  RefPtr<ImageBuffer> image;
+  const Status status = app_.Cache().LoadPath(&image, path);
+  const bool ok = Succeeded(status) && image;
+  if (ok) {
+    os.SetProgress(ProgressState::kNormal, 100, 100);
+    SetAnimationTimer(-1);
+    ViewFlags flags;
+    flags.displayBuffers = true;
+    flags.keepTransparency = true;
+    flags.frameless = !frameShown_;
+    view_ = std::make_unique<ViewState>(std::move(image), flags);
+    RenderView(*view_);
+  }
+  os.SetPriorityAboveNormal(false);
+
+  if (!ok && showErrors) {
+    std::u16string text;
+    if (status == status::kCannotOpenFile || Succeeded(status)) {
+      text = app_.Translate(u"无法打开文件: \"%s\"");
+      const size_t at = text.find(u"%s");
+      if (at != std::u16string::npos) text.replace(at, 2, path);
+    } else {
+      text = StatusText(status);
+    }
+    os.ShowMessageBox(Window(), text, u"Vistrel", MessageBoxKind::kError);
+  }
+
+  app_.AppSettings().RecentFolders().AddOrRemove(FolderOf(path), false);
+  os.SetProgress(ProgressState::kNone, 0, 0);
+  if (!cached) SetBusy(false);
+
+  if (!ok) return Succeeded(status) ? status::kCannotOpenFile : status;
+
+  app_.AppSettings().SetLastFilePath(path);
+  if (FolderOf(path) != FolderOf(path_) || !folder_) {
+    folder_.reset();
+    const std::u16string_view folder = FolderOf(path);
+    if (!folder.empty()) folder_ = app_.FolderNavigator().Listings().Acquire(folder, false);
+  }
+  path_ = path;
+  if (!path_.empty() && path_[0] != u'<') app_.Cache().ScheduleLoad(path_, LoadMode::SameDirection, true);
+  Window()->PostCommand(kCmdShowNewImage, 0);
+  return status::kOk;
+}
+
+// ---- ViewWindow -------------------------------------------------------------
+
+ViewPoint ViewerWindow::ClientOrigin() const { return Window()->ClientOrigin(); }
+ViewRect ViewerWindow::MonitorWorkArea() const { return Window()->Monitor().workArea; }
+ViewRect ViewerWindow::MonitorRect() const { return Window()->Monitor().rect; }
+uint32_t ViewerWindow::MonitorDpi() const { return Window()->Monitor().dpi; }
+bool ViewerWindow::IsMaximized() const { return Window()->State() == ShowState::kMaximized; }
+bool ViewerWindow::AlwaysFramed() const { return frameShown_; }
+bool ViewerWindow::AutoFitImage() const { return Options().autoFit != 0; }
+void ViewerWindow::SetAutoFitImage(bool on) { Options().autoFit = on ? 1 : 0; }
+
+ViewSize ViewerWindow::ShownSize() const {
+  ImageBuffer* shown = view_ ? view_->ShownImage() : nullptr;
+  if (!shown) return {};
+  return {static_cast<int32_t>(shown->Width()), static_cast<int32_t>(shown->Height())};
+}
+
+void ViewerWindow::RestoreFromFullScreen() {
+  if (!IsMaximized()) return;
+  Nesting geometry(geometryNesting_);
+  LeaveFullScreen();
+}
+
+void ViewerWindow::PlaceClient(ViewPoint topLeft, ViewSize size) {
+  if (!frameShown_ && Window()->IsLayered()) {
+    Present(topLeft, size);
+    return;
+  }
+  {
+    Nesting geometry(geometryNesting_);
+    Window()->PlaceClient(topLeft, size);
+  }
+  client_ = Window()->ClientSize();
+  Window()->Repaint();
+}
+
+void ViewerWindow::PlaceWindow(std::optional<ViewPoint> topLeft, ViewSize windowSize) {
+  {
+    Nesting geometry(geometryNesting_);
+    Window()->PlaceWindow(topLeft, windowSize);
+  }
+  client_ = Window()->ClientSize();
+  Window()->Repaint();
+}
+
+void ViewerWindow::Present(std::optional<ViewPoint> topLeft, ViewSize size) {
+  ImageBuffer* shown = view_ ? view_->ShownImage() : nullptr;
+  if (frameShown_ || !Window()->IsLayered() || !shown) {
+    Nesting geometry(geometryNesting_);
+    Window()->PlaceClient(topLeft ? *topLeft : Window()->ClientOrigin(), size);
+    client_ = Window()->ClientSize();
+    Window()->Repaint();
+    return;
+  }
+  const ViewSize full = ShownSize();
+  const ViewSize visible{std::min(size.width, full.width), std::min(size.height, full.height)};
+  scroll_ = ClampScroll(scroll_, visible, full);
+  {
+    Nesting geometry(geometryNesting_);
+    Window()->PresentLayered(*shown, scroll_, topLeft, visible, layered_ && hasAlpha_);
+  }
+  client_ = visible;
+}
+
+void ViewerWindow::Refresh() {
+  if (!frameShown_ && Window()->IsLayered())
+    Present(std::nullopt, client_);
+  else
+    Window()->Repaint();
+}
+
+void ViewerWindow::SetBusy(bool busy) {
+  busy_ += busy ? 1 : -1;
+  UpdateCursor();
+}
+
+void ViewerWindow::ShowNotAllowedCursor(bool show) {
+  notAllowed_ += show ? 1 : -1;
+  UpdateCursor();
+}
+
+void ViewerWindow::UpdateCursor() {
+  if (!Window()) return;
+  Window()->SetCursor(busy_ > 0 ? CursorKind::kWait
+                      : notAllowed_ > 0 ? CursorKind::kNotAllowed
+                                        : CursorKind::kArrow);
+}
+
+void ViewerWindow::UpdateTitle() {
+  if (!Window()) return;
+  if (fixedTitle_) {
+    Window()->SetTitle(*fixedTitle_);
+    return;
+  }
+  if (!view_) {
+    Window()->SetTitle(u"Vistrel");
+    return;
+  }
+  TitleParts parts = TitlePartsOf(*view_);
+  const std::u16string slideshowText = app_.Translate(u"幻灯片");
+  parts.slideshow = slideshow_;
+  parts.slideshowText = slideshowText;
+  parts.path = path_;
+  parts.fullPath = Options().titleShowsFullPath != 0;
+  parts.showResolution = Options().titleShowsResolution != 0;
+  Window()->SetTitle(BuildViewerTitle(parts));
+}
+
+// ---- Showing a new image ----------------------------------------------------
+
+void ViewerWindow::ShowNewImage() {
+  if (!view_ || !Exists()) return;
+  const bool firstLayout = client_.width == 0 && client_.height == 0;
+  const bool goFullScreen = !IsMaximized() && firstLayout && startFullScreen_;
+
+  largerThanScreen_ = false;
+  ImageBuffer* source = view_->SourceImage();
+  // The background the image asks for: its own, else sampled from it.
+  imageBackground_ = 0;
+  for (ImageBuffer* b = source; b && !imageBackground_; b = b == b->First() ? nullptr : b->First())
+    if (b->Frame().background >> 24) imageBackground_ = b->Frame().background;
+  if (!imageBackground_) imageBackground_ = SampleBackgroundColour(*source);
+
+  if (pendingZoom_ > 0) {
+    SetZoom(*this, pendingZoom_);
+    pendingZoom_ = -1.0f;
+    // The zoom keeps the window's centre; a window placed by the command line
+    // keeps its given corner instead.
+    if (firstLayout && requestedPosition_) {
+      Nesting geometry(geometryNesting_);
+      Window()->PlaceClient(*requestedPosition_, Window()->ClientSize());
+    }
+  }
+  if (IsMaximized() || goFullScreen) {
+    EnterFullScreen();
+  } else if (firstLayout && frozen_) {
+    HideFrameNow();
+  } else if (firstLayout) {
+    SetFrame(false, true);
+  }
+
+  const bool wasLayered = layered_, hadAlpha = hasAlpha_;
+  EvaluateLayered();
+  if (!frameShown_ && (wasLayered != layered_ || hadAlpha != hasAlpha_)) UpdateDisplaySurface();
+
+  if (!frozen_) {
+    if (!IsMaximized())
+      FitWindowToImage(*this, !firstLayout);
+    else
+      FullScreenFit();
+    UpdateTitle();
+    if (firstLayout) {
+      {
+        Nesting geometry(geometryNesting_);
+        Window()->Show(IsMaximized() ? ShowState::kMaximized : ShowState::kNormal, !showNoActivate_);
+      }
+      if (!IsMaximized() && frameShown_) client_ = Window()->ClientSize();
+      Refresh();
+    }
+    Window()->BringToFront();
+    Refresh();
+  } else if (firstLayout) {
+    FitWindowToImage(*this, false);
+    savedClient_ = client_;
+    savedWindowRect_ = Window()->WindowRect();
+    UpdateTitle();
+    {
+      Nesting geometry(geometryNesting_);
+      Window()->Show(ShowState::kNormal, false);
+    }
+    Window()->SendToBack();
+    Refresh();
+  } else {
+    const ViewSize shown = ShownSize();
+    if (shown.width <= savedClient_.width && shown.height <= savedClient_.height)
+      FitWindowToImage(*this, true);
+    else
+      FitImageToWindow(*this, false, false, ViewPoint{savedWindowRect_.left, savedWindowRect_.top},
+                       savedClient_);
+    UpdateTitle();
+  }
+
+  if (source->Next() && source->Frame().delay >= 0) SetAnimationTimer(source->Frame().delay);
+}
+
+void ViewerWindow::FullScreenFit() {
+  const ViewSize shown = ShownSize();
+  const ViewRect monitor = MonitorRect();
+  const bool exceeds = shown.width > monitor.Width() || shown.height > monitor.Height();
+  const OptionsBlock& o = Options();
+  bool fit;
+  if (!o.autoFit)
+    fit = o.fullScreenShrinksLarge && exceeds;
+  else if (o.fitOnlyShrinks)
+    fit = exceeds;
+  else
+    fit = true;
+  if (fit)
+    FitImageToWindow(*this, false, false);
+  else
+    Refresh();
+}
+
+void ViewerWindow::EnterFullScreen() {
+  {
+    Nesting geometry(geometryNesting_);
+    fullScreen_ = true;
+    layered_ = false;
+    Window()->SetLayered(false);
+    frameShown_ = true;
+    view_->Flags().frameless = false;
+    Window()->SetFrame(FrameStyle::kFramed);
+    // Above every normal window, so that the taskbar does not cover it.
+    Window()->SetTopmost(true);
+    Window()->Show(ShowState::kMaximized, !showNoActivate_);
+    client_ = Window()->ClientSize();
+  }
+  UpdateDisplaySurface();
+  scroll_ = {0, 0};
+}
+
+void ViewerWindow::LeaveFullScreen() {
+  Nesting geometry(geometryNesting_);
+  fullScreen_ = false;
+  Window()->SetTopmost(topmost_);
+  Window()->Show(ShowState::kNormal, true);
+  client_ = Window()->ClientSize();
+}
+
+// ---- Frame -------------------------------------------------------------------
+
+void ViewerWindow::SetFrame(bool show, bool force) {
+  if (!force && (commandNesting_ > 0 || frozen_)) return;
+  if (hoverTimer_) {
+    Window()->KillTimer(kHoverTimer);
+    hoverTimer_ = false;
+  }
+  show = show || IsMaximized() || Options().viewerTitleBar == 0;
+  if (!force && show == frameShown_) return;
+  if (show)
+    ShowFrameNow();
+  else
+    HideFrameNow();
+}
+
+void ViewerWindow::ShowFrameNow() {
+  frameShown_ = true;
+  thinBorder_ = false;
+  layered_ = false;
+  if (view_) view_->Flags().frameless = false;
+  Nesting geometry(geometryNesting_);
+  Window()->SetLayered(false);
+  Window()->SetFrame(FrameStyle::kFramed);
+  if (!IsMaximized() && client_.width > 0) {
+    ViewPoint origin = Window()->ClientOrigin();
+    ViewSize size = client_;
+    const int32_t minClient = metrics_.minWindowWidth - 2 * metrics_.borderWidth;
+    if (size.width < minClient) {
+      origin.x -= (minClient - size.width) / 2;
+      size.width = minClient;
+    }
+    Window()->PlaceClient(origin, size);
+    client_ = Window()->ClientSize();
+  }
+  UpdateDisplaySurface();
+  Window()->Repaint();
+}
+
+void ViewerWindow::HideFrameNow() {
+  frameShown_ = false;
+  ImageBuffer* shownImage = view_ ? view_->ShownImage() : nullptr;
+  thinBorder_ = !(shownImage && shownImage->Alpha() != AlphaMode::None);
+  if (view_) view_->Flags().frameless = true;
+  const ViewPoint origin = Window()->ClientOrigin();
+  {
+    Nesting geometry(geometryNesting_);
+    Window()->SetFrame(thinBorder_ ? FrameStyle::kFramelessBorder : FrameStyle::kFrameless);
+  }
+  if (!Window()->SetLayered(true)) {
+    // The system will not present per-pixel: paint as a normal window, for good.
+    Options().viewerBackgroundFlags |= kSemiTransparentOff;
+    if (client_.width > 0) PlaceClient(origin, client_);
+    return;
+  }
+  EvaluateLayered();
+  UpdateDisplaySurface();
+  if (client_.width == 0 || client_.height == 0) return;  // the first layout places it
+  const ViewSize shown = ShownSize();
+  const ViewSize size{std::min(client_.width, shown.width), std::min(client_.height, shown.height)};
+  const ViewPoint at{origin.x + (client_.width - size.width) / 2, origin.y + (client_.height - size.height) / 2};
+  Present(at, size);
+}
+
+void ViewerWindow::EvaluateLayered() {
+  ImageBuffer* shown = view_ ? view_->ShownImage() : nullptr;
+  hasAlpha_ = shown && shown->Alpha() != AlphaMode::None;
+  const ViewSize s = ShownSize();
+  const bool smaller = s.width < client_.width || s.height < client_.height;
+  const bool drawable = shown && (shown->Format() == PixelFormat::Bgra8 || shown->Format() == PixelFormat::Bgra16);
+  layered_ = !(Options().viewerBackgroundFlags & kSemiTransparentOff) && !frameShown_ && !IsMaximized() &&
+             (smaller || hasAlpha_) && drawable;
+}
+
+void ViewerWindow::UpdateDisplaySurface() {
+  if (ImageBuffer* display = view_ ? view_->DisplayImage() : nullptr)
+    PrepareDisplaySurface(*display, !frameShown_);
+}
+
+uint32_t ViewerWindow::BackgroundColour() const {
+  if (layered_) return 0;
+  const OptionsBlock& o = Options();
+  if (!(o.viewerBackgroundFlags & kAutomaticColourOff) && imageBackground_) return imageBackground_;
+  return 0xFF000000u | uint32_t{o.viewerBackground[2]} << 16 | uint32_t{o.viewerBackground[1]} << 8 |
+         o.viewerBackground[0];
+}
+
+// ---- Painting ------------------------------------------------------------------
+
+void ViewerWindow::OnPaint(PaintTarget& target, const ViewRect&) {
+  const ViewSize client = Window()->ClientSize();
+  const ViewRect all{0, 0, client.width, client.height};
+  const uint32_t background = BackgroundColour();
+  ImageBuffer* shown = view_ ? view_->ShownImage() : nullptr;
+  if (!shown) {
+    target.Fill(all, background);
+    return;
+  }
+  const ViewSize size = ShownSize();
+  scroll_ = ClampScroll(scroll_, client, size);
+  const ViewPoint at = ImageOffset(client, size);
+  const ViewRect image{at.x, at.y, at.x + std::min(size.width, client.width),
+                       at.y + std::min(size.height, client.height)};
+  if (shown->Alpha() != AlphaMode::None) {
+    target.Fill(all, background);
+  } else {
+    target.Fill({0, 0, client.width, image.top}, background);
+    target.Fill({0, image.bottom, client.width, client.height}, background);
+    target.Fill({0, image.top, image.left, image.bottom}, background);
+    target.Fill({image.right, image.top, client.width, image.bottom}, background);
+  }
+  target.DrawImage(*shown, scroll_, image);
+
+  // Overlays: white one pixel up and left, then black at the place.
+  ImageBuffer* source = view_->SourceImage();
+  const int32_t baseUnit =
+      (target.MeasureText(u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz").width / 26 + 1) / 2;
+  const int32_t margin = std::max(1, baseUnit * 3 / 4);
+  for (uint8_t setting : Options().overlays) {
+    const auto text = OverlayText(setting, *source);
+    if (!text) continue;
+    const auto pos = OverlayPosition(setting, target.MeasureText(*text), client, margin);
+    if (!pos) continue;
+    target.DrawLabel(*text, {pos->x - 1, pos->y - 1}, 0xFFFFFFFFu);
+    target.DrawLabel(*text, *pos, 0xFF000000u);
+  }
+}
+
+// ---- Events -----------------------------------------------------------------------
+
+void ViewerWindow::OnDestroyed() {
+  ++commandNesting_;
+  destroyed_ = true;
+  animationDue_ = 0;
+  app_.WindowDestroyed(this);
+}
+
+void ViewerWindow::OnSize(ViewSize client, ShowState state) {
+  if (state == ShowState::kMinimized || !view_) return;
+  if (geometryNesting_ > 0) return;
+  if (state == ShowState::kMaximized) {
+    if (!fullScreen_) {
+      EnterFullScreen();
+      FullScreenFit();
+      UpdateTitle();
+    }
+    return;
+  }
+  client_ = client;
+  if (fullScreen_) {
+    // Left full screen through the system (restore button, keyboard).
+    fullScreen_ = false;
+    Window()->SetTopmost(topmost_);
+    SetFrame(false, true);
+    if (AutoFitImage())
+      FitImageToWindow(*this, true, false);
+    else
+      FitWindowToImage(*this, true);
+    return;
+  }
+  EvaluateLayered();
+  const ViewSize shown = ShownSize();
+  if (AutoFitImage() && shown != client) {
+    const bool smallerSomewhere = client.width < shown.width || client.height < shown.height;
+    if (!Options().fitOnlyShrinks || smallerSomewhere) {
+      const bool cover = client.height >= MonitorWorkArea().Height();
+      FitImageToWindow(*this, false, cover);
+      return;
+    }
+  }
+  Refresh();
+}
+
+void ViewerWindow::OnSizeMoveLoop(bool entering) { commandNesting_ += entering ? 1 : -1; }
+
+void ViewerWindow::OnMouseMove(ViewPoint, uint8_t) {
+  if (Options().viewerTitleBar == 1 && !frameShown_ && !frozen_ && commandNesting_ == 0) {
+    SetFrame(true, false);
+    Window()->SetTimer(kHoverTimer, kHoverMilliseconds);
+    hoverTimer_ = true;
+  }
+}
+
+void ViewerWindow::OnTimer(uint32_t id) {
+  if (id == kAnimationTimer) {
+    StepAnimation();
+  } else if (id == kHoverTimer) {
+    if (!Window()->IsUnderCursor()) {
+      Window()->KillTimer(kHoverTimer);
+      hoverTimer_ = false;
+      SetFrame(false, false);
+    } else {
+      Window()->SetTimer(kHoverTimer, kHoverMilliseconds);
+    }
+  }
+}
+
+void ViewerWindow::SetAnimationTimer(int32_t delay) {
+  if (!Window()) return;
+  if (delay < 0) {
+    Window()->KillTimer(kAnimationTimer);
+    animationDue_ = 0;
+    return;
+  }
+  const uint64_t now = app_.Os().TickCount();
+  animationDue_ = NextAnimationDue(animationDue_, now, delay);
+  Window()->SetTimer(kAnimationTimer, static_cast<uint32_t>(animationDue_ - now));
+}
+
+void ViewerWindow::StepAnimation() {
+  ImageBuffer* current = view_ ? view_->SourceImage() : nullptr;
+  ImageBuffer* next = current ? (current->Next() ? current->Next() : current->First()) : nullptr;
+  if (!next || next == current) {
+    SetAnimationTimer(-1);
+    return;
+  }
+  view_->SetSourceImage(RefPtr<ImageBuffer>(next));
+  RenderView(*view_);
+  UpdateDisplaySurface();
+  Refresh();
+  SetAnimationTimer(std::max(next->Frame().delay, 0));
+}
+
+void ViewerWindow::OnCommand(uint32_t command, intptr_t argument) { Dispatch(command, argument); }
+
+void ViewerWindow::OnDroppedFiles(const std::vector<std::u16string>& paths) {
+  if (!paths.empty() && !frozen_) OpenImage(paths.front(), true);
+}
+
+void ViewerWindow::OnDpiChanged(uint32_t dpi) {
+  const ViewPoint origin = Window()->ClientOrigin();
+  metrics_ = FrameMetricsForDpi(dpi);
+  dpiScale_ = DpiScale(dpi);
+  if (frameShown_ && !IsMaximized() && client_.width > 0) {
+    Nesting geometry(geometryNesting_);
+    Window()->PlaceClient(origin, client_);
+  }
+  Window()->PostCommand(kCmdFitImageToWindow, 0);
+}
+
+void ViewerWindow::OnDisplayChange() {
+  OnDpiChanged(Window()->Monitor().dpi);
+  Refresh();
+}
+
+void ViewerWindow::OnActivate(bool active) {
+  // Full screen gives way to whatever the user turned to.
+  if (!active && IsMaximized() && app_.Os().Monitors().size() <= 1) {
+    Nesting geometry(geometryNesting_);
+    Window()->Show(ShowState::kMinimized, false);
+  }
+}
+
+bool ViewerWindow::OnCopyData(uint64_t tag, const void* data, size_t bytes) {
+  return app_.ReceiveHandOff(tag, data, bytes);
+}
+
+// ---- Commands --------------------------------------------------------------------
+
+void ViewerWindow::Dispatch(uint32_t command, intptr_t argument) {
+  if (destroyed_) return;
+  switch (command) {
+    case kCmdShowNewImage: ShowNewImage(); return;
+    case kCmdBusy: SetBusy(argument != 0); return;
+    case kCmdSlideshowState:
+      slideshow_ = argument != 0;
+      UpdateTitle();
+      return;
+    case kCmdRebuildAccelerators:
+      RebuildAccelerators();
+      return;
+    case kStopSlideshowCommand:
+      // No player runs in this window to stop: leave the slideshow state here,
+      // or a close that waits for the stop would post itself for ever.
+      if (slideshow_) {
+        slideshow_ = false;
+        UpdateTitle();
+      }
+      return;
+    default: break;
+  }
+  if (!view_) return;
+  if (command < kFirstUserCommand || command > kLastUserCommand) return;
+  if (frozen_) {
+    switch (command) {
+      case kCmdLoadNew: case kCmdNextFile: case kCmdPreviousFile: case kCmdFirstFile:
+      case kCmdLastFile: case kCmdCreateNew: case kCmdZoomIn: case kCmdZoomOut:
+      case kCmdFreeze: case kCmdHelp:
+        break;
+      case kCmdClose:
+        Window()->PostCommand(kCmdFreeze, 0);
+        Window()->PostCommand(kCmdClose, 0);
+        return;
+      default:
+        return;
+    }
+  }
+  if (slideshow_) {
+    switch (command) {
+      case kCmdNextFile: case kCmdPreviousFile: case kCmdFirstFile: case kCmdLastFile:
+      case kCmdCreateNext: case kCmdCreatePrevious:
+        return;
+      case kCmdClose:
+        Window()->PostCommand(kCmdCancel, 0);
+        Window()->PostCommand(kCmdClose, 0);
+        return;
+      default: break;
+    }
+  }
+  if (command == kCmdToggleFullScreen) {
+    Window()->PostCommand(IsMaximized() ? kCmdRestoreWindow : kCmdFullScreen, 0);
+    return;
+  }
+  if (command == kCmdFreeze && commandNesting_ > 0) {
+    // A dialog of another command is still open: try again when it has closed.
+    Window()->PostCommand(kCmdFreeze, argument);
+    return;
+  }
+  Nesting nesting(commandNesting_);
+  RunCommand(command, argument);
+}
+
+void ViewerWindow::RunCommand(uint32_t command, intptr_t argument) {
+  switch (command) {
+    case kCmdLoadNew: OpenFromDialog(false); return;
+    case kCmdCreateNew: OpenFromDialog(true); return;
+    case kCmdNextFile: Navigate(NavigateMode::Next, false); return;
+    case kCmdPreviousFile: Navigate(NavigateMode::Previous, false); return;
+    case kCmdFirstFile: Navigate(NavigateMode::First, false); return;
+    case kCmdLastFile: Navigate(NavigateMode::Last, false); return;
+    case kCmdCreateNext: Navigate(NavigateMode::Next, true); return;
+    case kCmdCreatePrevious: Navigate(NavigateMode::Previous, true); return;
+    case kCmdNextWindow:
+    case kCmdPreviousWindow: {
+      const auto windows = app_.Windows();
+      const auto it = std::find(windows.begin(), windows.end(), this);
+      if (windows.size() < 2 || it == windows.end()) return;
+      size_t i = static_cast<size_t>(it - windows.begin());
+      i = command == kCmdNextWindow ? (i + 1) % windows.size() : (i + windows.size() - 1) % windows.size();
+      windows[i]->Window()->BringToFront();
+      return;
+    }
+    case kCmdFreeze: Freeze(!frozen_); return;
+    case kCmdCancel: Window()->PostCommand(kStopSlideshowCommand, 0); return;
+    case kCmdFullScreen:
+      if (!IsMaximized()) {
+        EnterFullScreen();
+        FullScreenFit();
+        UpdateTitle();
+      }
+      return;
+    case kCmdRestoreWindow:
+      if (IsMaximized()) {
+        LeaveFullScreen();
+        SetFrame(false, true);
+        if (AutoFitImage())
+          FitImageToWindow(*this, true, false);
+        else
+          FitWindowToImage(*this, true);
+        UpdateTitle();
+      } else {
+        Window()->Show(ShowState::kNormal, true);
+      }
+      return;
+    case kCmdBringToFront:
+      Window()->BringToFront();
+      Refresh();
+      return;
+    case kCmdSendToBack: Window()->SendToBack(); return;
+    case kCmdTopmost:
+      topmost_ = !topmost_;
+      Window()->BringToFront();
+      Window()->SetTopmost(topmost_);
+      return;
+    case kCmdCloseAll:
+      for (ViewerWindow* w : app_.Windows()) w->Window()->PostCloseRequest();
+      return;
+    case kCmdClose: Window()->Destroy(); return;
+    default:
+      RunZoomCommand(*this, command);
+      return;
+  }
+}
+
+void ViewerWindow::OpenFromDialog(bool newWindow) {
+  Platform& os = app_.Os();
+  const auto chosen = os.ShowOpenDialog(Window(), app_.Translate(u"打开图像文件") + u" | Vistrel",
+                                        app_.OpenFilter(), true);
+  if (chosen.empty()) return;
+  size_t first = 0;
+  if (!newWindow && !frozen_) {
+    OpenImage(chosen.front(), true);
+    first = 1;
+  }
+  for (size_t i = first; i < chosen.size(); ++i) app_.OpenWindow(chosen[i], nullptr, this);
+}
+
+void ViewerWindow::Navigate(NavigateMode mode, bool newWindow) {
+  if (!folder_ || path_.empty()) return;
+  const bool waiting = !folder_->IsScanComplete();
+  if (waiting) SetBusy(true);
+  std::u16string current = path_;
+  bool wrapped = false;
+  // Every file of the folder is tried at most once, so a folder of unreadable
+  // files ends instead of going round for ever.
+  for (int attempts = 0; attempts < 100000; ++attempts) {
+    std::u16string found;
+    bool ok = NavigateFolder(app_.FolderNavigator(), &folder_, mode, &found, current);
+    if (!ok) {
+      if (wrapped) break;
+      app_.Os().Beep();
+      wrapped = true;
+      const NavigateMode around = mode == NavigateMode::Next       ? NavigateMode::First
+                                  : mode == NavigateMode::Previous ? NavigateMode::Last
+                                                                   : mode;
+      if (around == mode) break;
+      ok = NavigateFolder(app_.FolderNavigator(), &folder_, around, &found, current);
+      if (!ok) break;
+    }
+    if (newWindow) {
+      app_.OpenWindow(found, nullptr, this);
+      break;
+    }
+    if (Succeeded(OpenImage(found, true))) break;
+    if (found == path_ || (wrapped && found == current)) break;
+    // Skip the unreadable file: go on from it in the same direction.
+    current = found;
+    if (mode == NavigateMode::First) mode = NavigateMode::Next;
+    if (mode == NavigateMode::Last) mode = NavigateMode::Previous;
+    if (wrapped && current == path_) break;
+  }
+  if (waiting) SetBusy(false);
+}
+
+void ViewerWindow::Freeze(bool freeze) {
+  if (freeze == frozen_) return;
+  if (freeze) {
+    if (IsMaximized()) return;
+    if (hoverTimer_) {
+      Window()->KillTimer(kHoverTimer);
+      hoverTimer_ = false;
+    }
+    if (frameShown_) HideFrameNow();
+    savedClient_ = client_;
+    savedWindowRect_ = Window()->WindowRect();
+    frozen_ = true;
+    SetAccelerators(&frozenKeys_);
+  } else {
+    frozen_ = false;
+    SetAccelerators(&fullKeys_);
+    SetFrame(Options().viewerTitleBar == 0, true);
+  }
+}
+
+void ViewerWindow::RebuildAccelerators() {
+  fullKeys_ = AcceleratorTable(BindingsFromBytes(app_.AppSettings().KeyBindings()));
+  frozenKeys_ = BuildFrozenTable(fullKeys_);
+}
+
+}  // namespace vt

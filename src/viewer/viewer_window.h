@@ -1,0 +1,169 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/command_line.h"
+#include "base/ref_counted.h"
+#include "base/status.h"
+#include "files/folder_listing.h"
+#include "files/navigate.h"
+#include "render/view_state.h"
+#include "render/view_window.h"
+#include "ui/toolkit_window.h"
+
+namespace vt {
+
+class ViewerApp;
+struct OptionsBlock;
+
+// How a viewer window starts (the window keywords of the command line and the
+// monitor of the window it was opened from).
+struct ViewerOptions {
+  std::optional<ViewPoint> position;  // absent: centred on the work area
+  float zoom = kZoomNotGiven;
+  bool frozen = false;
+  bool fullScreen = false;
+  bool topmost = false;
+  std::optional<std::u16string> title;
+  std::optional<MonitorInfo> monitor;
+};
+
+// One image window: opens files, holds the view of its image, carries the
+// window states the geometry and the commands consult, and dispatches commands.
+class ViewerWindow : public ToolkitWindow, public ViewWindow {
+ public:
+  explicit ViewerWindow(ViewerApp& app);
+  ~ViewerWindow() override;
+
+  // Creation: makes the window, opens path (or asks for a file) and queues
+  // the first layout. False when the window got no image; it then closes itself.
+  bool Create(const std::u16string* path, const ViewerOptions& options);
+
+  Status OpenImage(const std::u16string& path, bool showErrors);
+  void Dispatch(uint32_t command, intptr_t argument);
+  void UpdateTitle() override;
+  void SetFrame(bool show, bool force);
+  void SetAnimationTimer(int32_t delay);
+
+  const std::u16string& Path() const { return path_; }
+  bool HasImage() const { return view_ != nullptr; }
+  bool IsSlideshow() const { return slideshow_; }
+  bool FrameShown() const { return frameShown_; }
+  bool ThinBorder() const { return thinBorder_; }
+  bool LayeredState() const { return layered_; }
+  int32_t BusyCount() const { return busy_; }
+  uint64_t AnimationDue() const { return animationDue_; }
+  uint32_t BackgroundColour() const;
+  const AcceleratorTable& FullAccelerators() const { return fullKeys_; }
+
+  // ViewWindow
+  ViewState* View() override { return view_.get(); }
+  ViewSize ClientSize() const override { return client_; }
+  ViewPoint ClientOrigin() const override;
+  ViewPoint Scroll() const override { return scroll_; }
+  void SetScroll(ViewPoint scroll) override { scroll_ = scroll; }
+  FrameMetrics Frame() const override { return metrics_; }
+  ViewRect MonitorWorkArea() const override;
+  ViewRect MonitorRect() const override;
+  uint32_t MonitorDpi() const override;
+  bool IsMaximized() const override;
+  bool IsFrozen() const override { return frozen_; }
+  bool IsTopmost() const override { return topmost_; }
+  bool AlwaysFramed() const override;
+  bool IsFrameless() const override { return !frameShown_; }
+  bool IsCentredPlacement() const override { return centred_; }
+  bool ImageLargerThanScreen() const override { return largerThanScreen_; }
+  void SetImageLargerThanScreen(bool larger) override { largerThanScreen_ = larger; }
+  bool AutoFitImage() const override;
+  void SetAutoFitImage(bool on) override;
+  void BeginGeometryChange() override { ++geometryNesting_; }
+  void EndGeometryChange() override { --geometryNesting_; }
+  void RestoreFromFullScreen() override;
+  void PlaceClient(ViewPoint topLeft, ViewSize size) override;
+  void PlaceWindow(std::optional<ViewPoint> topLeft, ViewSize windowSize) override;
+  void Present(std::optional<ViewPoint> topLeft, ViewSize size) override;
+  void Refresh() override;
+  void SetBusy(bool busy) override;
+  void ShowNotAllowedCursor(bool show) override;
+  void UpdateCursor() override;
+
+  // Window events
+  void OnDestroyed() override;
+  void OnSize(ViewSize client, ShowState state) override;
+  void OnSizeMoveLoop(bool entering) override;
+  void OnPaint(PaintTarget& target, const ViewRect& dirty) override;
+  void OnMouseMove(ViewPoint client, uint8_t modifiers) override;
+  void OnTimer(uint32_t id) override;
+  void OnCommand(uint32_t command, intptr_t argument) override;
+  void OnDroppedFiles(const std::vector<std::u16string>& paths) override;
+  void OnDpiChanged(uint32_t dpi) override;
+  void OnActivate(bool active) override;
+  void OnDisplayChange() override;
+  bool OnCopyData(uint64_t tag, const void* data, size_t bytes) override;
+
+  static constexpr uint32_t kAnimationTimer = 1;
+  static constexpr uint32_t kHoverTimer = 42;
+  static constexpr uint32_t kHoverMilliseconds = 250;
+
+ private:
+  OptionsBlock& Options() const;
+  ViewSize ShownSize() const;
+  void ShowNewImage();
+  void FullScreenFit();
+  void EnterFullScreen();
+  void LeaveFullScreen();
+  void ShowFrameNow();
+  void HideFrameNow();
+  void EvaluateLayered();
+  void Navigate(NavigateMode mode, bool newWindow);
+  void Freeze(bool freeze);
+  void StepAnimation();
+  void RebuildAccelerators();
+  void UpdateDisplaySurface();
+  void RunCommand(uint32_t command, intptr_t argument);
+  void OpenFromDialog(bool newWindow);
+
+  ViewerApp& app_;
+  std::unique_ptr<ViewState> view_;
+  std::u16string path_;
+  RefPtr<FolderListing> folder_;
+  std::optional<std::u16string> fixedTitle_;
+  AcceleratorTable fullKeys_;
+  AcceleratorTable frozenKeys_;
+
+  ViewSize client_;
+  ViewPoint scroll_;
+  FrameMetrics metrics_;
+  double dpiScale_ = 1.0;
+
+  bool frameShown_ = true;
+  bool framelessMode_ = false;
+  bool thinBorder_ = false;
+  bool frozen_ = false;
+  bool topmost_ = false;
+  bool slideshow_ = false;
+  bool showNoActivate_ = false;
+  bool centred_ = false;
+  bool startFullScreen_ = false;
+  bool largerThanScreen_ = false;
+  bool layered_ = false;
+  bool hasAlpha_ = false;
+  bool hoverTimer_ = false;
+  bool fullScreen_ = false;  // the window is in (or minimized from) the maximized state
+  bool destroyed_ = false;
+
+  int32_t commandNesting_ = 0;
+  int32_t geometryNesting_ = 0;
+  int32_t busy_ = 0;
+  int32_t notAllowed_ = 0;
+  float pendingZoom_ = -1.0f;
+  std::optional<ViewPoint> requestedPosition_;
+  ViewSize savedClient_;
+  ViewRect savedWindowRect_;
+  uint64_t animationDue_ = 0;
+  uint32_t imageBackground_ = 0;  // sampled or stored background of the current image
+};
+
+}  // namespace vt

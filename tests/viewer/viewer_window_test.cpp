@@ -1,0 +1,475 @@
+#include <gtest/gtest.h>
+
+#include "viewer/view_command.h"
+#include "viewer/viewer_fixture.h"
+
+namespace vt::test {
+namespace {
+
+constexpr uint32_t kRed = 0xFF0000;  // red, green, blue from the high byte down
+constexpr uint32_t kGreen = 0x00FF00;
+
+using ViewerWindowTest = ViewerFixture;
+
+TEST_F(ViewerWindowTest, FirstImageIsFittedCentredAndTitled) {
+  Options().viewerTitleBar = 0;  // framed
+  const std::string path = dir.Write("photo.bmp", SolidBmp(640, 480, kRed));
+  ViewerWindow* w = Open(path);
+  ASSERT_NE(w, nullptr);
+  HeadlessWindow* n = Native(w);
+  EXPECT_TRUE(n->IsVisible());
+  EXPECT_EQ(TitleOf(w), u"photo.bmp | 640\u2022480\u202224 | Vistrel");
+  // 640 x 480 fits the work area: client at 1:1, centred, the caption's
+  // half-height lower because the frame sits above the client.
+  EXPECT_EQ(n->ClientSize(), (ViewSize{640, 480}));
+  EXPECT_EQ(n->ClientOrigin(), (ViewPoint{960 - 320, 520 - 240 + 23 / 2}));
+  // What was painted is the image, edge to edge.
+  EXPECT_EQ(n->Pixel(0, 0), 0xFFFF0000u);
+  EXPECT_EQ(n->Pixel(639, 479), 0xFFFF0000u);
+  EXPECT_EQ(settings->LastFilePath(), U16(path));
+}
+
+TEST_F(ViewerWindowTest, LargeImageIsFittedToTheWorkAreaAndTitleShowsTheZoom) {
+  Options().viewerTitleBar = 0;
+  const std::string path = dir.Write("big.bmp", SolidBmp(3000, 2000, kGreen));
+  ViewerWindow* w = Open(path);
+  ASSERT_NE(w, nullptr);
+  const ViewSize c = Native(w)->ClientSize();
+  // Framed: 1040 - 2 x 8 - 23 high at most; the width follows the aspect.
+  EXPECT_EQ(c.height, 1001);
+  EXPECT_NEAR(c.width, 1501.5, 1.0);
+  const std::u16string title = TitleOf(w);
+  EXPECT_NE(title.find(u" | 0.5"), std::u16string::npos) << std::string(title.begin(), title.end());
+  EXPECT_TRUE(title.ends_with(u"x | Vistrel"));
+}
+
+TEST_F(ViewerWindowTest, StartZoomPositionTitleAndTopmostKeywords) {
+  Options().viewerTitleBar = 0;
+  Options().autoFit = 0;
+  const std::string path = dir.Write("a.bmp", SolidBmp(640, 480, kRed));
+  ViewerWindow* w = Open(path, {u"-zoom=0.5", u"-pos=100,200", u"-topmost"});
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(Native(w)->ClientSize(), (ViewSize{320, 240}));
+  EXPECT_EQ(Native(w)->ClientOrigin().x, 100);
+  EXPECT_TRUE(Native(w)->IsTopmost());
+  EXPECT_EQ(TitleOf(w), u"a.bmp | 640\u2022480\u202224 | 0.5x | Vistrel");
+
+  ViewerWindow* t = Open(path, {u"-title=My pictures"});
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(TitleOf(t), u"My pictures - Vistrel");
+}
+
+TEST_F(ViewerWindowTest, FullScreenStartCoversTheMonitorAndShrinksOnlyLargeImages) {
+  Options().viewerTitleBar = 0;
+  Options().viewerBackgroundFlags = 0x40;  // the grey of the settings, not the image's red
+  const std::string small = dir.Write("s.bmp", SolidBmp(200, 100, kRed));
+  ViewerWindow* w = Open(small, {u"-fullscreen"});
+  ASSERT_NE(w, nullptr);
+  HeadlessWindow* n = Native(w);
+  EXPECT_EQ(n->State(), ShowState::kMaximized);
+  EXPECT_EQ(n->ClientSize(), (ViewSize{1920, 1080}));
+  EXPECT_TRUE(n->IsTopmost());
+  EXPECT_EQ(w->View()->Zoom(), 1.0);  // only shrinks
+  // The image is centred on the background.
+  EXPECT_EQ(n->Pixel(960, 540), 0xFFFF0000u);
+  EXPECT_EQ(n->Pixel(10, 10), 0xFF808080u);
+
+  // A new large image in the maximized window is shrunk into the monitor.
+  const std::string large = dir.Write("t.bmp", SolidBmp(3840, 1000, kGreen));
+  ASSERT_EQ(w->OpenImage(U16(large), true), status::kOk);
+  platform.Pump();
+  EXPECT_EQ(n->State(), ShowState::kMaximized);
+  EXPECT_DOUBLE_EQ(w->View()->Zoom(), 0.5);
+
+  // Leaving full screen fits the window again and drops the topmost state.
+  w->Dispatch(kCmdToggleFullScreen, 0);
+  platform.Pump();
+  EXPECT_EQ(n->State(), ShowState::kNormal);
+  EXPECT_FALSE(n->IsTopmost());
+  EXPECT_LE(n->ClientSize().width, 1920 - 16);
+}
+
+TEST_F(ViewerWindowTest, FullScreenWindowMinimizesWhenAnotherWindowIsActivated) {
+  Options().viewerTitleBar = 0;
+  const std::string a = dir.Write("a.bmp", SolidBmp(200, 100, kRed));
+  ViewerWindow* w = Open(a, {u"-fullscreen"});
+  ASSERT_NE(w, nullptr);
+  ViewerWindow* other = Open(a);
+  ASSERT_NE(other, nullptr);
+  other->Window()->BringToFront();
+  EXPECT_EQ(Native(w)->State(), ShowState::kMinimized);
+}
+
+TEST_F(ViewerWindowTest, FrozenWindowKeepsItsSizeAndIgnoresMostCommands) {
+  Options().viewerTitleBar = 0;
+  const std::string a = dir.Write("a.bmp", SolidBmp(400, 300, kRed));
+  const std::string b = dir.Write("b.bmp", SolidBmp(800, 600, kGreen));
+  ViewerWindow* w = Open(a, {u"-freeze", u"-pos=50,60"});
+  ASSERT_NE(w, nullptr);
+  HeadlessWindow* n = Native(w);
+  EXPECT_TRUE(w->IsFrozen());
+  EXPECT_NE(n->Owner(), 0u);
+  EXPECT_TRUE(n->IsNoActivate());
+  EXPECT_LT(n->ZOrder(), 0);  // at the bottom
+  EXPECT_EQ(n->ClientSize(), (ViewSize{400, 300}));
+  EXPECT_EQ(n->ClientOrigin(), (ViewPoint{50, 60}));
+  EXPECT_FALSE(w->FrameShown());
+
+  // A larger image is fitted into the saved size at the saved place.
+  ASSERT_EQ(w->OpenImage(U16(b), true), status::kOk);
+  platform.Pump();
+  EXPECT_EQ(n->ClientSize(), (ViewSize{400, 300}));
+  EXPECT_DOUBLE_EQ(w->View()->Zoom(), 0.5);
+
+  // Commands outside the frozen set do nothing; keys outside it are unbound.
+  w->Dispatch(kCmdTopmost, 0);
+  EXPECT_FALSE(n->IsTopmost());
+  EXPECT_FALSE(n->SendKey('U'));
+  // Close unfreezes first, then closes.
+  w->Dispatch(kCmdClose, 0);
+  EXPECT_TRUE(w->Exists());
+  platform.Pump();
+  EXPECT_FALSE(w->Exists());
+}
+
+TEST_F(ViewerWindowTest, FreezeCommandSavesTheClientAndRestrictsTheKeys) {
+  Options().viewerTitleBar = 0;
+  const std::string a = dir.Write("a.bmp", SolidBmp(400, 300, kRed));
+  ViewerWindow* w = Open(a);
+  ASSERT_NE(w, nullptr);
+  EXPECT_TRUE(Native(w)->SendKey('F', kModifierCtrl));
+  EXPECT_TRUE(w->IsFrozen());
+  ASSERT_NE(w->Accelerators(), nullptr);
+  EXPECT_EQ(w->Accelerators()->Bindings().size(), 10u);
+  EXPECT_FALSE(Native(w)->SendKey('R'));  // restore original size: not while frozen
+  EXPECT_TRUE(Native(w)->SendKey('F', kModifierCtrl));
+  EXPECT_FALSE(w->IsFrozen());
+  EXPECT_TRUE(w->FrameShown());
+}
+
+TEST_F(ViewerWindowTest, MissingFileShowsTheMessageAndTheWindowCloses) {
+  const std::string path = dir.Path() + "/missing.bmp";
+  ViewerWindow* w = app->OpenWindow(U16(path), nullptr, nullptr);
+  EXPECT_EQ(w, nullptr);
+  ASSERT_EQ(platform.messageBoxes.size(), 1u);
+  EXPECT_EQ(platform.messageBoxes[0].caption, u"Vistrel");
+  EXPECT_EQ(platform.messageBoxes[0].text, u"无法打开文件: \"" + U16(path) + u"\"");
+  platform.Pump();
+  EXPECT_TRUE(app->Windows().empty());
+  EXPECT_TRUE(platform.quitRequested);
+}
+
+TEST_F(ViewerWindowTest, UnreadableFileShowsTheStatusText) {
+  const std::string path = dir.Write("broken.bmp", "BM this is not a bitmap at all");
+  EXPECT_EQ(app->OpenWindow(U16(path), nullptr, nullptr), nullptr);
+  ASSERT_EQ(platform.messageBoxes.size(), 1u);
+  EXPECT_EQ(platform.messageBoxes[0].text.find(u"无法打开文件"), std::u16string::npos);
+  EXPECT_FALSE(platform.messageBoxes[0].text.empty());
+}
+
+TEST_F(ViewerWindowTest, NoFileShowsTheOpenDialogAndCancelOpensNothing) {
+  EXPECT_EQ(app->OpenWindow(std::nullopt, nullptr, nullptr), nullptr);
+  ASSERT_EQ(platform.openDialogTitles.size(), 1u);
+  EXPECT_EQ(platform.openDialogTitles[0], u"打开图像文件 | Vistrel");
+
+  const std::string a = dir.Write("a.bmp", SolidBmp(64, 64, kRed));
+  const std::string b = dir.Write("b.bmp", SolidBmp(64, 64, kGreen));
+  platform.openDialogAnswers.push_back({U16(a), U16(b)});
+  EXPECT_NE(app->OpenWindow(std::nullopt, nullptr, nullptr), nullptr);
+  platform.Pump();
+  EXPECT_EQ(app->Windows().size(), 2u);
+}
+
+TEST_F(ViewerWindowTest, NavigationWrapsWithOneBeep) {
+  Options().viewerTitleBar = 0;
+  const std::string a = dir.Write("img1.bmp", SolidBmp(32, 32, kRed));
+  dir.Write("img2.bmp", SolidBmp(32, 32, kGreen));
+  const std::string c = dir.Write("img10.bmp", SolidBmp(32, 32, 0xFF0000));
+  dir.Write("notes.txt", "not an image");
+  ViewerWindow* w = Open(a);
+  ASSERT_NE(w, nullptr);
+  HeadlessWindow* n = Native(w);
+
+  EXPECT_TRUE(n->SendKey(0x22));  // Page Down
+  platform.Pump();
+  EXPECT_TRUE(w->Path().ends_with(u"img2.bmp"));
+  EXPECT_TRUE(n->SendKey(0x20));  // Space
+  platform.Pump();
+  EXPECT_EQ(w->Path(), U16(c));
+  EXPECT_EQ(platform.beeps, 0);
+  EXPECT_TRUE(TitleOf(w).starts_with(u"img10.bmp"));
+
+  EXPECT_TRUE(n->SendKey(0x20));
+  platform.Pump();
+  EXPECT_EQ(platform.beeps, 1);
+  EXPECT_EQ(w->Path(), U16(a));
+
+  EXPECT_TRUE(n->SendKey(0x08));  // Backspace: previous wraps to the last
+  platform.Pump();
+  EXPECT_EQ(platform.beeps, 2);
+  EXPECT_EQ(w->Path(), U16(c));
+
+  EXPECT_TRUE(n->SendKey(0x24));  // Home
+  platform.Pump();
+  EXPECT_EQ(w->Path(), U16(a));
+  EXPECT_TRUE(n->SendKey(0x23));  // End
+  platform.Pump();
+  EXPECT_EQ(w->Path(), U16(c));
+  EXPECT_EQ(platform.beeps, 2);
+  EXPECT_TRUE(platform.messageBoxes.empty());
+}
+
+TEST_F(ViewerWindowTest, FolderWithOneImageBeepsAndShowsItAgain) {
+  const std::string a = dir.Write("only.bmp", SolidBmp(32, 32, kRed));
+  ViewerWindow* w = Open(a);
+  ASSERT_NE(w, nullptr);
+  w->Dispatch(kCmdNextFile, 0);
+  platform.Pump();
+  EXPECT_EQ(platform.beeps, 1);
+  EXPECT_EQ(w->Path(), U16(a));
+  EXPECT_TRUE(w->HasImage());
+}
+
+TEST_F(ViewerWindowTest, UnreadableFilesAreSkippedWhileStepping) {
+  const std::string a = dir.Write("a.bmp", SolidBmp(32, 32, kRed));
+  dir.Write("b.bmp", "BM broken");
+  dir.Write("c.bmp", "BM broken too");
+  const std::string d = dir.Write("d.bmp", SolidBmp(32, 32, kGreen));
+  ViewerWindow* w = Open(a);
+  ASSERT_NE(w, nullptr);
+  w->Dispatch(kCmdNextFile, 0);
+  platform.Pump();
+  EXPECT_EQ(w->Path(), U16(d));
+  EXPECT_EQ(platform.messageBoxes.size(), 2u);  // each failure is reported as it is met
+  EXPECT_EQ(platform.beeps, 0);
+  // And backwards over them, wrapping once at the start.
+  w->Dispatch(kCmdPreviousFile, 0);
+  platform.Pump();
+  EXPECT_EQ(w->Path(), U16(a));
+  w->Dispatch(kCmdPreviousFile, 0);
+  platform.Pump();
+  EXPECT_EQ(w->Path(), U16(d));
+  EXPECT_EQ(platform.beeps, 1);
+}
+
+TEST_F(ViewerWindowTest, CacheCapacityFollowsTheWindowCount) {
+  EXPECT_EQ(CacheCapacityForWindows(1), 3u);
+  EXPECT_EQ(CacheCapacityForWindows(2), 6u);
+  EXPECT_EQ(CacheCapacityForWindows(3), 7u);
+  EXPECT_EQ(CacheCapacityForWindows(4), 9u);
+  EXPECT_EQ(CacheCapacityForWindows(11), 16u);
+  EXPECT_EQ(CacheCapacityForWindows(40), 16u);
+
+  const std::string a = dir.Write("a.bmp", SolidBmp(32, 32, kRed));
+  Open(a);
+  EXPECT_EQ(cache->Capacity(), 3u);
+  Open(a);
+  Open(a);
+  EXPECT_EQ(app->Windows().size(), 3u);
+  EXPECT_EQ(cache->Capacity(), 7u);
+}
+
+TEST_F(ViewerWindowTest, FramelessWindowIsPresentedLayeredWithAThinBorder) {
+  Options().viewerTitleBar = 2;  // never a title bar
+  const std::string path = dir.Write("p.bmp", MakeBmp(300, 200, [](int x, int) {
+    return x < 150 ? kRed : kGreen;
+  }));
+  ViewerWindow* w = Open(path);
+  ASSERT_NE(w, nullptr);
+  HeadlessWindow* n = Native(w);
+  EXPECT_FALSE(w->FrameShown());
+  EXPECT_TRUE(w->ThinBorder());  // no alpha in the image
+  EXPECT_EQ(n->Frame(), FrameStyle::kFramelessBorder);
+  EXPECT_TRUE(n->IsLayered());
+  EXPECT_GE(n->PresentCount(), 1);
+  EXPECT_EQ(n->PaintCount(), 0);
+  EXPECT_FALSE(n->LastPresentPerPixelAlpha());
+  EXPECT_EQ(n->ClientSize(), (ViewSize{300, 200}));
+  EXPECT_EQ(n->ClientOrigin(), (ViewPoint{960 - 150, 520 - 100}));
+  EXPECT_EQ(n->WindowRect(), (ViewRect{809, 419, 1111, 621}));
+  EXPECT_EQ(n->Pixel(0, 0), 0xFFFF0000u);
+  EXPECT_EQ(n->Pixel(299, 199), 0xFF00FF00u);
+}
+
+TEST_F(ViewerWindowTest, RefusedLayeredStyleSwitchesSemiTransparencyOffAndPaints) {
+  Options().viewerTitleBar = 2;
+  platform.refuseLayered = true;
+  const std::string path = dir.Write("p.bmp", SolidBmp(100, 80, kRed));
+  ViewerWindow* w = Open(path);
+  ASSERT_NE(w, nullptr);
+  EXPECT_NE(Options().viewerBackgroundFlags & 0x80, 0);
+  EXPECT_GE(Native(w)->PaintCount(), 1);
+  EXPECT_EQ(Native(w)->Pixel(50, 40), 0xFFFF0000u);
+}
+
+TEST_F(ViewerWindowTest, HoverModeShowsTheFrameAndHidesItAfterTheMouseLeft) {
+  Options().viewerTitleBar = 1;
+  const std::string path = dir.Write("p.bmp", SolidBmp(300, 200, kRed));
+  ViewerWindow* w = Open(path);
+  ASSERT_NE(w, nullptr);
+  HeadlessWindow* n = Native(w);
+  EXPECT_FALSE(w->FrameShown());
+  n->SendMouseMove({10, 10});
+  EXPECT_TRUE(w->FrameShown());
+  EXPECT_EQ(n->Frame(), FrameStyle::kFramed);
+  EXPECT_TRUE(n->HasTimer(ViewerWindow::kHoverTimer));
+  platform.AdvanceTime(250);  // still under the cursor: stays
+  EXPECT_TRUE(w->FrameShown());
+  platform.cursor = {0, 0};
+  platform.AdvanceTime(250);
+  EXPECT_FALSE(w->FrameShown());
+  EXPECT_FALSE(n->HasTimer(ViewerWindow::kHoverTimer));
+}
+
+TEST_F(ViewerWindowTest, FramedPaintCentresTheImageOnTheBackground) {
+  Options().viewerTitleBar = 0;
+  Options().autoFit = 0;
+  Options().viewerBackgroundFlags = 0x40;  // automatic colour off
+  Options().viewerBackground[0] = 0x10;
+  Options().viewerBackground[1] = 0x20;
+  Options().viewerBackground[2] = 0x30;
+  const std::string path = dir.Write("p.bmp", SolidBmp(100, 80, kRed));
+  ViewerWindow* w = Open(path);
+  ASSERT_NE(w, nullptr);
+  w->PlaceClient(w->ClientOrigin(), {300, 200});
+  HeadlessWindow* n = Native(w);
+  EXPECT_EQ(n->Pixel(99, 59), 0xFF302010u);
+  EXPECT_EQ(n->Pixel(100, 60), 0xFFFF0000u);
+  EXPECT_EQ(n->Pixel(199, 139), 0xFFFF0000u);
+  EXPECT_EQ(n->Pixel(200, 140), 0xFF302010u);
+}
+
+TEST_F(ViewerWindowTest, OverlaysAreDrawnWhiteThenBlackAtTheirPlace) {
+  Options().viewerTitleBar = 0;
+  Options().overlays[0] = 0x10 | 1;  // title, top right
+  Options().overlays[1] = 0;
+  Options().overlays[2] = 0;
+  const std::string path = dir.Write("title.bmp", SolidBmp(400, 300, kRed));
+  ViewerWindow* w = Open(path);
+  ASSERT_NE(w, nullptr);
+  const auto& labels = Native(w)->Labels();
+  ASSERT_EQ(labels.size(), 2u);
+  EXPECT_EQ(labels[0].text, labels[1].text);
+  EXPECT_EQ(labels[0].colour, 0xFFFFFFFFu);
+  EXPECT_EQ(labels[1].colour, 0xFF000000u);
+  EXPECT_EQ(labels[0].at.x + 1, labels[1].at.x);
+  EXPECT_EQ(labels[0].at.y + 1, labels[1].at.y);
+  // Right-aligned: ends 2m from the right edge.
+  const int32_t width = static_cast<int32_t>(labels[1].text.size()) * 7;
+  EXPECT_LT(labels[1].at.x + width, 400);
+  EXPECT_GT(labels[1].at.x + width, 400 - 20);
+}
+
+TEST_F(ViewerWindowTest, AnimationTimerUsesTheFrameDelays) {
+  Options().viewerTitleBar = 0;
+  const std::string path = dir.Write("p.bmp", SolidBmp(10, 10, kRed));
+  ViewerWindow* w = Open(path);
+  ASSERT_NE(w, nullptr);
+  const uint64_t now = platform.TickCount();
+  w->SetAnimationTimer(0);
+  EXPECT_EQ(w->AnimationDue(), now + 33);
+  EXPECT_EQ(Native(w)->TimerRemaining(ViewerWindow::kAnimationTimer), 33);
+  // Due times accumulate even when the tick arrives late.
+  platform.AdvanceTime(30);
+  w->SetAnimationTimer(100);
+  EXPECT_EQ(w->AnimationDue(), now + 133);
+  w->SetAnimationTimer(-1);
+  EXPECT_EQ(w->AnimationDue(), 0u);
+  EXPECT_FALSE(Native(w)->HasTimer(ViewerWindow::kAnimationTimer));
+}
+
+TEST_F(ViewerWindowTest, HandOffOpensASecondWindowAndCloseAllEndsThem) {
+  const std::string a = dir.Write("a.bmp", SolidBmp(64, 48, kRed));
+  const std::string b = dir.Write("b.bmp", SolidBmp(48, 64, kGreen));
+  ViewerWindow* first = Open(a);
+  ASSERT_NE(first, nullptr);
+
+  // A second start forwards its command line to the running window.
+  const auto running = platform.FindTopLevelWindows(u"Vistrel");
+  ASSERT_EQ(running.size(), 1u);
+  const std::u16string payload = BuildHandOffPayload(U16(b), {U16(b), u"-topmost"});
+  const auto bytes = HandOffBytes(payload);
+  EXPECT_TRUE(platform.SendCopyData(running[0], kHandOffTag, bytes));
+  platform.Pump();
+  ASSERT_EQ(app->Windows().size(), 2u);
+  EXPECT_EQ(app->Windows()[1]->Path(), U16(b));
+  EXPECT_TRUE(app->Windows()[1]->IsTopmost());
+  // A wrong tag or a cut payload is refused.
+  EXPECT_FALSE(platform.SendCopyData(running[0], 0x12345678, bytes));
+  EXPECT_FALSE(platform.SendCopyData(running[0], kHandOffTag, std::span(bytes).first(2)));
+
+  first->Dispatch(kCmdCloseAll, 0);
+  platform.Pump();
+  EXPECT_TRUE(app->Windows().empty());
+  EXPECT_TRUE(platform.quitRequested);
+}
+
+TEST_F(ViewerWindowTest, SlideshowStateIgnoresNavigationAndStopsBeforeClosing) {
+  const std::string a = dir.Write("a.bmp", SolidBmp(16, 16, kRed));
+  dir.Write("b.bmp", SolidBmp(16, 16, kGreen));
+  ViewerWindow* w = Open(a);
+  ASSERT_NE(w, nullptr);
+  w->Dispatch(kCmdSlideshowState, 1);
+  EXPECT_TRUE(TitleOf(w).starts_with(u"幻灯片 | a.bmp"));
+  w->Dispatch(kCmdNextFile, 0);
+  platform.Pump();
+  EXPECT_EQ(w->Path(), U16(a));
+  w->Dispatch(kCmdClose, 0);
+  EXPECT_TRUE(w->Exists());
+  platform.Pump();
+  EXPECT_FALSE(w->Exists());
+}
+
+TEST_F(ViewerWindowTest, TopmostAndBackCommands) {
+  const std::string a = dir.Write("a.bmp", SolidBmp(16, 16, kRed));
+  ViewerWindow* w = Open(a);
+  ASSERT_NE(w, nullptr);
+  EXPECT_TRUE(Native(w)->SendKey('U'));
+  EXPECT_TRUE(w->IsTopmost());
+  EXPECT_TRUE(Native(w)->IsTopmost());
+  w->Dispatch(kCmdTopmost, 0);
+  EXPECT_FALSE(Native(w)->IsTopmost());
+  Native(w)->SendKey('B');
+  EXPECT_LT(Native(w)->ZOrder(), 0);
+  w->Dispatch(kCmdBringToFront, 0);
+  EXPECT_GT(Native(w)->ZOrder(), 0);
+  EXPECT_TRUE(Native(w)->IsForeground());
+}
+
+TEST_F(ViewerWindowTest, ZoomKeysChangeTheZoomAndTheTitle) {
+  Options().viewerTitleBar = 0;
+  const std::string a = dir.Write("a.bmp", SolidBmp(400, 300, kRed));
+  ViewerWindow* w = Open(a);
+  ASSERT_NE(w, nullptr);
+  Native(w)->SendKey('2');  // 25 %
+  EXPECT_DOUBLE_EQ(w->View()->Zoom(), 0.25);
+  EXPECT_TRUE(TitleOf(w).ends_with(u" | 0.25x | Vistrel"));
+  EXPECT_EQ(Native(w)->ClientSize(), (ViewSize{100, 75}));
+  Native(w)->SendKey(0x26);  // up: zoom in a quarter octave
+  EXPECT_TRUE(TitleOf(w).ends_with(u" | 0.297x | Vistrel"));
+  Native(w)->SendKey('R');
+  EXPECT_DOUBLE_EQ(w->View()->Zoom(), 1.0);
+  EXPECT_EQ(TitleOf(w), u"a.bmp | 400\u2022300\u202224 | Vistrel");
+}
+
+TEST_F(ViewerWindowTest, RunProgramForwardsToTheRunningInstanceAndCloseEndsIt) {
+  const std::string a = dir.Write("a.bmp", SolidBmp(16, 16, kRed));
+  const std::string b = dir.Write("b.bmp", SolidBmp(16, 16, kGreen));
+  ViewerWindow* w = Open(a);
+  ASSERT_NE(w, nullptr);
+  ProgramEnvironment env;
+  env.programPath = u"/opt/vistrel/vistrel.exe";
+  env.store = &store;
+  env.commandLine = u"vistrel.exe \"" + U16(b) + u"\"";
+  EXPECT_EQ(RunProgram(platform, env), 0);
+  platform.Pump();
+  EXPECT_EQ(app->Windows().size(), 2u);
+
+  env.commandLine = u"vistrel.exe -CLOSE";
+  EXPECT_EQ(RunProgram(platform, env), 0);
+  platform.Pump();
+  EXPECT_TRUE(app->Windows().empty());
+}
+
+}  // namespace
+}  // namespace vt::test
