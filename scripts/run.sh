@@ -21,22 +21,25 @@ fi
 cp -n /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$WINEPREFIX/drive_c/windows/Fonts/" \
   2>/dev/null || true
 if [ -n "${DISPLAY:-}" ]; then
-  exec wine "$EXE" "$IMAGE"
+  exec wine "$EXE" "$(winepath -w "$IMAGE")"
 fi
 
+set +o pipefail
+# A running instance would take the file over on its own display.
+wine "$EXE" -close >/dev/null 2>&1 || true
 export DISPLAY=":$((120 + RANDOM % 100))"
 Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
 XVFB=$!
 trap 'wine "$EXE" -close >/dev/null 2>&1; wineserver -k >/dev/null 2>&1; kill $XVFB 2>/dev/null' EXIT
 sleep 1
-wine "$EXE" "$IMAGE" >/dev/null 2>&1 &
+wine "$EXE" "$(winepath -w "$IMAGE")" >/dev/null 2>&1 &
 NAME="$(basename "$IMAGE")"
 for _ in $(seq 1 240); do
   xwininfo -root -children 2>/dev/null | grep -qF "$NAME" && break
   sleep 0.25
 done
 sleep 1
-ID="$(xwininfo -root -children 2>/dev/null | grep -F "$NAME" | awk '{print $1}' | head -1)"
+ID="$(xwininfo -root -children 2>/dev/null | grep -F "$NAME" | awk 'NR == 1 {print $1}')"
 if [ -z "$ID" ]; then
   echo "the viewer window did not appear" >&2
   exit 1
