@@ -7,9 +7,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "image/image_buffer.h"
+#include "platform/win32/dib_surface.h"
+#include "platform/win32/gdi_handles.h"
 
 namespace vt {
 
@@ -130,6 +133,33 @@ struct Rows32 {
   }
 };
 
+// The DIB section behind a display image, when its pixels can go to the
+// screen as they are: the source rectangle lies inside the image and the
+// alpha needs no premultiplying. Otherwise (memory buffers, straight alpha,
+// rectangles over the edge) the caller makes a 32-bit copy.
+struct DirectSource {
+  HDC dc = nullptr;
+  POINT at{};
+  bool blend = false;  // premultiplied alpha to blend
+};
+std::optional<DirectSource> DirectSourceOf(ImageBuffer& image, ViewPoint source, ViewSize size) {
+  auto* surface = dynamic_cast<DibSurface*>(image.Surface());
+  if (!surface || source.x < 0 || source.y < 0 || size.width <= 0 || size.height <= 0 ||
+      int64_t{source.x} + size.width > image.Width() || int64_t{source.y} + size.height > image.Height())
+    return std::nullopt;
+  DirectSource direct;
+  if (image.Format() == PixelFormat::Bgra8) {
+    if (image.Alpha() == AlphaMode::Straight) return std::nullopt;
+    direct.blend = image.Alpha() == AlphaMode::Premultiplied;
+  }
+  // Grey and palette planes show through the section's colour table, opaque.
+  direct.dc = surface->Dc();
+  if (!direct.dc) return std::nullopt;
+  const POINT origin = surface->PlaneOrigin();
+  direct.at = {origin.x + source.x, origin.y + source.y};
+  return direct;
+}
+
 class GdiPaint : public PaintTarget {
  public:
   explicit GdiPaint(HDC dc) : dc_(dc) {
@@ -139,14 +169,23 @@ class GdiPaint : public PaintTarget {
   ~GdiPaint() override { SelectObject(dc_, old_); }
   void Fill(const ViewRect& r, uint32_t colour) override {
     if (r.right <= r.left || r.bottom <= r.top) return;
-    HBRUSH brush = CreateSolidBrush(RGB(colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF));
+    GdiObject<HBRUSH> brush(CreateSolidBrush(RGB(colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF)));
     RECT rc{r.left, r.top, r.right, r.bottom};
-    FillRect(dc_, &rc, brush);
-    DeleteObject(brush);
+    FillRect(dc_, &rc, brush.Get());
   }
   void DrawImage(ImageBuffer& display, ViewPoint source, const ViewRect& d) override {
     const ViewSize size{d.Width(), d.Height()};
     if (size.width <= 0 || size.height <= 0) return;
+    if (const auto direct = DirectSourceOf(display, source, size)) {
+      if (!direct->blend) {
+        BitBlt(dc_, d.left, d.top, size.width, size.height, direct->dc, direct->at.x, direct->at.y, SRCCOPY);
+      } else {
+        const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+        AlphaBlend(dc_, d.left, d.top, size.width, size.height, direct->dc, direct->at.x, direct->at.y,
+                   size.width, size.height, blend);
+      }
+      return;
+    }
     const bool alpha = display.Alpha() != AlphaMode::None;
     Rows32 rows(display, source, size, alpha);
     if (!alpha) {
@@ -155,18 +194,15 @@ class GdiPaint : public PaintTarget {
       return;
     }
     // Blended over what the background fill left there.
-    HDC memory = CreateCompatibleDC(dc_);
+    MemoryDc memory(dc_);
     void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(dc_, &rows.info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (dib && bits) {
+    GdiObject<HBITMAP> dib(CreateDIBSection(dc_, &rows.info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (memory && dib && bits) {
       std::memcpy(bits, rows.pixels.data(), rows.pixels.size() * 4);
-      HGDIOBJ old = SelectObject(memory, dib);
+      Selection selected(memory.Get(), dib.Get());
       BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-      AlphaBlend(dc_, d.left, d.top, size.width, size.height, memory, 0, 0, size.width, size.height, blend);
-      SelectObject(memory, old);
+      AlphaBlend(dc_, d.left, d.top, size.width, size.height, memory.Get(), 0, 0, size.width, size.height, blend);
     }
-    if (dib) DeleteObject(dib);
-    DeleteDC(memory);
   }
   ViewSize MeasureText(std::u16string_view text) override {
     SIZE s{};
@@ -663,34 +699,36 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
 bool Win32Window::PresentLayered(ImageBuffer& display, ViewPoint source, std::optional<ViewPoint> at,
                                  ViewSize size, bool perPixelAlpha) {
   if (!IsLayered() || size.width <= 0 || size.height <= 0) return false;
-  Rows32 rows(display, source, size, perPixelAlpha);
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(screen, &rows.info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  bool ok = false;
-  if (dib && bits) {
-    std::memcpy(bits, rows.pixels.data(), rows.pixels.size() * 4);
-    HGDIOBJ old = SelectObject(memory, dib);
-    // The layered window takes exactly the image's size and place.
-    const ViewPoint client = at ? *at : ClientOrigin();
-    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, static_cast<BYTE>(perPixelAlpha ? AC_SRC_ALPHA : 0)};
-    SIZE imageSize{size.width, size.height};
-    POINT imageDst{client.x, client.y};
-    POINT zero{0, 0};
-    ok = UpdateLayeredWindow(hwnd_, screen, &imageDst, &imageSize, memory, &zero, 0, &blend,
-                             perPixelAlpha ? ULW_ALPHA : ULW_OPAQUE) != FALSE;
-    SelectObject(memory, old);
+  // The layered window takes exactly the image's size and place.
+  const ViewPoint client = at ? *at : ClientOrigin();
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, static_cast<BYTE>(perPixelAlpha ? AC_SRC_ALPHA : 0)};
+  SIZE imageSize{size.width, size.height};
+  POINT imageDst{client.x, client.y};
+  const DWORD flags = perPixelAlpha ? ULW_ALPHA : ULW_OPAQUE;
+  WindowDc screen;
+  // Per-pixel alpha needs premultiplied 32-bit pixels; opaque, any plane will do.
+  const auto direct = DirectSourceOf(display, source, size);
+  if (direct && (!perPixelAlpha || (display.Format() == PixelFormat::Bgra8 && direct->blend))) {
+    POINT from = direct->at;
+    return UpdateLayeredWindow(hwnd_, screen.Get(), &imageDst, &imageSize, direct->dc, &from, 0, &blend, flags) !=
+           FALSE;
   }
-  if (dib) DeleteObject(dib);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return ok;
+  Rows32 rows(display, source, size, perPixelAlpha);
+  MemoryDc memory(screen.Get());
+  void* bits = nullptr;
+  GdiObject<HBITMAP> dib(CreateDIBSection(screen.Get(), &rows.info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!memory || !dib || !bits) return false;
+  std::memcpy(bits, rows.pixels.data(), rows.pixels.size() * 4);
+  Selection selected(memory.Get(), dib.Get());
+  POINT zero{0, 0};
+  return UpdateLayeredWindow(hwnd_, screen.Get(), &imageDst, &imageSize, memory.Get(), &zero, 0, &blend, flags) !=
+         FALSE;
 }
 
 }  // namespace
 
 std::unique_ptr<Platform> CreateWin32Platform(uintptr_t instance) {
+  SetDisplaySurfaceFactory(&CreateDibDisplaySurface);
   return std::make_unique<Win32Platform>(reinterpret_cast<HINSTANCE>(instance));
 }
 
