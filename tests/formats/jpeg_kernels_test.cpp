@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstring>
 #include <vector>
 
@@ -38,7 +39,7 @@ TEST(JpegKernels, IntegerTransformStaysWithinOneOfTheExactOne) {
           for (int u = 0; u < 8; ++u) {
             const double cu = u ? 1.0 : std::sqrt(0.5), cv = v ? 1.0 : std::sqrt(0.5);
             sum += cu * cv * coef[v * 8 + u] * quant[v * 8 + u] *
-                   std::cos((2 * x + 1) * u * M_PI / 16) * std::cos((2 * y + 1) * v * M_PI / 16);
+                   std::cos((2 * x + 1) * u * std::numbers::pi / 16) * std::cos((2 * y + 1) * v * std::numbers::pi / 16);
           }
         }
         const double exact = std::clamp(sum / 4 + 128, 0.0, 255.0);
