@@ -1,0 +1,50 @@
+// The Linux desktop program: brings up the GTK platform and hands over to the
+// program's entry.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "base/text.h"
+#include "platform/gtk/gtk_platform.h"
+#include "viewer/viewer_app.h"
+
+namespace {
+
+std::u16string ProgramPath(const char* fallback) {
+  char buffer[4096];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer));
+  return n > 0 && static_cast<size_t>(n) < sizeof(buffer) ? vt::Utf8ToUtf16(std::string(buffer, size_t(n)))
+                                                          : vt::Utf8ToUtf16(fallback ? fallback : "");
+}
+
+// The arguments as one command line in the form the program's scanner reads:
+// the program's own name first (it skips that), then each argument, quoted
+// when it holds a blank. The scanner has no escape for a double quote, so an
+// argument containing one cannot be carried exactly.
+std::u16string CommandLineOf(int argc, char** argv) {
+  std::u16string line = u"vistrel.exe";
+  for (int i = 1; i < argc; ++i) {
+    const std::u16string argument = vt::Utf8ToUtf16(argv[i]);
+    line += u' ';
+    if (argument.find_first_of(u" \t") != std::u16string::npos)
+      line += u'"' + argument + u'"';
+    else
+      line += argument;
+  }
+  return line;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  auto platform = vt::CreateGtkPlatform(&argc, &argv);
+  if (!platform) {
+    std::fprintf(stderr, "vistrel: cannot open the X display\n");
+    return 1;
+  }
+  vt::ProgramEnvironment env;
+  env.programPath = ProgramPath(argc > 0 ? argv[0] : nullptr);
+  env.commandLine = CommandLineOf(argc, argv);
+  return vt::RunProgram(*platform, env);
+}

@@ -1,0 +1,904 @@
+#include "platform/gtk/gtk_platform.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+#include "base/byte_cursor.h"
+#include "image/image_buffer.h"
+#include "platform/gtk/gtk_hand_off.h"
+#include "platform/gtk/gtk_keys.h"
+
+// Last: the X11 header defines macros (None, Status, Bool) that clash with the
+// program's names.
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+#undef None
+#undef Status
+#undef Bool
+
+namespace vt {
+
+namespace {
+
+std::string Utf8(std::u16string_view s) { return Utf16ToUtf8(s); }
+
+void AppendU64(std::vector<uint8_t>& out, uint64_t v) {
+  for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+// The socket of the instance that serves this user on this display.
+std::string HandOffPath() {
+  std::string display = gdk_display_get_name(gdk_display_get_default());
+  for (char& c : display)
+    if (!g_ascii_isalnum(c)) c = '_';
+  return std::string(g_get_user_runtime_dir()) + "/vistrel-" + display + ".socket";
+}
+
+constexpr int kFindMs = 5000;
+constexpr int kCopyDataMs = 60000;  // the other instance opens the image before it answers
+constexpr int kCloseMs = 5000;
+
+uint8_t ModifiersOf(guint state) {
+  return (state & GDK_SHIFT_MASK ? kModifierShift : 0) | (state & GDK_CONTROL_MASK ? kModifierCtrl : 0) |
+         (state & GDK_MOD1_MASK ? kModifierAlt : 0);
+}
+
+uint32_t DpiOf(GdkScreen* screen) {
+  const double resolution = screen ? gdk_screen_get_resolution(screen) : -1.0;
+  return resolution > 0 ? static_cast<uint32_t>(std::lround(resolution)) : 96u;
+}
+
+MonitorInfo InfoOf(GdkMonitor* monitor) {
+  MonitorInfo info;
+  if (!monitor) return info;
+  GdkRectangle g{}, w{};
+  gdk_monitor_get_geometry(monitor, &g);
+  gdk_monitor_get_workarea(monitor, &w);
+  info.rect = {g.x, g.y, g.x + g.width, g.y + g.height};
+  info.workArea = {w.x, w.y, w.x + w.width, w.y + w.height};
+  info.dpi = DpiOf(gdk_display_get_default_screen(gdk_monitor_get_display(monitor)));
+  return info;
+}
+
+// Part of a display image as a premultiplied cairo surface (opaque when the
+// image's alpha is not to be shown).
+cairo_surface_t* SurfaceOf(ImageBuffer& image, ViewPoint source, ViewSize size, bool showAlpha) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, size.height);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) return surface;
+  cairo_surface_flush(surface);
+  uint8_t* data = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  const uint32_t* table = image.IsDisplay() ? image.ColourTable() : image.Palette();
+  for (int32_t y = 0; y < size.height; ++y) {
+    auto* out = reinterpret_cast<uint32_t*>(data + size_t(y) * stride);
+    std::fill(out, out + size.width, 0xFF000000u);
+    const int64_t sy = int64_t{source.y} + y;
+    if (sy < 0 || sy >= image.Height()) continue;
+    const uint8_t* row = image.Row(uint32_t(sy));
+    for (int32_t x = 0; x < size.width; ++x) {
+      const int64_t sx = int64_t{source.x} + x;
+      if (sx < 0 || sx >= image.Width()) continue;
+      uint32_t p = 0xFF000000u;
+      if (image.Format() == PixelFormat::Bgra8) {
+        std::memcpy(&p, row + 4 * sx, 4);
+      } else if (table) {
+        p = table[row[sx]];
+      } else if (image.Format() == PixelFormat::Gray8) {
+        const uint32_t v = row[sx];
+        p = v << 16 | v << 8 | v;
+      }
+      if (!showAlpha || image.Alpha() == AlphaMode::None || image.Format() != PixelFormat::Bgra8) {
+        p |= 0xFF000000u;
+      } else if (image.Alpha() == AlphaMode::Straight) {
+        const uint32_t a = p >> 24;
+        uint32_t q = p & 0xFF000000u;
+        for (int s = 0; s < 24; s += 8) q |= (((p >> s & 0xFF) * a + 127) / 255) << s;
+        p = q;
+      }
+      // Cairo's pixel is a native-endian word of alpha, red, green, blue: the
+      // blue, green, red, alpha bytes of a little-endian machine.
+      out[x] = p;
+    }
+  }
+  cairo_surface_mark_dirty(surface);
+  return surface;
+}
+
+void SetColour(cairo_t* cr, uint32_t colour) {
+  cairo_set_source_rgb(cr, (colour >> 16 & 0xFF) / 255.0, (colour >> 8 & 0xFF) / 255.0, (colour & 0xFF) / 255.0);
+}
+
+class CairoPaint : public PaintTarget {
+ public:
+  explicit CairoPaint(cairo_t* cr) : cr_(cr) {}
+  ~CairoPaint() override {
+    if (layout_) g_object_unref(layout_);
+  }
+  void Fill(const ViewRect& r, uint32_t colour) override {
+    if (r.right <= r.left || r.bottom <= r.top) return;
+    cairo_save(cr_);
+    cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
+    SetColour(cr_, colour);
+    cairo_rectangle(cr_, r.left, r.top, r.Width(), r.Height());
+    cairo_fill(cr_);
+    cairo_restore(cr_);
+  }
+  void DrawImage(ImageBuffer& display, ViewPoint source, const ViewRect& d) override {
+    const ViewSize size{d.Width(), d.Height()};
+    if (size.width <= 0 || size.height <= 0) return;
+    const bool alpha = display.Alpha() != AlphaMode::None;
+    cairo_surface_t* surface = SurfaceOf(display, source, size, alpha);
+    cairo_save(cr_);
+    // Blended over what the background fill left there.
+    cairo_set_operator(cr_, alpha ? CAIRO_OPERATOR_OVER : CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr_, surface, d.left, d.top);
+    cairo_rectangle(cr_, d.left, d.top, size.width, size.height);
+    cairo_fill(cr_);
+    cairo_restore(cr_);
+    cairo_surface_destroy(surface);
+  }
+  ViewSize MeasureText(std::u16string_view text) override {
+    const std::string t = Utf8(text);
+    pango_layout_set_text(Layout(), t.data(), static_cast<int>(t.size()));
+    int w = 0, h = 0;
+    pango_layout_get_pixel_size(Layout(), &w, &h);
+    return {w, h};
+  }
+  void DrawLabel(std::u16string_view text, ViewPoint at, uint32_t colour) override {
+    const std::string t = Utf8(text);
+    pango_layout_set_text(Layout(), t.data(), static_cast<int>(t.size()));
+    cairo_save(cr_);
+    SetColour(cr_, colour);
+    cairo_move_to(cr_, at.x, at.y);
+    pango_cairo_show_layout(cr_, Layout());
+    cairo_restore(cr_);
+  }
+
+ private:
+  PangoLayout* Layout() {
+    if (!layout_) {
+      layout_ = pango_cairo_create_layout(cr_);
+      PangoFontDescription* font = pango_font_description_from_string("Sans 9");
+      pango_layout_set_font_description(layout_, font);
+      pango_font_description_free(font);
+    }
+    return layout_;
+  }
+  cairo_t* cr_;
+  PangoLayout* layout_ = nullptr;
+};
+
+class DesktopPlatform;
+
+class DesktopWindow : public PlatformWindow {
+ public:
+  DesktopWindow(DesktopPlatform& platform, WindowEvents& events, uint64_t serial)
+      : platform_(platform), events_(events), serial_(serial) {}
+  ~DesktopWindow() override;
+
+  bool Make(const WindowCreateParams& p);
+  uint64_t Serial() const { return serial_; }
+  WindowEvents& Events() { return events_; }
+  GtkWindow* Widget() const { return widget_ ? GTK_WINDOW(widget_) : nullptr; }
+
+  uintptr_t NativeHandle() const override { return handle_; }
+  bool Exists() const override { return widget_ != nullptr; }
+  void SetTitle(std::u16string_view title) override {
+    title_ = title;
+    if (widget_) gtk_window_set_title(Widget(), Utf8(title_).c_str());
+  }
+  std::u16string Title() const override { return title_; }
+  void SetFrame(FrameStyle frame) override;
+  FrameStyle Frame() const override { return frame_; }
+  bool SetLayered(bool layered) override;
+  bool IsLayered() const override { return layered_; }
+  void PlaceClient(ViewPoint clientTopLeft, ViewSize clientSize) override;
+  void PlaceWindow(std::optional<ViewPoint> topLeft, ViewSize windowSize) override;
+  ViewRect WindowRect() const override;
+  ViewPoint ClientOrigin() const override { return {client_.left, client_.top}; }
+  ViewSize ClientSize() const override { return {client_.Width(), client_.Height()}; }
+  void Show(ShowState state, bool activate) override;
+  void Hide() override {
+    if (widget_) gtk_widget_hide(widget_);
+  }
+  ShowState State() const override { return state_; }
+  bool IsVisible() const override { return widget_ && gtk_widget_get_visible(widget_); }
+  void SetTopmost(bool topmost) override {
+    topmost_ = topmost;
+    if (widget_) gtk_window_set_keep_above(Widget(), topmost);
+  }
+  bool IsTopmost() const override { return topmost_; }
+  void SendToBack() override {
+    if (GdkWindow* w = GdkOf()) gdk_window_lower(w);
+  }
+  void BringToFront() override {
+    if (widget_) gtk_window_present(Widget());
+  }
+  bool IsForeground() const override { return widget_ && gtk_window_is_active(Widget()); }
+  // TODO: paint synchronously; the paint is queued and runs at the next frame.
+  void Repaint() override {
+    if (widget_) gtk_widget_queue_draw(widget_);
+  }
+  bool PresentLayered(ImageBuffer& display, ViewPoint source, std::optional<ViewPoint> at, ViewSize size,
+                      bool perPixelAlpha) override;
+  void SetTimer(uint32_t id, uint32_t milliseconds) override;
+  void KillTimer(uint32_t id) override;
+  void PostCommand(uint32_t command, intptr_t argument) override;
+  void PostCloseRequest() override;
+  void Destroy() override {
+    if (widget_) gtk_widget_destroy(widget_);
+  }
+  void SetCursor(CursorKind cursor) override;
+  MonitorInfo Monitor() const override;
+  bool IsUnderCursor() const override;
+
+ private:
+  GdkWindow* GdkOf() const { return widget_ ? gtk_widget_get_window(widget_) : nullptr; }
+  // What the frame adds on each side: left, top, right, bottom.
+  ViewRect Insets() const;
+  void ApplyGeometry();
+  void Gone();
+  void KillAllTimers();
+
+  static gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer self);
+  static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
+  static void OnDestroy(GtkWidget*, gpointer self);
+  static gboolean OnConfigure(GtkWidget*, GdkEventConfigure* e, gpointer self);
+  static gboolean OnWindowState(GtkWidget*, GdkEventWindowState* e, gpointer self);
+  static gboolean OnKey(GtkWidget*, GdkEventKey* e, gpointer self);
+  static gboolean OnButton(GtkWidget*, GdkEventButton* e, gpointer self);
+  static gboolean OnMotion(GtkWidget*, GdkEventMotion* e, gpointer self);
+  static gboolean OnScroll(GtkWidget*, GdkEventScroll* e, gpointer self);
+  static gboolean OnFocus(GtkWidget*, GdkEventFocus* e, gpointer self);
+  static gboolean OnTimerTick(gpointer data);
+
+  DesktopPlatform& platform_;
+  WindowEvents& events_;
+  uint64_t serial_;
+  GtkWidget* widget_ = nullptr;
+  uintptr_t handle_ = 0;
+  std::u16string title_;
+  FrameStyle frame_ = FrameStyle::kFramed;
+  bool layered_ = false;
+  bool topmost_ = false;
+  ViewRect client_;
+  ShowState state_ = ShowState::kNormal;
+  CursorKind cursor_ = CursorKind::kArrow;
+  cairo_surface_t* layeredSurface_ = nullptr;
+  struct Timer {
+    DesktopWindow* window;
+    uint32_t id;
+  };
+  std::map<uint32_t, guint> timers_;
+};
+
+class DesktopPlatform : public Platform {
+ public:
+  DesktopPlatform() = default;
+  ~DesktopPlatform() override {
+    for (auto& [kind, cursor] : cursors_) g_object_unref(cursor);
+  }
+
+  std::unique_ptr<PlatformWindow> NewWindow(WindowEvents& events, const WindowCreateParams& params) override {
+    auto w = std::make_unique<DesktopWindow>(*this, events, ++nextSerial_);
+    windows_[w->Serial()] = w.get();
+    if (!w->Make(params)) return nullptr;
+    return w;
+  }
+  std::vector<MonitorInfo> Monitors() override {
+    std::vector<MonitorInfo> out;
+    GdkDisplay* display = gdk_display_get_default();
+    const int n = gdk_display_get_n_monitors(display);
+    for (int i = 0; i < n; ++i) out.push_back(InfoOf(gdk_display_get_monitor(display, i)));
+    return out;
+  }
+  MonitorInfo MonitorNearest(const ViewRect& r) override {
+    return InfoOf(gdk_display_get_monitor_at_point(gdk_display_get_default(), r.left + r.Width() / 2,
+                                                   r.top + r.Height() / 2));
+  }
+  // The frame the window manager put around the last framed window shown;
+  // none before that (and none without a window manager).
+  // TODO: ask the window manager beforehand (_NET_REQUEST_FRAME_EXTENTS) so the
+  // first layout already knows the frame, and scale with dpi.
+  FrameMetrics FrameMetricsForDpi(uint32_t dpi) override { return frame_; }
+  ViewPoint CursorPosition() override {
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
+    gint x = 0, y = 0;
+    if (seat) gdk_device_get_position(gdk_seat_get_pointer(seat), nullptr, &x, &y);
+    return {x, y};
+  }
+  void Beep() override { gdk_display_beep(gdk_display_get_default()); }
+  MessageBoxAnswer ShowMessageBox(PlatformWindow* owner, std::u16string_view text, std::u16string_view caption,
+                                  MessageBoxKind kind) override {
+    const GtkMessageType type = kind == MessageBoxKind::kError      ? GTK_MESSAGE_ERROR
+                                : kind == MessageBoxKind::kQuestion ? GTK_MESSAGE_QUESTION
+                                                                    : GTK_MESSAGE_INFO;
+    GtkWidget* dialog =
+        gtk_message_dialog_new(ParentOf(owner), GTK_DIALOG_MODAL, type,
+                               kind == MessageBoxKind::kQuestion ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, "%s",
+                               Utf8(text).c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), Utf8(caption).c_str());
+    const gint r = gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    return r == GTK_RESPONSE_YES ? MessageBoxAnswer::kYes
+           : r == GTK_RESPONSE_NO ? MessageBoxAnswer::kNo
+           : r == GTK_RESPONSE_OK ? MessageBoxAnswer::kOk
+                                  : MessageBoxAnswer::kCancel;
+  }
+  std::vector<std::u16string> ShowOpenDialog(PlatformWindow* owner, std::u16string_view title,
+                                             const std::vector<std::u16string>& filter, bool multiple) override {
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(Utf8(title).c_str(), ParentOf(owner),
+                                                    GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
+                                                    "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+    GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+    gtk_file_chooser_set_select_multiple(chooser, multiple);
+    for (size_t i = 0; i + 1 < filter.size(); i += 2) {
+      GtkFileFilter* f = gtk_file_filter_new();
+      gtk_file_filter_set_name(f, Utf8(filter[i]).c_str());
+      // Patterns are matched as written here; the names on disk may be in
+      // either case.
+      std::u16string_view list = filter[i + 1];
+      while (!list.empty()) {
+        const size_t end = std::min(list.find(u';'), list.size());
+        const std::string pattern = Utf8(list.substr(0, end));
+        if (pattern == "*.*") {
+          gtk_file_filter_add_pattern(f, "*");
+        } else if (!pattern.empty()) {
+          gtk_file_filter_add_pattern(f, pattern.c_str());
+          std::string upper = pattern;
+          for (char& c : upper) c = g_ascii_toupper(c);
+          if (upper != pattern) gtk_file_filter_add_pattern(f, upper.c_str());
+        }
+        list.remove_prefix(std::min(end + 1, list.size()));
+      }
+      gtk_file_chooser_add_filter(chooser, f);
+    }
+    std::vector<std::u16string> out;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+      GSList* names = gtk_file_chooser_get_filenames(chooser);
+      for (GSList* n = names; n; n = n->next) {
+        out.push_back(Utf8ToUtf16(static_cast<const char*>(n->data)));
+        g_free(n->data);
+      }
+      g_slist_free(names);
+    }
+    gtk_widget_destroy(dialog);
+    return out;
+  }
+  void RunMessageLoop() override {
+    while (!quit_) g_main_context_iteration(nullptr, TRUE);
+    quit_ = false;
+  }
+  bool PumpPendingMessages() override {
+    while (!quit_ && g_main_context_iteration(nullptr, FALSE)) {
+    }
+    return !quit_;
+  }
+  void Quit() override {
+    quit_ = true;
+    g_main_context_wakeup(nullptr);
+  }
+  uint64_t TickCount() override { return static_cast<uint64_t>(g_get_monotonic_time() / 1000); }
+  // TODO: a progress display on the desktop's task bar (no common standard).
+  void SetProgress(ProgressState state, uint32_t done, uint32_t total) override {}
+  // Raising a process's priority needs privileges ordinary users lack.
+  void SetPriorityAboveNormal(bool above) override {}
+  // This process's windows, then those of the instance listening on the
+  // hand-off socket (unless that is this process).
+  std::vector<uintptr_t> FindTopLevelWindows(std::u16string_view part) override {
+    std::vector<uintptr_t> out = OwnWindows(part);
+    if (server_) return out;
+    std::vector<uint8_t> body;
+    for (char16_t c : part) {
+      body.push_back(static_cast<uint8_t>(c));
+      body.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    if (auto answer = SendHandOffRequest(HandOffPath(), HandOffKind::kFind, body, kFindMs)) {
+      ByteCursor cursor(*answer);
+      while (cursor.Has(8)) out.push_back(static_cast<uintptr_t>(cursor.U64LE()));
+    }
+    return out;
+  }
+  bool SendCopyData(uintptr_t window, uint64_t tag, std::span<const uint8_t> bytes) override {
+    if (DesktopWindow* w = ByHandle(window)) return w->Events().OnCopyData(tag, bytes.data(), bytes.size());
+    if (server_) return false;
+    std::vector<uint8_t> body;
+    AppendU64(body, window);
+    AppendU64(body, tag);
+    body.insert(body.end(), bytes.begin(), bytes.end());
+    const auto answer = SendHandOffRequest(HandOffPath(), HandOffKind::kCopyData, body, kCopyDataMs);
+    return answer && answer->size() == 1 && (*answer)[0] == 1;
+  }
+  void SendCloseRequest(uintptr_t window) override {
+    if (DesktopWindow* w = ByHandle(window)) {
+      w->Events().OnCloseRequest();
+      return;
+    }
+    if (server_) return;
+    std::vector<uint8_t> body;
+    AppendU64(body, window);
+    SendHandOffRequest(HandOffPath(), HandOffKind::kClose, body, kCloseMs);
+  }
+  // The serving instance starts listening for later starts here.
+  void AllowCopyDataFromLowerPrivilege() override {
+    if (!server_)
+      server_ = HandOffServer::Listen(HandOffPath(), [this](HandOffKind kind, std::span<const uint8_t> body) {
+        return AnswerHandOff(kind, body);
+      });
+  }
+  std::u16string LongPathName(const std::u16string& path) override { return path; }
+
+  // For the windows.
+  DesktopWindow* BySerial(uint64_t serial) const {
+    auto it = windows_.find(serial);
+    return it == windows_.end() ? nullptr : it->second;
+  }
+  DesktopWindow* ByHandle(uintptr_t handle) const {
+    for (auto& [serial, w] : windows_)
+      if (handle && w->NativeHandle() == handle) return w;
+    return nullptr;
+  }
+  void Unregister(uint64_t serial) { windows_.erase(serial); }
+  GdkCursor* Cursor(CursorKind kind) {
+    auto it = cursors_.find(kind);
+    if (it != cursors_.end()) return it->second;
+    const char* name = "default";
+    switch (kind) {
+      case CursorKind::kWait: name = "wait"; break;
+      case CursorKind::kNotAllowed: name = "not-allowed"; break;
+      case CursorKind::kPanAll: name = "move"; break;
+      case CursorKind::kPanHorizontal: name = "ew-resize"; break;
+      case CursorKind::kPanVertical: name = "ns-resize"; break;
+      default: break;
+    }
+    GdkCursor* cursor = gdk_cursor_new_from_name(gdk_display_get_default(), name);
+    if (cursor) cursors_[kind] = cursor;
+    return cursor;
+  }
+  void NoteFrame(const ViewRect& insets) {
+    frame_.borderWidth = std::max(insets.left, insets.right);
+    frame_.borderHeight = insets.bottom;
+    frame_.captionHeight = std::max(insets.top - insets.bottom, 0);
+  }
+
+  // A message posted from any thread to a window, found again by its serial
+  // on the user-interface thread (the window may be gone by then).
+  struct Posted {
+    DesktopPlatform* platform;
+    uint64_t serial;
+    bool close;
+    uint32_t command;
+    intptr_t argument;
+  };
+  static void Post(const Posted& message) {
+    g_idle_add_full(G_PRIORITY_DEFAULT, &DesktopPlatform::DeliverPosted, new Posted(message), nullptr);
+  }
+
+ private:
+  static gboolean DeliverPosted(gpointer data) {
+    const Posted m = *static_cast<Posted*>(data);
+    delete static_cast<Posted*>(data);
+    if (DesktopWindow* w = m.platform->BySerial(m.serial); w && w->Exists()) {
+      if (m.close)
+        w->Events().OnCloseRequest();
+      else
+        w->Events().OnCommand(m.command, m.argument);
+    }
+    return G_SOURCE_REMOVE;
+  }
+  std::vector<uintptr_t> OwnWindows(std::u16string_view part) const {
+    std::vector<uintptr_t> out;
+    for (auto& [serial, w] : windows_)
+      if (w->Exists() && w->Title().find(part) != std::u16string::npos) out.push_back(w->NativeHandle());
+    return out;
+  }
+  // A request of another instance; its bytes are untrusted.
+  std::vector<uint8_t> AnswerHandOff(HandOffKind kind, std::span<const uint8_t> body) {
+    ByteCursor cursor(body);
+    std::vector<uint8_t> answer;
+    switch (kind) {
+      case HandOffKind::kFind: {
+        std::u16string part;
+        while (cursor.Has(2)) part.push_back(static_cast<char16_t>(cursor.U16LE()));
+        for (uintptr_t handle : OwnWindows(part)) AppendU64(answer, handle);
+        break;
+      }
+      case HandOffKind::kCopyData: {
+        const uint64_t window = cursor.U64LE();
+        const uint64_t tag = cursor.U64LE();
+        DesktopWindow* w = cursor.Ok() ? ByHandle(static_cast<uintptr_t>(window)) : nullptr;
+        const std::span<const uint8_t> data = body.subspan(cursor.Ok() ? cursor.Position() : body.size());
+        answer.push_back(w && w->Events().OnCopyData(tag, data.data(), data.size()) ? 1 : 0);
+        break;
+      }
+      case HandOffKind::kClose: {
+        const uint64_t window = cursor.U64LE();
+        if (DesktopWindow* w = cursor.Ok() ? ByHandle(static_cast<uintptr_t>(window)) : nullptr)
+          w->Events().OnCloseRequest();
+        break;
+      }
+    }
+    return answer;
+  }
+  GtkWindow* ParentOf(PlatformWindow* owner) const {
+    DesktopWindow* w = owner ? ByHandle(owner->NativeHandle()) : nullptr;
+    return w ? w->Widget() : nullptr;
+  }
+
+  std::map<uint64_t, DesktopWindow*> windows_;
+  std::map<CursorKind, GdkCursor*> cursors_;
+  uint64_t nextSerial_ = 0;
+  FrameMetrics frame_;
+  std::atomic<bool> quit_{false};
+  std::unique_ptr<HandOffServer> server_;
+};
+
+DesktopWindow::~DesktopWindow() {
+  KillAllTimers();
+  platform_.Unregister(serial_);
+  if (layeredSurface_) cairo_surface_destroy(layeredSurface_);
+  if (widget_) {
+    // Destroyed by its owner: no more events reach this object.
+    g_signal_handlers_disconnect_matched(widget_, G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr, this);
+    GtkWidget* w = widget_;
+    widget_ = nullptr;
+    gtk_widget_destroy(w);
+  }
+}
+
+bool DesktopWindow::Make(const WindowCreateParams& p) {
+  frame_ = p.frame;
+  title_ = p.title;
+  topmost_ = p.topmost || p.popup;
+  client_ = {p.clientTopLeft.x, p.clientTopLeft.y, p.clientTopLeft.x + p.clientSize.width,
+             p.clientTopLeft.y + p.clientSize.height};
+  widget_ = gtk_window_new(p.popup ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL);
+  if (!widget_) return false;
+  GtkWindow* window = Widget();
+  gtk_window_set_title(window, Utf8(title_).c_str());
+  // Positions are those of the client area, as everywhere in the program.
+  gtk_window_set_gravity(window, GDK_GRAVITY_STATIC);
+  gtk_widget_set_app_paintable(widget_, TRUE);
+  gtk_window_set_decorated(window, frame_ == FrameStyle::kFramed && !p.popup);
+  // Per-pixel transparency needs a visual with alpha, chosen before the window is made.
+  GdkScreen* screen = gtk_widget_get_screen(widget_);
+  if (gdk_screen_is_composited(screen))
+    if (GdkVisual* rgba = gdk_screen_get_rgba_visual(screen)) gtk_widget_set_visual(widget_, rgba);
+  if (p.topmost) gtk_window_set_keep_above(window, TRUE);
+  if (p.noActivate) gtk_window_set_accept_focus(window, FALSE);
+  if (p.owner) {
+    if (DesktopWindow* owner = platform_.ByHandle(p.owner)) gtk_window_set_transient_for(window, owner->Widget());
+    gtk_window_set_skip_taskbar_hint(window, TRUE);
+  }
+  gtk_widget_add_events(widget_, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
+                                     GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK |
+                                     GDK_STRUCTURE_MASK | GDK_FOCUS_CHANGE_MASK);
+  // TODO: files dropped on the window (GtkTargetList with text/uri-list).
+  g_signal_connect(widget_, "draw", G_CALLBACK(OnDraw), this);
+  g_signal_connect(widget_, "delete-event", G_CALLBACK(OnDelete), this);
+  g_signal_connect(widget_, "destroy", G_CALLBACK(OnDestroy), this);
+  g_signal_connect(widget_, "configure-event", G_CALLBACK(OnConfigure), this);
+  g_signal_connect(widget_, "window-state-event", G_CALLBACK(OnWindowState), this);
+  g_signal_connect(widget_, "key-press-event", G_CALLBACK(OnKey), this);
+  g_signal_connect(widget_, "key-release-event", G_CALLBACK(OnKey), this);
+  g_signal_connect(widget_, "button-press-event", G_CALLBACK(OnButton), this);
+  g_signal_connect(widget_, "button-release-event", G_CALLBACK(OnButton), this);
+  g_signal_connect(widget_, "motion-notify-event", G_CALLBACK(OnMotion), this);
+  g_signal_connect(widget_, "scroll-event", G_CALLBACK(OnScroll), this);
+  g_signal_connect(widget_, "focus-in-event", G_CALLBACK(OnFocus), this);
+  g_signal_connect(widget_, "focus-out-event", G_CALLBACK(OnFocus), this);
+  ApplyGeometry();
+  gtk_widget_realize(widget_);
+  if (GdkWindow* w = GdkOf()) handle_ = static_cast<uintptr_t>(gdk_x11_window_get_xid(w));
+  if (p.visible) {
+    Show(ShowState::kNormal, !p.noActivate);
+    if (p.bottom) SendToBack();
+  }
+  return true;
+}
+
+void DesktopWindow::ApplyGeometry() {
+  if (!widget_) return;
+  gtk_window_move(Widget(), client_.left, client_.top);
+  gtk_window_resize(Widget(), std::max(client_.Width(), 1), std::max(client_.Height(), 1));
+}
+
+ViewRect DesktopWindow::Insets() const {
+  GdkWindow* w = GdkOf();
+  if (w && gdk_window_is_visible(w) && frame_ == FrameStyle::kFramed) {
+    GdkRectangle frame{};
+    gdk_window_get_frame_extents(w, &frame);
+    gint x = 0, y = 0;
+    gdk_window_get_origin(w, &x, &y);
+    const ViewRect insets{x - frame.x, y - frame.y, frame.x + frame.width - (x + gdk_window_get_width(w)),
+                          frame.y + frame.height - (y + gdk_window_get_height(w))};
+    if (insets.left >= 0 && insets.top >= 0 && insets.right >= 0 && insets.bottom >= 0) return insets;
+  }
+  if (frame_ != FrameStyle::kFramed) return {};
+  const FrameMetrics m = platform_.FrameMetricsForDpi(96);
+  return {m.borderWidth, m.borderHeight + m.captionHeight, m.borderWidth, m.borderHeight};
+}
+
+void DesktopWindow::SetFrame(FrameStyle frame) {
+  if (frame == frame_) return;
+  frame_ = frame;
+  // TODO: the one-pixel border of kFramelessBorder; drawn by nobody for now.
+  if (widget_) gtk_window_set_decorated(Widget(), frame == FrameStyle::kFramed);
+  ApplyGeometry();
+}
+
+bool DesktopWindow::SetLayered(bool layered) {
+  // Without a compositing manager nothing shows per-pixel alpha: refused, and
+  // the caller paints as an ordinary window.
+  if (layered && (!widget_ || !gdk_screen_is_composited(gtk_widget_get_screen(widget_)) ||
+                  gtk_widget_get_visual(widget_) != gdk_screen_get_rgba_visual(gtk_widget_get_screen(widget_))))
+    return false;
+  layered_ = layered;
+  if (!layered && layeredSurface_) {
+    cairo_surface_destroy(layeredSurface_);
+    layeredSurface_ = nullptr;
+  }
+  Repaint();
+  return true;
+}
+
+void DesktopWindow::PlaceClient(ViewPoint topLeft, ViewSize size) {
+  client_ = {topLeft.x, topLeft.y, topLeft.x + size.width, topLeft.y + size.height};
+  ApplyGeometry();
+}
+
+void DesktopWindow::PlaceWindow(std::optional<ViewPoint> topLeft, ViewSize size) {
+  const ViewRect in = Insets();
+  const ViewPoint origin = topLeft ? ViewPoint{topLeft->x + in.left, topLeft->y + in.top} : ClientOrigin();
+  PlaceClient(origin, {std::max(size.width - in.left - in.right, 1), std::max(size.height - in.top - in.bottom, 1)});
+}
+
+ViewRect DesktopWindow::WindowRect() const {
+  const ViewRect in = Insets();
+  return {client_.left - in.left, client_.top - in.top, client_.right + in.right, client_.bottom + in.bottom};
+}
+
+void DesktopWindow::Show(ShowState state, bool activate) {
+  if (!widget_) return;
+  GtkWindow* window = Widget();
+  gtk_window_set_focus_on_map(window, activate);
+  // Maximized, the client covers the monitor as on the other systems: the
+  // desktop's full-screen state gives exactly that.
+  if (state == ShowState::kMaximized) {
+    gtk_window_fullscreen(window);
+  } else if (state_ == ShowState::kMaximized) {
+    gtk_window_unfullscreen(window);
+    gtk_window_unmaximize(window);
+  }
+  if (state == ShowState::kNormal && state_ == ShowState::kMinimized) gtk_window_deiconify(window);
+  gtk_widget_show(widget_);
+  if (state == ShowState::kMinimized) gtk_window_iconify(window);
+  if (activate && state != ShowState::kMinimized) gtk_window_present(window);
+}
+
+bool DesktopWindow::PresentLayered(ImageBuffer& display, ViewPoint source, std::optional<ViewPoint> at,
+                                   ViewSize size, bool perPixelAlpha) {
+  if (!layered_ || !widget_ || size.width <= 0 || size.height <= 0) return false;
+  cairo_surface_t* surface = SurfaceOf(display, source, size, perPixelAlpha);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return false;
+  }
+  if (layeredSurface_) cairo_surface_destroy(layeredSurface_);
+  layeredSurface_ = surface;
+  const ViewPoint origin = at ? *at : ClientOrigin();
+  PlaceClient(origin, size);
+  if (!gtk_widget_get_visible(widget_)) gtk_widget_show(widget_);
+  Repaint();
+  return true;
+}
+
+gboolean DesktopWindow::OnTimerTick(gpointer data) {
+  const auto* t = static_cast<const Timer*>(data);
+  // The handler may kill this timer or destroy the window: nothing is touched after it.
+  t->window->events_.OnTimer(t->id);
+  return G_SOURCE_CONTINUE;
+}
+
+void DesktopWindow::SetTimer(uint32_t id, uint32_t milliseconds) {
+  KillTimer(id);
+  if (!widget_) return;
+  timers_[id] = g_timeout_add_full(G_PRIORITY_DEFAULT, std::max<uint32_t>(milliseconds, 1), &OnTimerTick,
+                                   new Timer{this, id}, [](gpointer d) { delete static_cast<Timer*>(d); });
+}
+
+void DesktopWindow::KillTimer(uint32_t id) {
+  auto it = timers_.find(id);
+  if (it == timers_.end()) return;
+  g_source_remove(it->second);
+  timers_.erase(it);
+}
+
+void DesktopWindow::KillAllTimers() {
+  for (auto& [id, source] : timers_) g_source_remove(source);
+  timers_.clear();
+}
+
+void DesktopWindow::PostCommand(uint32_t command, intptr_t argument) {
+  DesktopPlatform::Post({&platform_, serial_, false, command & 0xFFFF, argument});
+}
+
+void DesktopWindow::PostCloseRequest() { DesktopPlatform::Post({&platform_, serial_, true, 0, 0}); }
+
+void DesktopWindow::SetCursor(CursorKind cursor) {
+  cursor_ = cursor;
+  if (GdkWindow* w = GdkOf()) gdk_window_set_cursor(w, platform_.Cursor(cursor));
+}
+
+MonitorInfo DesktopWindow::Monitor() const {
+  GdkDisplay* display = gdk_display_get_default();
+  if (GdkWindow* w = GdkOf(); w && gdk_window_is_visible(w))
+    return InfoOf(gdk_display_get_monitor_at_window(display, w));
+  return platform_.MonitorNearest(client_);
+}
+
+bool DesktopWindow::IsUnderCursor() const {
+  GdkWindow* w = GdkOf();
+  GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
+  if (!w || !seat) return false;
+  return gdk_device_get_window_at_position(gdk_seat_get_pointer(seat), nullptr, nullptr) == w;
+}
+
+void DesktopWindow::Gone() {
+  KillAllTimers();
+  widget_ = nullptr;
+  events_.OnDestroyed();
+}
+
+gboolean DesktopWindow::OnDraw(GtkWidget*, cairo_t* cr, gpointer data) {
+  auto* self = static_cast<DesktopWindow*>(data);
+  if (self->layered_ && self->layeredSurface_) {
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, self->layeredSurface_, 0, 0);
+    cairo_paint(cr);
+    return TRUE;
+  }
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
+  const ViewRect dirty{static_cast<int32_t>(std::floor(x1)), static_cast<int32_t>(std::floor(y1)),
+                       static_cast<int32_t>(std::ceil(x2)), static_cast<int32_t>(std::ceil(y2))};
+  CairoPaint target(cr);
+  self->events_.OnPaint(target, dirty);
+  return TRUE;
+}
+
+gboolean DesktopWindow::OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
+  static_cast<DesktopWindow*>(data)->events_.OnCloseRequest();
+  return TRUE;  // the window decides whether it goes
+}
+
+void DesktopWindow::OnDestroy(GtkWidget*, gpointer data) { static_cast<DesktopWindow*>(data)->Gone(); }
+
+gboolean DesktopWindow::OnConfigure(GtkWidget* widget, GdkEventConfigure* e, gpointer data) {
+  auto* self = static_cast<DesktopWindow*>(data);
+  gint x = 0, y = 0;
+  gdk_window_get_origin(gtk_widget_get_window(widget), &x, &y);
+  const ViewRect now{x, y, x + e->width, y + e->height};
+  const ViewRect was = self->client_;
+  self->client_ = now;
+  if (self->frame_ == FrameStyle::kFramed && gtk_widget_get_mapped(widget)) {
+    const ViewRect in = self->Insets();
+    if (in.top > 0) self->platform_.NoteFrame(in);
+  }
+  // Changes this program asked for were reported when it asked.
+  if (now.Width() != was.Width() || now.Height() != was.Height())
+    self->events_.OnSize({now.Width(), now.Height()}, self->state_);
+  if (self->Exists() && (now.left != was.left || now.top != was.top)) self->events_.OnMove({x, y});
+  return FALSE;
+}
+
+gboolean DesktopWindow::OnWindowState(GtkWidget*, GdkEventWindowState* e, gpointer data) {
+  auto* self = static_cast<DesktopWindow*>(data);
+  const GdkWindowState s = e->new_window_state;
+  const ShowState state = s & GDK_WINDOW_STATE_ICONIFIED ? ShowState::kMinimized
+                          : s & (GDK_WINDOW_STATE_FULLSCREEN | GDK_WINDOW_STATE_MAXIMIZED) ? ShowState::kMaximized
+                                                                                            : ShowState::kNormal;
+  if (state != self->state_) {
+    self->state_ = state;
+    self->events_.OnSize(self->ClientSize(), state);
+  }
+  return FALSE;
+}
+
+gboolean DesktopWindow::OnKey(GtkWidget* widget, GdkEventKey* e, gpointer data) {
+  auto* self = static_cast<DesktopWindow*>(data);
+  // The key as it is without Shift (so Shift+1 is still the key 1), in the
+  // event's layout and then in the first layout (letters of non-Latin layouts).
+  GdkKeymap* keymap = gdk_keymap_get_for_display(gtk_widget_get_display(widget));
+  const auto lock = static_cast<GdkModifierType>(e->state & GDK_MOD2_MASK);  // Num Lock
+  uint32_t vk = 0;
+  for (gint group : {static_cast<gint>(e->group), 0}) {
+    guint symbol = 0;
+    if (gdk_keymap_translate_keyboard_state(keymap, e->hardware_keycode, lock, group, &symbol, nullptr, nullptr,
+                                            nullptr))
+      vk = VirtualKeyFromKeySymbol(symbol);
+    if (vk) break;
+  }
+  if (!vk) vk = VirtualKeyFromKeySymbol(e->keyval);
+  if (!vk) return FALSE;
+  uint8_t modifiers = ModifiersOf(e->state);
+  // The state is the one before this key: a modifier key counts itself while down.
+  const bool down = e->type == GDK_KEY_PRESS;
+  const uint8_t own = vk == 0x10 ? kModifierShift : vk == 0x11 ? kModifierCtrl : vk == 0x12 ? kModifierAlt : 0;
+  modifiers = down ? (modifiers | own) : (modifiers & ~own);
+  return self->events_.OnKey(vk, down, modifiers);
+}
+
+gboolean DesktopWindow::OnButton(GtkWidget*, GdkEventButton* e, gpointer data) {
+  auto* self = static_cast<DesktopWindow*>(data);
+  int button;
+  switch (e->button) {
+    case 1: button = 0; break;
+    case 3: button = 1; break;
+    case 2: button = 2; break;
+    case 8: button = 3; break;
+    case 9: button = 4; break;
+    default: return FALSE;
+  }
+  MouseAction action;
+  if (e->type == GDK_BUTTON_PRESS)
+    action = MouseAction::kPress;
+  else if (e->type == GDK_2BUTTON_PRESS)
+    action = MouseAction::kDoubleClick;
+  else if (e->type == GDK_BUTTON_RELEASE)
+    action = MouseAction::kRelease;
+  else
+    return FALSE;
+  // TODO: the second press of a double click arrives both as a press and as a
+  // double click; the other system gives only the double click.
+  const ViewPoint at{static_cast<int32_t>(std::floor(e->x)), static_cast<int32_t>(std::floor(e->y))};
+  self->events_.OnMouseButton(button, action, at, ModifiersOf(e->state));
+  return TRUE;
+}
+
+gboolean DesktopWindow::OnMotion(GtkWidget*, GdkEventMotion* e, gpointer data) {
+  auto* self = static_cast<DesktopWindow*>(data);
+  self->events_.OnMouseMove({static_cast<int32_t>(std::floor(e->x)), static_cast<int32_t>(std::floor(e->y))},
+                            ModifiersOf(e->state));
+  return TRUE;
+}
+
+gboolean DesktopWindow::OnScroll(GtkWidget*, GdkEventScroll* e, gpointer data) {
+  auto* self = static_cast<DesktopWindow*>(data);
+  // One notch is 120, positive away from the user.
+  int delta = 0;
+  if (e->direction == GDK_SCROLL_UP)
+    delta = 120;
+  else if (e->direction == GDK_SCROLL_DOWN)
+    delta = -120;
+  else if (e->direction == GDK_SCROLL_SMOOTH)
+    delta = static_cast<int>(std::lround(-e->delta_y * 120));
+  if (delta == 0) return FALSE;
+  self->events_.OnWheel(delta, {static_cast<int32_t>(std::floor(e->x)), static_cast<int32_t>(std::floor(e->y))},
+                        ModifiersOf(e->state));
+  return TRUE;
+}
+
+gboolean DesktopWindow::OnFocus(GtkWidget*, GdkEventFocus* e, gpointer data) {
+  static_cast<DesktopWindow*>(data)->events_.OnActivate(e->in != 0);
+  return FALSE;
+}
+
+}  // namespace
+
+std::unique_ptr<Platform> CreateGtkPlatform(int* argc, char*** argv) {
+  // The viewer places its windows itself and scales for the screen's dpi itself.
+  gdk_set_allowed_backends("x11");
+  g_setenv("GDK_SCALE", "1", TRUE);
+  if (!gtk_init_check(argc, argv)) return nullptr;
+  if (!GDK_IS_X11_DISPLAY(gdk_display_get_default())) return nullptr;
+  return std::make_unique<DesktopPlatform>();
+}
+
+}  // namespace vt

@@ -1,0 +1,205 @@
+#!/usr/bin/env bash
+# Smoke test of the Linux desktop program on a virtual X display: the window
+# title, the image's pixels on screen, the hand-off of a second start to the
+# running instance, "-close", a key press reaching the viewer's key bindings
+# (Escape closes), a clean exit, and no settings written by a copy that is not
+# installed. Given the build folder too, it installs the program into a
+# temporary prefix and checks the installed files and that the installed copy
+# keeps its settings. Exit 77 (skipped) when the tools are missing.
+# Usage: tests/gtk/run_gtk_test.sh path/to/vistrel-gtk [build folder]
+set -uo pipefail
+PROGRAM="$(realpath "${1:?usage: $0 vistrel-gtk [build folder]}")"
+BUILD="${2:-}"
+CONVERT=/usr/bin/convert
+for tool in Xvfb xwininfo xprop xdotool import python3 "$CONVERT"; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIP: $tool is not installed"
+    exit 77
+  fi
+done
+
+WORK="$(mktemp -d)"
+# A private home: the program must not touch the user's own settings.
+export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/config" XDG_RUNTIME_DIR="$WORK/run"
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY
+DISPLAY_NUMBER=$((200 + RANDOM % 100))
+export DISPLAY=":$DISPLAY_NUMBER"
+Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+XVFB=$!
+SERVER=""
+FAILED=0
+cleanup() {
+  [ -n "$SERVER" ] && kill "$SERVER" 2>/dev/null
+  kill "$XVFB" 2>/dev/null
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; FAILED=1; }
+
+for _ in $(seq 1 40); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.25; done
+if ! xwininfo -root >/dev/null 2>&1; then
+  echo "SKIP: Xvfb did not start"
+  exit 77
+fi
+
+# Left half red, right half blue, 320 x 240.
+python3 - "$WORK" <<'PY'
+import struct, sys
+def bmp(path, w, h, colour):
+    row = (w * 3 + 3) & ~3
+    data = bytearray()
+    for y in range(h - 1, -1, -1):
+        line = bytearray()
+        for x in range(w):
+            b, g, r = colour(x, y)
+            line += bytes((b, g, r))
+        data += line + b"\0" * (row - len(line))
+    head = b"BM" + struct.pack("<IHHI", 54 + len(data), 0, 0, 54)
+    head += struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(data), 2835, 2835, 0, 0)
+    open(path, "wb").write(head + data)
+bmp(sys.argv[1] + "/first.bmp", 320, 240, lambda x, y: (0, 0, 255) if x < 160 else (255, 0, 0))
+bmp(sys.argv[1] + "/second.bmp", 200, 100, lambda x, y: (0, 255, 0))
+PY
+
+window_ids() {  # ids of top-level windows whose name holds $1
+  xwininfo -root -children 2>/dev/null | grep -F "$1" | awk '{print $1}'
+}
+wait_for_windows() {  # text count seconds
+  for _ in $(seq 1 $(($3 * 4))); do
+    [ "$(window_ids "$1" | wc -l)" -ge "$2" ] && return 0
+    sleep 0.25
+  done
+  return 1
+}
+
+cd "$WORK"
+"$PROGRAM" "first.bmp" >"$WORK/program.log" 2>&1 &
+SERVER=$!
+EXPECTED="first.bmp | 320•240•24 | Vistrel"
+if ! wait_for_windows "first.bmp" 1 20; then
+  fail "no window appeared"
+  cat "$WORK/program.log"
+  exit 1
+fi
+sleep 1
+ID="$(window_ids "first.bmp" | head -1)"
+TITLE="$(xprop -id "$ID" _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p')"
+[ "$TITLE" = "$EXPECTED" ] || fail "title is '$TITLE', expected '$EXPECTED'"
+echo "title: $TITLE"
+
+# The window sits where the image is, centred on the 1280 x 1024 screen (no
+# window manager: no frame, and the work area is the whole screen).
+GEOMETRY="$(xwininfo -id "$ID" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF} /Width:/{w=$NF} /Height:/{h=$NF} END{print x, y, w, h}')"
+echo "window: $GEOMETRY"
+[ "$GEOMETRY" = "480 392 320 240" ] || fail "the window is at $GEOMETRY, expected 480 392 320 240"
+
+# Red left of the centre, blue right of it, the screen's black outside.
+import -window root "$WORK/shot.png"
+pixel() { "$CONVERT" "$WORK/shot.png" -format "%[pixel:p{$1,$2}]" info: 2>/dev/null; }
+LEFT="$(pixel 560 512)"; RIGHT="$(pixel 720 512)"; OUTSIDE="$(pixel 470 512)"
+TOPLEFT="$(pixel 480 392)"; BOTTOMRIGHT="$(pixel 799 631)"; BELOW="$(pixel 799 632)"
+echo "pixels: $LEFT $RIGHT $OUTSIDE $TOPLEFT $BOTTOMRIGHT $BELOW"
+is_red() { case "$1" in srgb\(255,0,0\)|red) return 0 ;; esac; return 1; }
+is_blue() { case "$1" in srgb\(0,0,255\)|blue) return 0 ;; esac; return 1; }
+is_red "$LEFT" || fail "left of centre is $LEFT, not red"
+is_blue "$RIGHT" || fail "right of centre is $RIGHT, not blue"
+is_red "$TOPLEFT" || fail "the image's first pixel is $TOPLEFT, not red"
+is_blue "$BOTTOMRIGHT" || fail "the image's last pixel is $BOTTOMRIGHT, not blue"
+{ is_red "$OUTSIDE" || is_blue "$OUTSIDE"; } && fail "the image is wider than it should be"
+{ is_red "$BELOW" || is_blue "$BELOW"; } && fail "the image is taller than it should be"
+
+# A second start hands its file to the running instance and ends.
+"$PROGRAM" "second.bmp" >"$WORK/second.log" 2>&1 &
+SECOND=$!
+for _ in $(seq 1 80); do kill -0 "$SECOND" 2>/dev/null || break; sleep 0.25; done
+kill -0 "$SECOND" 2>/dev/null && fail "the second start did not end"
+wait_for_windows "second.bmp | 200•100•24 | Vistrel" 1 10 || fail "the running instance did not open the second image"
+kill -0 "$SERVER" 2>/dev/null || fail "the first instance is gone"
+echo "windows: $(window_ids '| Vistrel' | wc -l)"
+
+# Escape closes the focused window (through the key translation and the
+# viewer's key bindings); the other one stays.
+SECOND_ID="$(window_ids "second.bmp" | head -1)"
+if [ -n "$SECOND_ID" ]; then
+  xdotool windowfocus --sync "$SECOND_ID" 2>/dev/null
+  xdotool key Escape
+  for _ in $(seq 1 40); do [ -z "$(window_ids "second.bmp")" ] && break; sleep 0.25; done
+  [ -z "$(window_ids "second.bmp")" ] || fail "Escape did not close the second window"
+  [ -n "$(window_ids "first.bmp")" ] || fail "Escape closed the first window too"
+fi
+
+# -close ends the running instance.
+"$PROGRAM" -close >"$WORK/close.log" 2>&1 || fail "-close ended with status $?"
+for _ in $(seq 1 40); do kill -0 "$SERVER" 2>/dev/null || break; sleep 0.25; done
+if kill -0 "$SERVER" 2>/dev/null; then
+  fail "-close did not end the running instance"
+else
+  wait "$SERVER"
+  STATUS=$?
+  SERVER=""
+  [ "$STATUS" = 0 ] || fail "the program ended with status $STATUS"
+fi
+[ -z "$(find "$XDG_RUNTIME_DIR" -name '*.socket')" ] || fail "the hand-off socket was left behind"
+
+# A new start after that serves again, and Escape closes its only window.
+"$PROGRAM" "first.bmp" >"$WORK/program2.log" 2>&1 &
+SERVER=$!
+wait_for_windows "first.bmp" 1 20 || fail "no window appeared on the new start"
+ID="$(window_ids "first.bmp" | head -1)"
+
+# Escape, through the key translation and the viewer's key bindings, closes
+# the only window, and the program ends cleanly.
+xdotool windowfocus --sync "$ID" 2>/dev/null
+xdotool key Escape
+for _ in $(seq 1 40); do kill -0 "$SERVER" 2>/dev/null || break; sleep 0.25; done
+if kill -0 "$SERVER" 2>/dev/null; then
+  fail "Escape did not close the window"
+else
+  wait "$SERVER"
+  STATUS=$?
+  SERVER=""
+  [ "$STATUS" = 0 ] || fail "the program ended with status $STATUS"
+fi
+
+# A copy that is not installed keeps no settings.
+[ -z "$(find "$XDG_CONFIG_HOME" "$HOME" -type f 2>/dev/null)" ] || fail "settings were written: $(find "$XDG_CONFIG_HOME" "$HOME" -type f)"
+
+# The installed copy: program, marker and menu entry in place, the entry valid
+# and naming the image types, and settings kept at the end.
+if [ -n "$BUILD" ]; then
+  PREFIX="$WORK/prefix"
+  if ! cmake --install "$BUILD" --prefix "$PREFIX" >"$WORK/install.log" 2>&1; then
+    fail "cmake --install failed: $(cat "$WORK/install.log")"
+  else
+    for f in bin/vistrel-gtk bin/Vistrel.installed share/applications/vistrel.desktop; do
+      [ -f "$PREFIX/$f" ] || fail "$f was not installed"
+    done
+    DESKTOP="$PREFIX/share/applications/vistrel.desktop"
+    if command -v desktop-file-validate >/dev/null; then
+      desktop-file-validate "$DESKTOP" || fail "the menu entry is not valid"
+    fi
+    for type in image/bmp image/jpeg image/png image/gif image/tiff image/webp; do
+      grep -q "^MimeType=.*$type;" "$DESKTOP" || fail "the menu entry does not list $type"
+    done
+    "$PREFIX/bin/vistrel-gtk" "first.bmp" >"$WORK/installed.log" 2>&1 &
+    SERVER=$!
+    if wait_for_windows "first.bmp" 1 20; then
+      xdotool windowfocus --sync "$(window_ids "first.bmp" | head -1)" 2>/dev/null
+      xdotool key Escape
+    else
+      fail "the installed copy showed no window"
+    fi
+    for _ in $(seq 1 40); do kill -0 "$SERVER" 2>/dev/null || break; sleep 0.25; done
+    kill -0 "$SERVER" 2>/dev/null && fail "the installed copy did not end"
+    SERVER=""
+    [ -n "$(find "$XDG_CONFIG_HOME" -type f 2>/dev/null)" ] || fail "the installed copy kept no settings"
+  fi
+fi
+
+if [ "$FAILED" != 0 ]; then
+  echo "program output:"; cat "$WORK/program.log"
+fi
+[ "$FAILED" = 0 ] && echo "PASS" || echo "FAILED"
+exit "$FAILED"
