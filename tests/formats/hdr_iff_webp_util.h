@@ -58,7 +58,15 @@ inline Loaded LoadPath(const std::string& path, bool allFrames = false) {
 inline bool Run(const std::string& command) {
   return std::system(("(" + command + ") 2>/dev/null").c_str()) == 0;
 }
-inline bool HaveTool(const std::string& path) { return FileExists(path); }
+// Tools are run through a POSIX shell; a Windows build (under Wine) has none.
+inline bool HaveTool(const std::string& path) {
+#ifdef _WIN32
+  (void)path;
+  return false;
+#else
+  return FileExists(path);
+#endif
+}
 
 // A netpbm file (P5, P6 or P7) as 8-bit or 16-bit samples, channels as stored.
 struct Pnm {

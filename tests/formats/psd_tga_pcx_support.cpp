@@ -33,7 +33,7 @@ bool Capture(const std::string& command, std::string* out) {
 }
 #endif
 
-std::string Quote(const std::string& s) {
+[[maybe_unused]] std::string Quote(const std::string& s) {
   std::string q = "'";
   for (char c : s) {
     if (c == '\'') {
