@@ -39,6 +39,9 @@ if [ $WINDOWS = 1 ]; then
   export WINEPREFIX="${WINEPREFIX:-$HOME/.cache/vistrel-wine}"
   cmake --preset windows >/dev/null
   cmake --build build/windows -j "$JOBS"
+  # Make the prefix once, before the tests start Wine in parallel.
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
   ctest --test-dir build/windows -j "$JOBS" --timeout 900
 fi
 echo "== all tests passed"
