@@ -5,8 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "base/cpu_features.h"
 #include "base/tasks.h"
 #include "image/colour_models.h"
+#include "image/colour_models_kernels.h"
 #include "image/image_buffer.h"
 #include "image/row_kernels.h"
 
@@ -82,6 +84,25 @@ void BM_YCbCrToBgra8(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kPixels * 4));
 }
 
+// Each YCbCr kernel alone on the same plane: 0 scalar, 1 SSE2, 2 SSSE3.
+void BM_YCbCrKernel(benchmark::State& state) {
+  const vt::CpuFeatures& cpu = vt::GetCpuFeatures();
+  vt::YCbCrKernel kernel = &vt::YCbCrToBgra8Scalar;
+  if (state.range(0) == 1) kernel = cpu.sse2 ? vt::Sse2YCbCrKernel() : nullptr;
+  if (state.range(0) == 2) kernel = cpu.ssse3 ? vt::Ssse3YCbCrKernel() : nullptr;
+  if (!kernel) {
+    state.SkipWithError("not available");
+    return;
+  }
+  std::vector<uint8_t> pixels(kPixels * 4);
+  FillPseudoRandom(pixels.data(), pixels.size(), 5);
+  for (auto _ : state) {
+    kernel(pixels.data(), kPixels);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kPixels * 4));
+}
+
 // The dithering row kernel alone, per variant, on a row that stays in cache.
 void BM_DitherRow(benchmark::State& state) {
   const vt::RowKernels* k = vt::RowKernelsFor(static_cast<vt::RowKernelLevel>(state.range(0)));
@@ -107,6 +128,7 @@ BENCHMARK(BM_Bgra16ToBgra8HighByte)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Memcpy4BytesPerPixel)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Indexed8ToBgra8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_YCbCrToBgra8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_YCbCrKernel)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DitherRow)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -318,6 +318,9 @@ void YCbCrToBgra8Scalar(uint8_t* p, size_t n) {
 
 YCbCrKernel SelectedYCbCrKernel() {
   static const YCbCrKernel kernel = [] {
+    if (GetCpuFeatures().ssse3) {
+      if (YCbCrKernel k = Ssse3YCbCrKernel()) return k;
+    }
     if (GetCpuFeatures().sse2) {
       if (YCbCrKernel k = Sse2YCbCrKernel()) return k;
     }

@@ -12,6 +12,8 @@ using YCbCrKernel = void (*)(uint8_t* pixels, size_t n);
 void YCbCrToBgra8Scalar(uint8_t* pixels, size_t n);
 // The SSE2 variant, or nothing where this build has no SSE2 code.
 YCbCrKernel Sse2YCbCrKernel();
+// The SSSE3 variant (byte shuffles, rounding multiply), or nothing without SSSE3.
+YCbCrKernel Ssse3YCbCrKernel();
 // The variant chosen from the processor's features on first use.
 YCbCrKernel SelectedYCbCrKernel();
 

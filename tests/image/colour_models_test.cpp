@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "base/cpu_features.h"
@@ -104,10 +105,19 @@ TEST(ColourYCbCr, MatchesFloatingPointEquations) {
   }
 }
 
+// Every vector variant this build and processor can run, with its name.
+std::vector<std::pair<const char*, YCbCrKernel>> YCbCrVectorKernels() {
+  std::vector<std::pair<const char*, YCbCrKernel>> kernels;
+  const CpuFeatures& cpu = GetCpuFeatures();
+  if (YCbCrKernel k = Sse2YCbCrKernel(); k && cpu.sse2) kernels.emplace_back("SSE2", k);
+  if (YCbCrKernel k = Ssse3YCbCrKernel(); k && cpu.ssse3) kernels.emplace_back("SSSE3", k);
+  return kernels;
+}
+
 TEST(ColourYCbCr, VectorEqualsScalarForEveryTriple) {
-  YCbCrKernel vector = Sse2YCbCrKernel();
-  if (!vector || !GetCpuFeatures().sse2) GTEST_SKIP() << "no SSE2 variant here";
-  std::vector<uint8_t> a(256 * 256 * 4), b;
+  const auto kernels = YCbCrVectorKernels();
+  if (kernels.empty()) GTEST_SKIP() << "no vector variant here";
+  std::vector<uint8_t> a(256 * 256 * 4), reference;
   for (int y = 0; y < 256; ++y) {
     for (int i = 0; i < 256 * 256; ++i) {
       a[4 * i] = static_cast<uint8_t>(y);
@@ -115,25 +125,32 @@ TEST(ColourYCbCr, VectorEqualsScalarForEveryTriple) {
       a[4 * i + 2] = static_cast<uint8_t>(i >> 8);
       a[4 * i + 3] = static_cast<uint8_t>(i * 31);
     }
-    b = a;
-    YCbCrToBgra8Scalar(a.data(), 256 * 256);
-    vector(b.data(), 256 * 256);
-    ASSERT_EQ(a, b) << "Y " << y;
+    reference = a;
+    YCbCrToBgra8Scalar(reference.data(), 256 * 256);
+    for (const auto& [name, vector] : kernels) {
+      std::vector<uint8_t> b = a;
+      vector(b.data(), 256 * 256);
+      ASSERT_EQ(reference, b) << name << " Y " << y;
+    }
   }
 }
 
 TEST(ColourYCbCr, VectorEqualsScalarOnRandomRunsOfManyLengthsAndOffsets) {
-  YCbCrKernel vector = Sse2YCbCrKernel();
-  if (!vector || !GetCpuFeatures().sse2) GTEST_SKIP() << "no SSE2 variant here";
+  const auto kernels = YCbCrVectorKernels();
+  if (kernels.empty()) GTEST_SKIP() << "no vector variant here";
   const std::vector<uint8_t> source = test::RandomBytes(4 * 1100 + 64, 7);
-  for (size_t n : {0u, 1u, 3u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 33u, 64u, 255u, 1000u, 1031u}) {
-    for (size_t offset = 0; offset < 16; offset += 3) {
-      std::vector<uint8_t> a = source, b = source;
-      YCbCrToBgra8Scalar(a.data() + offset, n);
-      vector(b.data() + offset, n);
-      // Bytes outside the run stay as they were in both.
-      ASSERT_EQ(a, b) << "n " << n << " offset " << offset;
-      ASSERT_TRUE(std::equal(b.begin() + offset + 4 * n, b.end(), source.begin() + offset + 4 * n));
+  for (const auto& [name, vector] : kernels) {
+    for (size_t n : {0u, 1u, 3u, 4u, 5u, 7u, 8u, 9u, 15u, 16u, 17u, 20u, 31u, 33u, 35u, 64u, 255u,
+                     1000u, 1031u}) {
+      for (size_t offset = 0; offset < 16; offset += 3) {
+        std::vector<uint8_t> a = source, b = source;
+        YCbCrToBgra8Scalar(a.data() + offset, n);
+        vector(b.data() + offset, n);
+        // Bytes outside the run stay as they were in both.
+        ASSERT_EQ(a, b) << name << " n " << n << " offset " << offset;
+        ASSERT_TRUE(
+            std::equal(b.begin() + offset + 4 * n, b.end(), source.begin() + offset + 4 * n));
+      }
     }
   }
 }
