@@ -5,7 +5,8 @@
 # (Escape closes), a clean exit, and no settings written by a copy that is not
 # installed. Given the build folder too, it installs the program into a
 # temporary prefix and checks the installed files and that the installed copy
-# keeps its settings. Exit 77 (skipped) when the tools are missing.
+# keeps its settings, and runs the unit-test program's window tests on the
+# display. Exit 77 (skipped) when the tools are missing.
 # Usage: tests/gtk/run_gtk_test.sh path/to/vistrel-gtk [build folder]
 set -uo pipefail
 PROGRAM="$(realpath "${1:?usage: $0 vistrel-gtk [build folder]}")"
@@ -24,15 +25,14 @@ export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/config" XDG_RUNTIME_DIR="$WORK/r
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY
-DISPLAY_NUMBER=$((200 + RANDOM % 100))
-export DISPLAY=":$DISPLAY_NUMBER"
-Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-XVFB=$!
+source "$(dirname "$0")/../support/xvfb.sh"
+XVFB=""
+start_xvfb 1280x1024 "$WORK" || { echo "SKIP: Xvfb did not start"; exit 77; }
 SERVER=""
 FAILED=0
 cleanup() {
   [ -n "$SERVER" ] && kill "$SERVER" 2>/dev/null
-  kill "$XVFB" 2>/dev/null
+  [ -n "$XVFB" ] && kill "$XVFB" 2>/dev/null
   rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -89,11 +89,12 @@ TITLE="$(xprop -id "$ID" _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME(UTF8
 [ "$TITLE" = "$EXPECTED" ] || fail "title is '$TITLE', expected '$EXPECTED'"
 echo "title: $TITLE"
 
-# The window sits where the image is, centred on the 1280 x 1024 screen (no
-# window manager: no frame, and the work area is the whole screen).
+# The image is centred on the 1280 x 1024 screen (no window manager: no
+# frame, and the work area is the whole screen); the frameless window wears
+# its one-pixel border around it.
 GEOMETRY="$(xwininfo -id "$ID" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF} /Width:/{w=$NF} /Height:/{h=$NF} END{print x, y, w, h}')"
 echo "window: $GEOMETRY"
-[ "$GEOMETRY" = "480 392 320 240" ] || fail "the window is at $GEOMETRY, expected 480 392 320 240"
+[ "$GEOMETRY" = "479 391 322 242" ] || fail "the window is at $GEOMETRY, expected 479 391 322 242"
 
 # Red left of the centre, blue right of it, the screen's black outside.
 import -window root "$WORK/shot.png"
@@ -109,6 +110,9 @@ is_red "$TOPLEFT" || fail "the image's first pixel is $TOPLEFT, not red"
 is_blue "$BOTTOMRIGHT" || fail "the image's last pixel is $BOTTOMRIGHT, not blue"
 { is_red "$OUTSIDE" || is_blue "$OUTSIDE"; } && fail "the image is wider than it should be"
 { is_red "$BELOW" || is_blue "$BELOW"; } && fail "the image is taller than it should be"
+BORDER="$(pixel 479 391)"
+{ is_red "$BORDER" || is_blue "$BORDER" || [ "$BORDER" = "srgb(0,0,0)" ] || [ "$BORDER" = "black" ]; } &&
+  fail "no border around the image: $BORDER"
 
 # A second start hands its file to the running instance and ends.
 "$PROGRAM" "second.bmp" >"$WORK/second.log" 2>&1 &
@@ -142,6 +146,12 @@ else
   [ "$STATUS" = 0 ] || fail "the program ended with status $STATUS"
 fi
 [ -z "$(find "$XDG_RUNTIME_DIR" -name '*.socket')" ] || fail "the hand-off socket was left behind"
+
+# The window tests of the unit-test program that need a display.
+if [ -n "$BUILD" ] && [ -x "$BUILD/tests/vistrel_tests_gtk" ]; then
+  VISTREL_GTK_DISPLAY_TESTS=1 "$BUILD/tests/vistrel_tests_gtk" --gtest_filter='GtkWindowTest.*' \
+    >"$WORK/window_tests.log" 2>&1 || fail "window tests: $(cat "$WORK/window_tests.log")"
+fi
 
 # A new start after that serves again, and Escape closes its only window.
 "$PROGRAM" "first.bmp" >"$WORK/program2.log" 2>&1 &

@@ -15,14 +15,13 @@ done
 
 WORK="$(mktemp -d)"
 export WINEPREFIX="$WORK/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-DISPLAY_NUMBER=$((90 + RANDOM % 100))
-export DISPLAY=":$DISPLAY_NUMBER"
-Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-XVFB=$!
+source "$(dirname "$0")/../support/xvfb.sh"
+XVFB=""
+start_xvfb 1280x1024 "$WORK" || { echo "SKIP: Xvfb did not start"; exit 77; }
 FAILED=0
 cleanup() {
   wineserver -k >/dev/null 2>&1
-  kill "$XVFB" 2>/dev/null
+  [ -n "$XVFB" ] && kill "$XVFB" 2>/dev/null
   rm -rf "$WORK"
 }
 trap cleanup EXIT

@@ -11,6 +11,7 @@
 #include "base/text.h"
 #include "base/byte_cursor.h"
 #include "image/image_buffer.h"
+#include "platform/gtk/gtk_clicks.h"
 #include "platform/gtk/gtk_hand_off.h"
 #include "platform/gtk/gtk_keys.h"
 
@@ -109,6 +110,8 @@ cairo_surface_t* SurfaceOf(ImageBuffer& image, ViewPoint source, ViewSize size, 
   cairo_surface_mark_dirty(surface);
   return surface;
 }
+
+constexpr uint32_t kThinBorderColour = 0x646464;
 
 void SetColour(cairo_t* cr, uint32_t colour) {
   cairo_set_source_rgb(cr, (colour >> 16 & 0xFF) / 255.0, (colour >> 8 & 0xFF) / 255.0, (colour & 0xFF) / 255.0);
@@ -242,6 +245,12 @@ class DesktopWindow : public PlatformWindow {
   GdkWindow* GdkOf() const { return widget_ ? gtk_widget_get_window(widget_) : nullptr; }
   // What the frame adds on each side: left, top, right, bottom.
   ViewRect Insets() const;
+  // The thin border of the frameless style is this program's own: the system
+  // window is larger than the client area by this much on each side.
+  int32_t Border() const { return frame_ == FrameStyle::kFramelessBorder ? 1 : 0; }
+  ViewPoint ClientPoint(double x, double y) const {
+    return {static_cast<int32_t>(std::floor(x)) - Border(), static_cast<int32_t>(std::floor(y)) - Border()};
+  }
   void ApplyGeometry();
   void Gone();
   void KillAllTimers();
@@ -256,6 +265,8 @@ class DesktopWindow : public PlatformWindow {
   static gboolean OnMotion(GtkWidget*, GdkEventMotion* e, gpointer self);
   static gboolean OnScroll(GtkWidget*, GdkEventScroll* e, gpointer self);
   static gboolean OnFocus(GtkWidget*, GdkEventFocus* e, gpointer self);
+  static void OnDragData(GtkWidget*, GdkDragContext*, gint, gint, GtkSelectionData* data, guint, guint,
+                         gpointer self);
   static gboolean OnTimerTick(gpointer data);
 
   DesktopPlatform& platform_;
@@ -461,6 +472,15 @@ class DesktopPlatform : public Platform {
     if (cursor) cursors_[kind] = cursor;
     return cursor;
   }
+  MouseAction Press(uint64_t window, int button, uint32_t time, ViewPoint at) {
+    ClickTracker::Limits limits;
+    gint ms = 0, distance = 0;
+    g_object_get(gtk_settings_get_default(), "gtk-double-click-time", &ms, "gtk-double-click-distance", &distance,
+                 nullptr);
+    if (ms > 0) limits.milliseconds = static_cast<uint32_t>(ms);
+    if (distance >= 0) limits.distance = distance;
+    return clicks_.Press(static_cast<uintptr_t>(window), button, time, at, limits);
+  }
   void NoteFrame(const ViewRect& insets) {
     frame_.borderWidth = std::max(insets.left, insets.right);
     frame_.borderHeight = insets.bottom;
@@ -479,6 +499,16 @@ class DesktopPlatform : public Platform {
   static void Post(const Posted& message) {
     g_idle_add_full(G_PRIORITY_DEFAULT, &DesktopPlatform::DeliverPosted, new Posted(message), nullptr);
   }
+  // Files dropped on a window arrive once the drag is over, as on the other
+  // system: the source is not kept waiting while the window opens them.
+  struct Dropped {
+    DesktopPlatform* platform;
+    uint64_t serial;
+    std::vector<std::u16string> paths;
+  };
+  static void PostDropped(Dropped* message) {
+    g_idle_add_full(G_PRIORITY_DEFAULT, &DesktopPlatform::DeliverDropped, message, nullptr);
+  }
 
  private:
   static gboolean DeliverPosted(gpointer data) {
@@ -490,6 +520,11 @@ class DesktopPlatform : public Platform {
       else
         w->Events().OnCommand(m.command, m.argument);
     }
+    return G_SOURCE_REMOVE;
+  }
+  static gboolean DeliverDropped(gpointer data) {
+    const std::unique_ptr<Dropped> m(static_cast<Dropped*>(data));
+    if (DesktopWindow* w = m->platform->BySerial(m->serial); w && w->Exists()) w->Events().OnDroppedFiles(m->paths);
     return G_SOURCE_REMOVE;
   }
   std::vector<uintptr_t> OwnWindows(std::u16string_view part) const {
@@ -537,6 +572,7 @@ class DesktopPlatform : public Platform {
   FrameMetrics frame_;
   std::atomic<bool> quit_{false};
   std::unique_ptr<HandOffServer> server_;
+  ClickTracker clicks_;
 };
 
 DesktopWindow::~DesktopWindow() {
@@ -579,7 +615,14 @@ bool DesktopWindow::Make(const WindowCreateParams& p) {
   gtk_widget_add_events(widget_, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
                                      GDK_SCROLL_MASK | GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK |
                                      GDK_STRUCTURE_MASK | GDK_FOCUS_CHANGE_MASK);
-  // TODO: files dropped on the window (GtkTargetList with text/uri-list).
+  if (p.acceptFiles) {
+    // Copy only: a move would have the source delete the files once dropped.
+    static char uriList[] = "text/uri-list";
+    static const GtkTargetEntry targets[] = {{uriList, 0, 0}};
+    gtk_drag_dest_set(widget_, static_cast<GtkDestDefaults>(GTK_DEST_DEFAULT_MOTION | GTK_DEST_DEFAULT_DROP),
+                      targets, 1, GDK_ACTION_COPY);
+    g_signal_connect(widget_, "drag-data-received", G_CALLBACK(OnDragData), this);
+  }
   g_signal_connect(widget_, "draw", G_CALLBACK(OnDraw), this);
   g_signal_connect(widget_, "delete-event", G_CALLBACK(OnDelete), this);
   g_signal_connect(widget_, "destroy", G_CALLBACK(OnDestroy), this);
@@ -605,8 +648,9 @@ bool DesktopWindow::Make(const WindowCreateParams& p) {
 
 void DesktopWindow::ApplyGeometry() {
   if (!widget_) return;
-  gtk_window_move(Widget(), client_.left, client_.top);
-  gtk_window_resize(Widget(), std::max(client_.Width(), 1), std::max(client_.Height(), 1));
+  const int32_t b = Border();
+  gtk_window_move(Widget(), client_.left - b, client_.top - b);
+  gtk_window_resize(Widget(), std::max(client_.Width(), 1) + 2 * b, std::max(client_.Height(), 1) + 2 * b);
 }
 
 ViewRect DesktopWindow::Insets() const {
@@ -620,7 +664,7 @@ ViewRect DesktopWindow::Insets() const {
                           frame.y + frame.height - (y + gdk_window_get_height(w))};
     if (insets.left >= 0 && insets.top >= 0 && insets.right >= 0 && insets.bottom >= 0) return insets;
   }
-  if (frame_ != FrameStyle::kFramed) return {};
+  if (frame_ != FrameStyle::kFramed) return {Border(), Border(), Border(), Border()};
   const FrameMetrics m = platform_.FrameMetricsForDpi(96);
   return {m.borderWidth, m.borderHeight + m.captionHeight, m.borderWidth, m.borderHeight};
 }
@@ -628,9 +672,9 @@ ViewRect DesktopWindow::Insets() const {
 void DesktopWindow::SetFrame(FrameStyle frame) {
   if (frame == frame_) return;
   frame_ = frame;
-  // TODO: the one-pixel border of kFramelessBorder; drawn by nobody for now.
   if (widget_) gtk_window_set_decorated(Widget(), frame == FrameStyle::kFramed);
   ApplyGeometry();
+  Repaint();
 }
 
 bool DesktopWindow::SetLayered(bool layered) {
@@ -756,8 +800,24 @@ void DesktopWindow::Gone() {
   events_.OnDestroyed();
 }
 
-gboolean DesktopWindow::OnDraw(GtkWidget*, cairo_t* cr, gpointer data) {
+gboolean DesktopWindow::OnDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
   auto* self = static_cast<DesktopWindow*>(data);
+  if (const int32_t b = self->Border()) {
+    // The frame colour of the other system's thin border; the client is
+    // painted inside it, in client coordinates.
+    const int width = gtk_widget_get_allocated_width(widget), height = gtk_widget_get_allocated_height(widget);
+    cairo_save(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    SetColour(cr, kThinBorderColour);
+    cairo_rectangle(cr, 0, 0, width, height);
+    cairo_rectangle(cr, b, b, width - 2 * b, height - 2 * b);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+    cairo_fill(cr);
+    cairo_restore(cr);
+    cairo_rectangle(cr, b, b, std::max(width - 2 * b, 0), std::max(height - 2 * b, 0));
+    cairo_clip(cr);
+    cairo_translate(cr, b, b);
+  }
   if (self->layered_ && self->layeredSurface_) {
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_surface(cr, self->layeredSurface_, 0, 0);
@@ -784,7 +844,9 @@ gboolean DesktopWindow::OnConfigure(GtkWidget* widget, GdkEventConfigure* e, gpo
   auto* self = static_cast<DesktopWindow*>(data);
   gint x = 0, y = 0;
   gdk_window_get_origin(gtk_widget_get_window(widget), &x, &y);
-  const ViewRect now{x, y, x + e->width, y + e->height};
+  const int32_t b = self->Border();
+  const int32_t width = std::max(e->width - 2 * b, 0), height = std::max(e->height - 2 * b, 0);
+  const ViewRect now{x + b, y + b, x + b + width, y + b + height};
   const ViewRect was = self->client_;
   self->client_ = now;
   if (self->frame_ == FrameStyle::kFramed && gtk_widget_get_mapped(widget)) {
@@ -794,7 +856,7 @@ gboolean DesktopWindow::OnConfigure(GtkWidget* widget, GdkEventConfigure* e, gpo
   // Changes this program asked for were reported when it asked.
   if (now.Width() != was.Width() || now.Height() != was.Height())
     self->events_.OnSize({now.Width(), now.Height()}, self->state_);
-  if (self->Exists() && (now.left != was.left || now.top != was.top)) self->events_.OnMove({x, y});
+  if (self->Exists() && (now.left != was.left || now.top != was.top)) self->events_.OnMove({now.left, now.top});
   return FALSE;
 }
 
@@ -846,26 +908,21 @@ gboolean DesktopWindow::OnButton(GtkWidget*, GdkEventButton* e, gpointer data) {
     case 9: button = 4; break;
     default: return FALSE;
   }
+  const ViewPoint at = self->ClientPoint(e->x, e->y);
   MouseAction action;
   if (e->type == GDK_BUTTON_PRESS)
-    action = MouseAction::kPress;
-  else if (e->type == GDK_2BUTTON_PRESS)
-    action = MouseAction::kDoubleClick;
+    action = self->platform_.Press(self->serial_, button, e->time, at);
   else if (e->type == GDK_BUTTON_RELEASE)
     action = MouseAction::kRelease;
   else
-    return FALSE;
-  // TODO: the second press of a double click arrives both as a press and as a
-  // double click; the other system gives only the double click.
-  const ViewPoint at{static_cast<int32_t>(std::floor(e->x)), static_cast<int32_t>(std::floor(e->y))};
+    return TRUE;  // the toolkit's double and triple clicks: the presses were counted above
   self->events_.OnMouseButton(button, action, at, ModifiersOf(e->state));
   return TRUE;
 }
 
 gboolean DesktopWindow::OnMotion(GtkWidget*, GdkEventMotion* e, gpointer data) {
   auto* self = static_cast<DesktopWindow*>(data);
-  self->events_.OnMouseMove({static_cast<int32_t>(std::floor(e->x)), static_cast<int32_t>(std::floor(e->y))},
-                            ModifiersOf(e->state));
+  self->events_.OnMouseMove(self->ClientPoint(e->x, e->y), ModifiersOf(e->state));
   return TRUE;
 }
 
@@ -880,14 +937,25 @@ gboolean DesktopWindow::OnScroll(GtkWidget*, GdkEventScroll* e, gpointer data) {
   else if (e->direction == GDK_SCROLL_SMOOTH)
     delta = static_cast<int>(std::lround(-e->delta_y * 120));
   if (delta == 0) return FALSE;
-  self->events_.OnWheel(delta, {static_cast<int32_t>(std::floor(e->x)), static_cast<int32_t>(std::floor(e->y))},
-                        ModifiersOf(e->state));
+  self->events_.OnWheel(delta, self->ClientPoint(e->x, e->y), ModifiersOf(e->state));
   return TRUE;
 }
 
 gboolean DesktopWindow::OnFocus(GtkWidget*, GdkEventFocus* e, gpointer data) {
   static_cast<DesktopWindow*>(data)->events_.OnActivate(e->in != 0);
   return FALSE;
+}
+
+void DesktopWindow::OnDragData(GtkWidget*, GdkDragContext*, gint, gint, GtkSelectionData* data, guint, guint,
+                               gpointer self) {
+  auto* window = static_cast<DesktopWindow*>(self);
+  const guchar* bytes = gtk_selection_data_get_data(data);
+  const gint length = gtk_selection_data_get_length(data);
+  if (!bytes || length <= 0) return;
+  std::vector<std::u16string> paths =
+      LocalPathsOfUriList({reinterpret_cast<const char*>(bytes), static_cast<size_t>(length)});
+  if (!paths.empty())
+    DesktopPlatform::PostDropped(new DesktopPlatform::Dropped{&window->platform_, window->serial_, std::move(paths)});
 }
 
 }  // namespace
