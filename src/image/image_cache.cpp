@@ -52,6 +52,7 @@ struct ImageCache::Entry {
   // file written within the same second with the same size.
   bool hasStamp = false;
   FileStamp stamp;
+  RefPtr<ImageBuffer> prepared;  // made by the load's render hint
 };
 
 // Forwards a background load's progress to whoever joins it later.
@@ -88,6 +89,7 @@ struct ImageCache::Request {
   bool memoryCheck = false;
   RefPtr<LoadCompletion> completion;
   RefPtr<RequestProgress> progress;
+  RefPtr<RenderHint> hint;
   RefPtr<ImageReader> reader;
   std::list<std::unique_ptr<Request>>::iterator self;
 };
@@ -219,6 +221,22 @@ void ImageCache::Store(ImageBuffer* image, bool atEnd) {
   }
 }
 
+RefPtr<ImageBuffer> ImageCache::TakePrepared(ImageBuffer* image) {
+  if (!image) return nullptr;
+  ImageBuffer* first = image->First();
+  RefPtr<ImageBuffer> prepared;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& e : entries_) {
+      if (e->image.get() == first) {
+        prepared = std::move(e->prepared);
+        break;
+      }
+    }
+  }
+  return prepared;
+}
+
 // Foreground loads.
 
 Status ImageCache::Finish(RefPtr<ImageBuffer>* image, RefPtr<ImageBuffer> hit, ImageReader* reader,
@@ -273,7 +291,8 @@ size_t ImageCache::PendingCount() const {
 }
 
 bool ImageCache::ScheduleLoad(const std::u16string& path, LoadMode mode, bool memoryCheck,
-                              RefPtr<LoadCompletion> completion, RefPtr<ProgressSink> progress) {
+                              RefPtr<LoadCompletion> completion, RefPtr<ProgressSink> progress,
+                              RefPtr<RenderHint> hint) {
   if (path.empty() || static_cast<uint8_t>(mode) > 3) return false;
   if (mode == LoadMode::File) {
     Identity id;
@@ -293,6 +312,7 @@ bool ImageCache::ScheduleLoad(const std::u16string& path, LoadMode mode, bool me
   request->memoryCheck = memoryCheck;
   request->completion = std::move(completion);
   request->progress = MakeRef<RequestProgress>(std::move(progress));
+  request->hint = std::move(hint);
   Request* r = request.get();
   {
     std::lock_guard lock(pendingMutex_);
@@ -363,7 +383,14 @@ void ImageCache::RunRequest(Request* r) {
   if (Failed(s) || cancel_.IsSet()) return FinishRequest(r);
   r->progress->Report(100, 100);
 
+  // A failed preparation leaves the window its normal path; a cancelled one
+  // cancels the whole load like a cancelled decode does.
+  RefPtr<ImageBuffer> prepared;
+  if (r->hint) prepared = r->hint->Prepare(target.get(), &cancel_);
+  if (cancel_.IsSet()) return FinishRequest(r);
+
   auto entry = std::make_unique<Entry>();
+  entry->prepared = std::move(prepared);
   entry->image = target;
   entry->path = PropertyText(target.get(), PropertyId::FileName);
   entry->timeText = PropertyText(target.get(), PropertyId::FileTime);

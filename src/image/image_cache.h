@@ -28,6 +28,15 @@ class LoadCompletion : public RefCounted {
   Event done_;
 };
 
+// Work a window wants done on a read-ahead image once it is decoded, while the
+// user is still looking at the previous one: typically the image scaled to the
+// size the window expects to show it at. Runs on the loading thread, so it must
+// not touch the window; it returns null when there is nothing to prepare.
+class RenderHint : public RefCounted {
+ public:
+  virtual RefPtr<ImageBuffer> Prepare(ImageBuffer* image, const CancelFlag* cancel) const = 0;
+};
+
 // What a background load loads: the given file, or the next or previous image
 // file of the given file's folder, or the neighbour in the last direction.
 enum class LoadMode : uint8_t { File = 0, Next = 1, Previous = 2, SameDirection = 3 };
@@ -70,10 +79,15 @@ class ImageCache : public RefCounted {
 
   // Starts a background load. False when nothing was scheduled (mode File for a
   // file that is cached already). The completion event, when given, is set when
-  // the load ends however it ends.
+  // the load ends however it ends. A hint prepares the decoded image further
+  // within the same load (and is cancelled with it); its result is kept with
+  // the entry until TakePrepared hands it out.
   bool ScheduleLoad(const std::u16string& path, LoadMode mode, bool memoryCheck,
                     RefPtr<LoadCompletion> completion = nullptr,
-                    RefPtr<ProgressSink> progress = nullptr);
+                    RefPtr<ProgressSink> progress = nullptr, RefPtr<RenderHint> hint = nullptr);
+  // What the hint of the load that cached image prepared, once: the entry lets
+  // go of it, so that no two views ever share it.
+  RefPtr<ImageBuffer> TakePrepared(ImageBuffer* image);
   // With a pending load of path: hands it progress (telling it loading is under
   // way) and waits for the loads. Otherwise cancels every pending load and waits
   // for them. Returns at once when nothing is pending.

@@ -52,6 +52,20 @@ void PrepareDisplaySurface(ImageBuffer& display, bool layered) {
   surface->PrepareForPresentation(layered, layered ? 0xFF000000u : 0u);
 }
 
+RefPtr<ImageBuffer> ScaleForDisplay(ImageBuffer* image, uint32_t width, uint32_t height,
+                                    const ViewFlags& flags, const CancelFlag* cancel) {
+  if (!image) return nullptr;
+  // Palette images are scaled in colour: interpolated pixels fall between entries.
+  const PF format = image->Format() == PF::Indexed8 ? PF::Bgra8 : image->Format();
+  const bool display = flags.displayBuffers && (format == PF::Bgra8 || format == PF::Gray8);
+  RefPtr<ImageBuffer> scaled = ImageBuffer::Create(format, width, height, display);
+  if (!scaled || Failed(Scale(scaled.get(), image, 0, cancel)) || IsCancelled(cancel))
+    return nullptr;
+  scaled->SetAlpha(image->Alpha());
+  scaled->Frame() = image->Frame();
+  return scaled;
+}
+
 RenderOutcome RenderView(ViewState& view, const CancelFlag* cancel) {
   if (view.DisplayImage() || !view.CurrentImage()) return RenderOutcome::kNothingToDo;
   if (!view.AdjustedImage()) {
@@ -67,24 +81,20 @@ RenderOutcome RenderView(ViewState& view, const CancelFlag* cancel) {
   if (view.Zoom() != 1.0 || view.AspectX() != 1.0) {
     const uint32_t w = ZoomedWidth(image->Width(), view.Zoom(), view.AspectX());
     const uint32_t h = ZoomedHeight(image->Height(), view.Zoom());
-    // Palette images are scaled in colour: interpolated pixels fall between entries.
-    const PF format = image->Format() == PF::Indexed8 ? PF::Bgra8 : image->Format();
-    const bool display = flags.displayBuffers && (format == PF::Bgra8 || format == PF::Gray8);
-    RefPtr<ImageBuffer> scaled = ImageBuffer::Create(format, w, h, display);
-    if (scaled) {
-      const Status st = Scale(scaled.get(), image.get(), 0, cancel);
+    RefPtr<ImageBuffer> scaled = view.TakeOfferedImage(image.get(), w, h);
+    if (!scaled) {
+      scaled = ScaleForDisplay(image.get(), w, h, flags, cancel);
       // A scaler stopped by the cancel flag has not failed for lack of memory.
       if (IsCancelled(cancel)) return RenderOutcome::kCancelled;
-      if (Failed(st)) scaled.reset();
     }
     if (scaled) {
-      scaled->SetAlpha(image->Alpha());
-      scaled->Frame() = image->Frame();
       image = std::move(scaled);
     } else {
       FallBackToActualSize(view);
       outcome = RenderOutcome::kFellBack;
     }
+  } else {
+    view.TakeOfferedImage(nullptr, 0, 0);  // an offer for another zoom is stale now
   }
   if (IsCancelled(cancel)) return RenderOutcome::kCancelled;
 

@@ -2,11 +2,13 @@
 #include <cstdint>
 
 #include "base/cancel.h"
+#include "base/ref_counted.h"
 
 namespace vt {
 
 class ImageBuffer;
 class ViewState;
+struct ViewFlags;
 
 enum class RenderOutcome : uint8_t {
   kNothingToDo,  // the display layer existed already, or there is no image
@@ -21,6 +23,14 @@ enum class RenderOutcome : uint8_t {
 // buffer cannot be made the view falls back to zoom 1.0. cancel may be set by
 // another thread; it is checked after the adjusted layer and after scaling.
 RenderOutcome RenderView(ViewState& view, const CancelFlag* cancel = nullptr);
+
+// The scaling step of rendering on its own: image scaled to width x height in
+// the format rendering scales it in (palette images in colour), as a display
+// buffer where views of these flags draw from one. Null when it cannot be
+// made or cancel was set. Safe on any thread; the read-ahead uses it to offer
+// a view its scaled image ahead of time (ViewState::OfferScaledImage).
+RefPtr<ImageBuffer> ScaleForDisplay(ImageBuffer* image, uint32_t width, uint32_t height,
+                                    const ViewFlags& flags, const CancelFlag* cancel);
 
 // Bits per pixel of the screen, asked once per view on its first render. The
 // windowing layer installs the real query; without one the screen counts as

@@ -61,6 +61,22 @@ class ViewState {
   void SetAdjustedImage(RefPtr<ImageBuffer> adjusted);
   void SetDisplayImage(RefPtr<ImageBuffer> display);
   void DropDisplayLayer() { display_.reset(); }
+
+  // A scaled image made ahead of time (by the read-ahead, on another thread)
+  // from image `from`. The next render uses it instead of scaling when it needs
+  // exactly that image at exactly that size; any render takes the offer away.
+  void OfferScaledImage(RefPtr<ImageBuffer> scaled, const ImageBuffer* from) {
+    offered_ = std::move(scaled);
+    offeredFrom_ = from;
+  }
+  RefPtr<ImageBuffer> TakeOfferedImage(const ImageBuffer* from, uint32_t width, uint32_t height) {
+    RefPtr<ImageBuffer> offer = std::move(offered_);
+    const ImageBuffer* offerFrom = offeredFrom_;
+    offeredFrom_ = nullptr;
+    if (!offer || offerFrom != from || offer->Width() != width || offer->Height() != height)
+      return nullptr;
+    return offer;
+  }
   // The display layer is made from the adjusted one, so it goes too.
   void DropAdjustedLayer();
 
@@ -93,6 +109,8 @@ class ViewState {
   RefPtr<ImageBuffer> composed_;
   RefPtr<ImageBuffer> adjusted_;
   RefPtr<ImageBuffer> display_;
+  RefPtr<ImageBuffer> offered_;
+  const ImageBuffer* offeredFrom_ = nullptr;
   double zoom_ = 1.0;
   double aspectX_ = 1.0;
   CropRect crop_;

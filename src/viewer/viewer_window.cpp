@@ -8,6 +8,7 @@
 #include "image/image_cache.h"
 #include "render/render_view.h"
 #include "render/view_geometry.h"
+#include "viewer/read_ahead_render.h"
 #include "viewer/view_command.h"
 #include "viewer/viewer_app.h"
 #include "viewer/viewer_paint.h"
@@ -168,7 +169,10 @@ Status ViewerWindow::OpenImage(const std::u16string& requested, bool showErrors)
     if (!folder.empty()) folder_ = app_.FolderNavigator().Listings().Acquire(folder, false);
   }
   path_ = path;
-  if (!path_.empty() && path_[0] != u'<') app_.Cache().ScheduleLoad(path_, LoadMode::SameDirection, true);
+  if (!path_.empty() && path_[0] != u'<') {
+    app_.Cache().ScheduleLoad(path_, LoadMode::SameDirection, true, nullptr, nullptr,
+                              MakeRef<FitRenderHint>(FitRoomOf(*this), view_->Flags()));
+  }
   Window()->PostCommand(kCmdShowNewImage, 0);
   return status::kOk;
 }
@@ -319,6 +323,10 @@ void ViewerWindow::ShowNewImage() {
   if (!frameShown_ && (wasLayered != layered_ || hadAlpha != hasAlpha_)) UpdateDisplaySurface();
 
   if (!frozen_) {
+    // A scaled image the read-ahead made for this window is used by the render
+    // below when the fit asks for exactly that image at exactly that size.
+    if (RefPtr<ImageBuffer> prepared = app_.Cache().TakePrepared(view_->SourceImage()))
+      view_->OfferScaledImage(std::move(prepared), view_->SourceImage());
     if (!IsMaximized())
       FitWindowToImage(*this, !firstLayout);
     else

@@ -314,6 +314,101 @@ TEST_F(ImageCacheTest, LoadingAnotherFileCancelsReadAhead) {
   cache->Join();  // nothing pending: returns at once
 }
 
+// A hint that hands back a one-row image holding the decoded image's first
+// byte plus one, or spins until the load is cancelled.
+class TestHint : public RenderHint {
+ public:
+  explicit TestHint(bool waitForCancel = false) : waitForCancel_(waitForCancel) {}
+  RefPtr<ImageBuffer> Prepare(ImageBuffer* image, const CancelFlag* cancel) const override {
+    calls++;
+    if (waitForCancel_) {
+      started.Set();
+      while (!IsCancelled(cancel)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return ImageBuffer::Create(PixelFormat::Bgra8, 1, 1, false);
+    }
+    RefPtr<ImageBuffer> out = ImageBuffer::Create(PixelFormat::Bgra8, 1, 1, false);
+    out->Row(0)[0] = static_cast<uint8_t>(image->Row(0)[0] + 1);
+    return out;
+  }
+  mutable std::atomic<int> calls{0};
+  mutable Event started;
+
+ private:
+  bool waitForCancel_;
+};
+
+TEST_F(ImageCacheTest, RenderHintResultIsKeptWithTheEntryAndHandedOutOnce) {
+  const auto a = Write("a.tca", EncodeTcac(4, 4, 7));
+  const auto b = Write("b.tca", EncodeTcac(4, 4, 8));
+  auto hint = MakeRef<TestHint>();
+  auto done = MakeRef<LoadCompletion>();
+  ASSERT_TRUE(cache->ScheduleLoad(a, LoadMode::File, false, done, nullptr, hint));
+  done->Done().Wait();
+  EXPECT_EQ(hint->calls.load(), 1);
+  RefPtr<ImageBuffer> im = cache->Lookup(a);
+  ASSERT_TRUE(im);
+  RefPtr<ImageBuffer> prepared = cache->TakePrepared(im.get());
+  ASSERT_TRUE(prepared);
+  EXPECT_EQ(prepared->Row(0)[0], 8);
+  EXPECT_FALSE(cache->TakePrepared(im.get()));  // once only
+  EXPECT_EQ(cache->Lookup(a).get(), im.get());  // the image itself stays
+
+  // Without a hint, and for images the cache did not load, there is nothing.
+  ASSERT_TRUE(LoadAhead(b, LoadMode::File));
+  EXPECT_FALSE(cache->TakePrepared(cache->Lookup(b).get()));
+  RefPtr<ImageBuffer> stored = ImageBuffer::Create(PixelFormat::Bgra8, 2, 2, false);
+  EXPECT_FALSE(cache->TakePrepared(stored.get()));
+  EXPECT_FALSE(cache->TakePrepared(nullptr));
+}
+
+TEST_F(ImageCacheTest, RenderHintIsCancelledWithTheReadAhead) {
+  const auto a = Write("a.tca", EncodeTcac(4, 4, 7));
+  const auto other = Write("other.tca", EncodeTcac(2, 2, 4));
+  auto hint = MakeRef<TestHint>(true);
+  auto done = MakeRef<LoadCompletion>();
+  ASSERT_TRUE(cache->ScheduleLoad(a, LoadMode::File, false, done, nullptr, hint));
+  hint->started.Wait();
+  // Loading another file cancels the read-ahead while it prepares: neither
+  // the image nor what the hint made is kept.
+  RefPtr<ImageBuffer> im;
+  ASSERT_EQ(cache->LoadPath(&im, other), status::kOk);
+  EXPECT_TRUE(done->Done().IsSet());
+  EXPECT_FALSE(cache->Lookup(a));
+  EXPECT_EQ(cache->PendingCount(), 0u);
+}
+
+// Lookups, hand-outs and cancels from other threads while hinted loads run.
+TEST_F(ImageCacheTest, HintedLoadsRaceWithLookups) {
+  std::vector<std::u16string> files;
+  for (int i = 0; i < 8; ++i) files.push_back(Write("h" + std::to_string(i) + ".tca", EncodeTcac(16, 16, uint8_t(i))));
+  cache->SetCapacity(ImageCache::kMaxCapacity);
+  auto hint = MakeRef<TestHint>();
+  std::atomic<bool> stop{false};
+  std::atomic<int> taken{0};
+  std::thread reader([&] {
+    while (!stop.load()) {
+      for (const auto& f : files) {
+        if (RefPtr<ImageBuffer> im = cache->Lookup(f)) {
+          if (RefPtr<ImageBuffer> p = cache->TakePrepared(im.get())) {
+            EXPECT_EQ(p->Row(0)[0], im->Row(0)[0] + 1);
+            taken++;
+          }
+        }
+      }
+    }
+  });
+  for (int round = 0; round < 4; ++round) {
+    for (const auto& f : files) cache->ScheduleLoad(f, LoadMode::File, false, nullptr, nullptr, hint);
+    if (round % 2) cache->Join();  // cancels
+    else cache->Join(&files.back());  // waits
+  }
+  cache->Join(&files.back());
+  stop = true;
+  reader.join();
+  EXPECT_GT(hint->calls.load(), 0);
+  EXPECT_LE(taken.load(), hint->calls.load());
+}
+
 // Many loads scheduled at once, joined by cancelling or waiting, from a cache
 // in steady use; then a cache destroyed with loads running.
 TEST_F(ImageCacheTest, ManyLoadsScheduledAndJoined) {

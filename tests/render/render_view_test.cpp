@@ -352,3 +352,47 @@ TEST(RenderView, NewLayersAfterADropAreRenderedAgain) {
 
 }  // namespace
 }  // namespace vt
+
+namespace vt {
+namespace {
+
+TEST(RenderView, UsesAnImageScaledAheadOnlyWhenItIsExactlyTheOneNeeded) {
+  RefPtr<ImageBuffer> source = Filled(PF::Bgra8, 40, 20, 9);
+  ViewFlags flags = ViewerFlags();
+  RefPtr<ImageBuffer> ahead = ScaleForDisplay(source.get(), 20, 10, flags, nullptr);
+  ASSERT_TRUE(ahead);
+  {
+    ViewState view(source, flags);
+    view.SetZoomFactor(0.5);
+    view.OfferScaledImage(ahead, source.get());
+    EXPECT_EQ(RenderView(view), RenderOutcome::kRendered);
+    EXPECT_EQ(view.DisplayImage(), ahead.get());  // no second scaling
+  }
+  {
+    // Another size: the offer is dropped and the view scales for itself, to
+    // the same pixels the read-ahead would have made.
+    ViewState view(source, flags);
+    view.SetZoomFactor(0.25);
+    view.OfferScaledImage(ahead, source.get());
+    RenderView(view);
+    ASSERT_NE(view.DisplayImage(), ahead.get());
+    EXPECT_EQ(view.DisplayImage()->Width(), 10u);
+    view.DropDisplayLayer();
+    view.SetZoomFactor(0.5);
+    RenderView(view);  // the offer was taken away by the first render
+    ASSERT_NE(view.DisplayImage(), ahead.get());
+    EXPECT_EQ(Pixel32(view.DisplayImage(), 3, 3), Pixel32(ahead.get(), 3, 3));
+  }
+  {
+    // Made from another image: never used.
+    RefPtr<ImageBuffer> other = Filled(PF::Bgra8, 40, 20, 9);
+    ViewState view(source, flags);
+    view.SetZoomFactor(0.5);
+    view.OfferScaledImage(ahead, other.get());
+    RenderView(view);
+    EXPECT_NE(view.DisplayImage(), ahead.get());
+  }
+}
+
+}  // namespace
+}  // namespace vt
