@@ -26,14 +26,20 @@ namespace vt {
 
 namespace {
 
-// Zig-zag position -> natural (row-major) position; 16 extra entries so that a
-// run that overshoots the block in a damaged stream lands on the last
-// coefficient instead of outside the block.
-constexpr uint8_t kNatural[64 + 16] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33,
-    40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36,
-    29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54,
-    47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
+// Zig-zag position -> natural (row-major) position; 64 extra entries so that a
+// run that overshoots the block in a damaged stream, and the end-of-block step
+// of the sequential fast path, land on the last coefficient instead of outside
+// the block.
+constexpr std::array<uint8_t, 128> MakeNatural() {
+  constexpr uint8_t zigzag[64] = {
+      0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+      41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+      30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+  std::array<uint8_t, 128> a{};
+  for (int i = 0; i < 128; ++i) a[i] = i < 64 ? zigzag[i] : 63;
+  return a;
+}
+constexpr std::array<uint8_t, 128> kNatural = MakeNatural();
 
 enum Marker : uint8_t {
   kSof0 = 0xC0,
@@ -53,17 +59,25 @@ enum Marker : uint8_t {
 };
 
 // ---------------------------------------------------------------------------
-// Huffman tables (T.81 Annex C) with a 9-bit lookahead.
+// Huffman tables (T.81 Annex C) with a 12-bit lookahead.
 
 constexpr int kLookBits = 12;
+// Run of the end-of-block entry: from any position in the block it carries the
+// position past the last coefficient.
+constexpr int kEobRun = 64;
 
 struct HuffTable {
   bool defined = false;
   // (length << 8) | symbol for codes of at most kLookBits bits; 0 for longer.
   uint16_t fast[1 << kLookBits];
-  // AC tables: value << 8 | run << 4 | (code length + value bits), for codes
-  // whose value bits also fit the lookahead and whose value fits 8 bits; 0 else.
-  int16_t fastAc[1 << kLookBits];
+  // AC tables: value << 16 | run << 8 | (code length + value bits), for codes
+  // whose value bits also fit the lookahead; 0 else. The length sits in the
+  // low six bits so that it serves as a 64-bit shift count unmasked. The
+  // end-of-block code has value 0 and run kEobRun, the sixteen-zero code
+  // value 0 and run 15: a sequential block then runs past its end or skips its
+  // zeros with the same steps as any coefficient (storing a zero where the
+  // block already holds one).
+  int32_t fastAc[1 << kLookBits];
   int32_t maxcode[18];   // one past the largest code of each length
   int32_t valoffset[17];  // symbol index = code + valoffset[length]
   uint16_t count = 0;
@@ -103,11 +117,15 @@ bool BuildHuffTable(HuffTable* t, const uint8_t counts[16], const uint8_t* value
       const int len = f >> 8;
       const int rs = f & 0xFF;
       const int run = rs >> 4, size = rs & 15;
-      if (size == 0 || len + size > kLookBits) continue;
+      if (size == 0) {
+        if (run == 0) t->fastAc[i] = kEobRun << 8 | len;
+        if (run == 15) t->fastAc[i] = 15 << 8 | len;
+        continue;
+      }
+      if (len + size > kLookBits) continue;
       const uint32_t bits = (static_cast<uint32_t>(i) >> (kLookBits - len - size)) & ((1u << size) - 1);
       const int32_t v = Extend(bits, size);
-      if (v < -128 || v > 127) continue;
-      t->fastAc[i] = static_cast<int16_t>(v * 256 + (run << 4) + len + size);
+      t->fastAc[i] = static_cast<int32_t>(static_cast<uint32_t>(v) << 16) | run << 8 | (len + size);
     }
   }
   t->defined = true;
@@ -241,6 +259,16 @@ class LocalBits {
   }
   void Ensure(int n) {
     if (bits_ < n) Fill();
+  }
+  // Hands the buffer to the reader for work done through it directly
+  // (restart markers), and takes it back afterwards.
+  void Store() {
+    r_.buf_ = buf_;
+    r_.bits_ = bits_;
+  }
+  void Load() {
+    buf_ = r_.buf_;
+    bits_ = r_.bits_;
   }
   uint32_t Peek(int n) const { return static_cast<uint32_t>(buf_ >> (64 - n)); }
   void Skip(int n) {
@@ -808,9 +836,20 @@ struct JpegDecoder::State {
   // other coefficients are left as they are).
   template <bool kDcOnly>
   __attribute__((noinline)) bool HuffBlock(int16_t* blk, Component& c) {
-    const HuffTable& dct = dc[c.td];
-    const HuffTable& act = ac[c.ta];
     LocalBits br(bits);
+    return HuffBlockIn<kDcOnly>(br, blk, c);
+  }
+
+  template <bool kDcOnly>
+  __attribute__((always_inline)) inline bool HuffBlockIn(LocalBits& br, int16_t* blk, Component& c) {
+    const HuffTable& dct = dc[c.td];
+    const int32_t* fastAc = ac[c.ta].fastAc;
+#if defined(__GNUC__)
+    // Keeps the table address in one register, so that the lookup on the
+    // bit buffer's critical path is a single load without an address add.
+    asm("" : "+r"(fastAc));
+#endif
+    const HuffTable& act = ac[c.ta];
     br.Ensure(32);
     const int s = br.DecodePresent(dct);
     if (s < 0 || s > 16) return false;
@@ -820,11 +859,11 @@ struct JpegDecoder::State {
     for (int k = 1; k < 64;) {
       // 32 bits hold a code and its value bits.
       br.Ensure(32);
-      const int16_t fa = act.fastAc[br.Peek(kLookBits)];
+      const int32_t fa = fastAc[br.Peek(kLookBits)];
       if (fa) {
-        k += (fa >> 4) & 15;
-        br.Skip(fa & 15);
-        if (!kDcOnly) blk[kNatural[k]] = static_cast<int16_t>(fa >> 8);
+        k += (fa >> 8) & 0xFF;
+        br.Skip(fa & 63);
+        if (!kDcOnly) blk[kNatural[k]] = static_cast<int16_t>(fa >> 16);
         ++k;
         continue;
       }
@@ -870,12 +909,13 @@ struct JpegDecoder::State {
     const int al = scan.al, se = scan.se;
     for (int k = scan.ss; k <= se;) {
       br.Ensure(32);
-      const int16_t fa = t.fastAc[br.Peek(kLookBits)];
-      if (fa) {
-        k += (fa >> 4) & 15;
+      // The zero-valued entries (end of block, sixteen zeros) mean more here.
+      const int32_t fa = t.fastAc[br.Peek(kLookBits)];
+      if (fa >> 16) {
+        k += (fa >> 8) & 0xFF;
         if (k > 63) return false;
-        br.Skip(fa & 15);
-        blk[kNatural[k]] = static_cast<int16_t>(static_cast<uint32_t>(fa >> 8) << al);
+        br.Skip(fa & 63);
+        blk[kNatural[k]] = static_cast<int16_t>(static_cast<uint32_t>(fa >> 16) << al);
         ++k;
         continue;
       }
@@ -1128,7 +1168,58 @@ struct JpegDecoder::State {
     return Unit::kDecode;
   }
 
+  // DecodeRow for the sequential Huffman process into one MCU row's stores:
+  // the bit buffer stays in registers for the whole row.
+  template <bool kDcOnly>
+  __attribute__((noinline)) bool HuffRow(int16_t* const* base) {
+    LocalBits br(bits);
+    const bool bookkeeping = restartInterval != 0 || skipUnits != 0;
+    auto next = [&] {
+      if (!bookkeeping) return Unit::kDecode;
+      br.Store();
+      const Unit u = NextUnit();
+      br.Load();
+      return u;
+    };
+    if (scan.count == 1) {
+      const int ci = scan.comp[0];
+      Component& c = comp[ci];
+      int16_t* blk = base[ci];
+      for (uint32_t x = 0; x < c.cbw; ++x, blk += 64) {
+        const Unit u = next();
+        if (u == Unit::kStop) return false;
+        if (u == Unit::kSkip) continue;
+        if (!HuffBlockIn<kDcOnly>(br, blk, c)) {
+          entropyError = true;
+          return false;
+        }
+      }
+      return true;
+    }
+    for (uint32_t mx = 0; mx < mcusX; ++mx) {
+      const Unit u = next();
+      if (u == Unit::kStop) return false;
+      if (u == Unit::kSkip) continue;
+      for (int i = 0; i < scan.count; ++i) {
+        const int ci = scan.comp[i];
+        Component& c = comp[ci];
+        for (uint32_t y = 0; y < c.v; ++y) {
+          int16_t* blk = base[ci] + (size_t{y} * c.bw + size_t{mx} * c.h) * 64;
+          for (uint32_t x = 0; x < c.h; ++x, blk += 64) {
+            if (!HuffBlockIn<kDcOnly>(br, blk, c)) {
+              entropyError = true;
+              return false;
+            }
+          }
+        }
+      }
+    }
+    return true;
+  }
+
   bool DecodeRow(uint32_t r, int16_t* const* base, bool localRows) {
+    if (localRows && !progressive && !arithmetic)
+      return reduced ? HuffRow<true>(base) : HuffRow<false>(base);
     const bool single = scan.count == 1;
     if (single) {
       const int ci = scan.comp[0];
