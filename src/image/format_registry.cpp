@@ -113,7 +113,7 @@ FormatRegistry& GlobalFormatRegistry() {
   return registry;
 }
 
-Status LoadImage(const FormatRegistry& registry, const std::u16string& path, bool allFrames,
+Status LoadImageFile(const FormatRegistry& registry, const std::u16string& path, bool allFrames,
                  bool display, RefPtr<ImageBuffer>* out, ProgressSink* progress,
                  const CancelFlag* cancel) {
   out->reset();

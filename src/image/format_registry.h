@@ -56,7 +56,7 @@ FormatRegistry& GlobalFormatRegistry();
 
 // Loads a whole file through the pipeline: open the reader, make the target
 // buffer (display formats when display is set), decode all frames or the first.
-Status LoadImage(const FormatRegistry& registry, const std::u16string& path, bool allFrames,
+Status LoadImageFile(const FormatRegistry& registry, const std::u16string& path, bool allFrames,
                  bool display, RefPtr<ImageBuffer>* out, ProgressSink* progress = nullptr,
                  const CancelFlag* cancel = nullptr);
 

@@ -348,7 +348,7 @@ TEST_F(BmpSuite, EveryFileDecodesAsExpected) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(std::string(c.file) + " " + c.why);
     RefPtr<ImageBuffer> image;
-    const Status s = LoadImage(Registry(), test::U16(SuitePath(c.file)), false, false, &image);
+    const Status s = LoadImageFile(Registry(), test::U16(SuitePath(c.file)), false, false, &image);
     EXPECT_EQ(s, c.status) << std::hex << "status 0x" << static_cast<uint32_t>(s);
     if (s == kHeaderSizeRejected) {
       EXPECT_EQ(ProbeBmp(*MakeMemorySource(u"x.bmp", test::ReadFileBytes(SuitePath(c.file)))),
@@ -381,7 +381,7 @@ TEST_F(BmpSuite, EveryFileDecodesAsExpected) {
 // The suite's properties of interest: the stored resolution, the compression.
 TEST_F(BmpSuite, PropertiesFromRealFiles) {
   RefPtr<ImageBuffer> image;
-  ASSERT_EQ(LoadImage(Registry(), test::U16(SuitePath("g/pal8rle.bmp")), false, false, &image),
+  ASSERT_EQ(LoadImageFile(Registry(), test::U16(SuitePath("g/pal8rle.bmp")), false, false, &image),
             status::kOk);
   const std::u16string* compression = image->Properties().Get(PropertyId::Compression);
   ASSERT_TRUE(compression);
@@ -391,7 +391,7 @@ TEST_F(BmpSuite, PropertiesFromRealFiles) {
   EXPECT_EQ(*density, u"2835 x 2835 ppm");
 
   // The 12-byte header has no resolution fields.
-  ASSERT_EQ(LoadImage(Registry(), test::U16(SuitePath("g/pal8os2.bmp")), false, false, &image),
+  ASSERT_EQ(LoadImageFile(Registry(), test::U16(SuitePath("g/pal8os2.bmp")), false, false, &image),
             status::kOk);
   EXPECT_FALSE(image->Properties().Has(PropertyId::PixelDensity));
   const std::u16string* none = image->Properties().Get(PropertyId::Compression);

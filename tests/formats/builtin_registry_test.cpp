@@ -46,10 +46,10 @@ TEST_F(BuiltinRegistry, NameFirstThenProbing) {
 TEST_F(BuiltinRegistry, TextAndEmptyFilesAreRefusedWithTheirCodes) {
   test::TempDir dir;
   RefPtr<ImageBuffer> image;
-  EXPECT_EQ(LoadImage(registry, test::U16(dir.Write("notes.txt", "plain text, no image\n")), true,
+  EXPECT_EQ(LoadImageFile(registry, test::U16(dir.Write("notes.txt", "plain text, no image\n")), true,
                       false, &image),
             status::kUnknownFormat);
-  EXPECT_EQ(LoadImage(registry, test::U16(dir.Write("empty.png", "")), true, false, &image),
+  EXPECT_EQ(LoadImageFile(registry, test::U16(dir.Write("empty.png", "")), true, false, &image),
             status::kCannotOpenFile);
 }
 

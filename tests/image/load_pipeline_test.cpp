@@ -20,7 +20,7 @@ class LoadPipeline : public ::testing::Test {
   Status Load(const FakeImage& im, RefPtr<ImageBuffer>* out, bool allFrames = true,
               const std::string& name = "image.fake") {
     path = test::U16(dir.Write(name, EncodeFake(im)));
-    return LoadImage(registry, path, allFrames, false, out);
+    return LoadImageFile(registry, path, allFrames, false, out);
   }
   Status OpenFake(const FakeImage& im, RefPtr<ImageReader>* reader) {
     path = test::U16(dir.Write("image.fake", EncodeFake(im)));
@@ -177,7 +177,7 @@ TEST_F(LoadPipeline, ATruncatedLaterFrameKeepsTheEarlierOnes) {
   bytes.resize(bytes.size() - 5);  // the third frame is cut short
   path = test::U16(dir.Write("cut.fake", bytes));
   RefPtr<ImageBuffer> image;
-  ASSERT_EQ(LoadImage(registry, path, true, false, &image), status::kOk);
+  ASSERT_EQ(LoadImageFile(registry, path, true, false, &image), status::kOk);
   EXPECT_EQ(image->ChainLength(), 2u);
 }
 

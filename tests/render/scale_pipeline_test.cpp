@@ -118,7 +118,7 @@ TEST_F(ScalePipeline, CorpusBitmapScaledWhileLoading) {
   FormatRegistry registry;
   RegisterBuiltinFormats(registry);
   RefPtr<ImageBuffer> full;
-  const Status loaded = LoadImage(registry, test::U16(path), false, false, &full);
+  const Status loaded = LoadImageFile(registry, test::U16(path), false, false, &full);
   if (Failed(loaded)) GTEST_SKIP() << "no reader for bitmaps in this build";
   RefPtr<ImageReader> reader;
   ASSERT_EQ(registry.OpenReader(test::U16(path), &reader), status::kOk);

@@ -24,8 +24,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-// <windows.h> maps LoadImage to the resource loader LoadImageW.
-#undef LoadImage
 #endif
 
 namespace vt {
@@ -211,7 +209,7 @@ int Time(const FormatRegistry& registry, const ToolOptions& o) {
     image = nullptr;  // the previous result must not share memory with this run
     scaled = nullptr;
     const auto start = std::chrono::steady_clock::now();
-    const Status s = LoadImage(registry, o.file, true, false, &image);
+    const Status s = LoadImageFile(registry, o.file, true, false, &image);
     const auto end = std::chrono::steady_clock::now();
     if (Failed(s)) return Fail(o.file, s);
     if (!image) return Fail(o.file, status::kGeneralFailure);
@@ -265,7 +263,7 @@ int Run(const std::vector<std::u16string>& args) {
   if (o.timeRuns) return Time(registry, o);
 
   RefPtr<ImageBuffer> image;
-  const Status s = LoadImage(registry, o.file, true, false, &image);
+  const Status s = LoadImageFile(registry, o.file, true, false, &image);
   if (Failed(s)) return Fail(o.file, s);
   if (!image) return Fail(o.file, status::kGeneralFailure);
 
