@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <vector>
 
 #include "platform/gtk/gtk_platform.h"
 
@@ -45,13 +46,45 @@ struct RedWindow : WindowEvents {
   void OnCloseRequest() override {}
   void OnDestroyed() override {}
   void OnPaint(PaintTarget& target, const ViewRect& dirty) override {
-    target.Fill({0, 0, 100, 50}, 0xFF0000);
+    target.Fill({0, 0, 100, 50}, colour);
     ++paints;
     lastDirty = dirty;
   }
+  void OnSize(ViewSize size, ShowState) override { sizes.push_back(size); }
+  uint32_t colour = 0xFF0000;
   int paints = 0;
   ViewRect lastDirty;
+  std::vector<ViewSize> sizes;
 };
+
+TEST_F(GtkWindowTest, RepaintIsOnScreenWhenItReturns) {
+  RedWindow events;
+  WindowCreateParams params;
+  params.title = u"repaint";
+  params.clientTopLeft = {300, 300};
+  params.clientSize = {100, 50};
+  params.frame = FrameStyle::kFrameless;
+  auto window = platform_->NewWindow(events, params);
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(PumpUntil([&] { return events.paints > 0 && ScreenPixel(350, 325) == 0xFF0000; }));
+  // No message is pumped between the request and the look at the screen.
+  for (const uint32_t colour : {0x00FF00u, 0x0000FFu, 0xFF0000u}) {
+    const int before = events.paints;
+    events.colour = colour;
+    window->Repaint();
+    EXPECT_GT(events.paints, before);
+    EXPECT_EQ(ScreenPixel(350, 325), colour);
+  }
+  // Hidden, nothing is painted until it is shown again.
+  window->Hide();
+  PumpUntil([&] { return !window->IsVisible(); });
+  const int hidden = events.paints;
+  events.colour = 0x00FF00;
+  window->Repaint();
+  EXPECT_EQ(events.paints, hidden);
+  window->Show(ShowState::kNormal, false);
+  EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(350, 325) == 0x00FF00u; }));
+}
 
 TEST_F(GtkWindowTest, ThinBorderLiesOutsideTheClientArea) {
   RedWindow events;
@@ -83,6 +116,9 @@ TEST_F(GtkWindowTest, ThinBorderLiesOutsideTheClientArea) {
   EXPECT_TRUE(PumpUntil([&] {
     return ScreenPixel(99, 199) == 0 && ScreenPixel(200, 250) == 0 && window->ClientSize() == ViewSize{100, 50};
   }));
+  // The bordered size the system reports once more after the switch is not
+  // passed on as a change of the client.
+  for (const ViewSize& size : events.sizes) EXPECT_EQ(size, (ViewSize{100, 50}));
   EXPECT_EQ(window->ClientOrigin(), (ViewPoint{100, 200}));
   EXPECT_EQ(window->ClientSize(), (ViewSize{100, 50}));
   EXPECT_EQ(window->WindowRect(), (ViewRect{100, 200, 200, 250}));

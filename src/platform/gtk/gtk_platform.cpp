@@ -44,6 +44,8 @@ std::string HandOffPath() {
 constexpr int kFindMs = 5000;
 constexpr int kCopyDataMs = 60000;  // the other instance opens the image before it answers
 constexpr int kCloseMs = 5000;
+// How long a size asked of the system may take to be reported.
+constexpr guint kRequestMs = 1000;
 
 uint8_t ModifiersOf(guint state) {
   return (state & GDK_SHIFT_MASK ? kModifierShift : 0) | (state & GDK_CONTROL_MASK ? kModifierCtrl : 0) |
@@ -224,10 +226,7 @@ class DesktopWindow : public PlatformWindow {
     if (widget_) gtk_window_present(Widget());
   }
   bool IsForeground() const override { return widget_ && gtk_window_is_active(Widget()); }
-  // TODO: paint synchronously; the paint is queued and runs at the next frame.
-  void Repaint() override {
-    if (widget_) gtk_widget_queue_draw(widget_);
-  }
+  void Repaint() override;
   bool PresentLayered(ImageBuffer& display, ViewPoint source, std::optional<ViewPoint> at, ViewSize size,
                       bool perPixelAlpha) override;
   void SetTimer(uint32_t id, uint32_t milliseconds) override;
@@ -252,6 +251,10 @@ class DesktopWindow : public PlatformWindow {
     return {static_cast<int32_t>(std::floor(x)) - Border(), static_cast<int32_t>(std::floor(y)) - Border()};
   }
   void ApplyGeometry();
+  // The window's own size (client plus border) as the system reported it.
+  void Configured(int32_t width, int32_t height);
+  void EndRequest();
+  static gboolean OnRequestExpired(gpointer self);
   void Gone();
   void KillAllTimers();
 
@@ -287,6 +290,18 @@ class DesktopWindow : public PlatformWindow {
     uint32_t id;
   };
   std::map<uint32_t, guint> timers_;
+  bool painting_ = false;
+  // The size last asked of the system. Until a configure event reports it,
+  // events with another size are ones sent before the request was seen (the
+  // border switched off still reports the bordered size once) and are held
+  // back; should the system never grant the size, the last one held back
+  // counts after a while.
+  struct Request {
+    int32_t width = 0, height = 0;
+    guint expiry = 0;
+    std::optional<ViewSize> heldBack;
+  };
+  std::optional<Request> request_;
 };
 
 class DesktopPlatform : public Platform {
@@ -650,7 +665,10 @@ void DesktopWindow::ApplyGeometry() {
   if (!widget_) return;
   const int32_t b = Border();
   gtk_window_move(Widget(), client_.left - b, client_.top - b);
-  gtk_window_resize(Widget(), std::max(client_.Width(), 1) + 2 * b, std::max(client_.Height(), 1) + 2 * b);
+  const int32_t width = std::max(client_.Width(), 1) + 2 * b, height = std::max(client_.Height(), 1) + 2 * b;
+  gtk_window_resize(Widget(), width, height);
+  EndRequest();
+  request_ = Request{width, height, g_timeout_add(kRequestMs, &OnRequestExpired, this), std::nullopt};
 }
 
 ViewRect DesktopWindow::Insets() const {
@@ -667,6 +685,21 @@ ViewRect DesktopWindow::Insets() const {
   if (frame_ != FrameStyle::kFramed) return {Border(), Border(), Border(), Border()};
   const FrameMetrics m = platform_.FrameMetricsForDpi(96);
   return {m.borderWidth, m.borderHeight + m.captionHeight, m.borderWidth, m.borderHeight};
+}
+
+void DesktopWindow::Repaint() {
+  if (!widget_) return;
+  gtk_widget_queue_draw(widget_);
+  // The caller expects the new picture on screen when this returns (a timer
+  // animating the image, a drag showing each step), so the pending expose is
+  // handled now rather than at the next frame of the toolkit's clock. Inside
+  // a paint, or while the window is not on screen, it stays queued.
+  GdkWindow* w = GdkOf();
+  if (painting_ || !w || !gtk_widget_get_mapped(widget_)) return;
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  gdk_window_process_updates(w, FALSE);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  gdk_display_flush(gtk_widget_get_display(widget_));
 }
 
 void DesktopWindow::SetFrame(FrameStyle frame) {
@@ -714,6 +747,9 @@ void DesktopWindow::Show(ShowState state, bool activate) {
   gtk_window_set_focus_on_map(window, activate);
   // Maximized, the client covers the monitor as on the other systems: the
   // desktop's full-screen state gives exactly that.
+  // The desktop chooses the size of a full-screen window and of one leaving
+  // that state: nothing asked for earlier is still awaited.
+  if ((state == ShowState::kMaximized) != (state_ == ShowState::kMaximized)) EndRequest();
   if (state == ShowState::kMaximized) {
     gtk_window_fullscreen(window);
   } else if (state_ == ShowState::kMaximized) {
@@ -767,6 +803,21 @@ void DesktopWindow::KillTimer(uint32_t id) {
 void DesktopWindow::KillAllTimers() {
   for (auto& [id, source] : timers_) g_source_remove(source);
   timers_.clear();
+  EndRequest();
+}
+
+void DesktopWindow::EndRequest() {
+  if (request_ && request_->expiry) g_source_remove(request_->expiry);
+  request_.reset();
+}
+
+gboolean DesktopWindow::OnRequestExpired(gpointer data) {
+  auto* self = static_cast<DesktopWindow*>(data);
+  const std::optional<ViewSize> last = self->request_->heldBack;
+  self->request_->expiry = 0;  // this source ends with the return
+  self->request_.reset();
+  if (last && self->widget_) self->Configured(last->width, last->height);
+  return G_SOURCE_REMOVE;
 }
 
 void DesktopWindow::PostCommand(uint32_t command, intptr_t argument) {
@@ -829,7 +880,9 @@ gboolean DesktopWindow::OnDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
   const ViewRect dirty{static_cast<int32_t>(std::floor(x1)), static_cast<int32_t>(std::floor(y1)),
                        static_cast<int32_t>(std::ceil(x2)), static_cast<int32_t>(std::ceil(y2))};
   CairoPaint target(cr);
+  self->painting_ = true;
   self->events_.OnPaint(target, dirty);
+  self->painting_ = false;
   return TRUE;
 }
 
@@ -840,24 +893,34 @@ gboolean DesktopWindow::OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
 
 void DesktopWindow::OnDestroy(GtkWidget*, gpointer data) { static_cast<DesktopWindow*>(data)->Gone(); }
 
-gboolean DesktopWindow::OnConfigure(GtkWidget* widget, GdkEventConfigure* e, gpointer data) {
+gboolean DesktopWindow::OnConfigure(GtkWidget*, GdkEventConfigure* e, gpointer data) {
   auto* self = static_cast<DesktopWindow*>(data);
+  if (self->request_) {
+    if (e->width != self->request_->width || e->height != self->request_->height) {
+      self->request_->heldBack = ViewSize{e->width, e->height};
+      return FALSE;
+    }
+    self->EndRequest();
+  }
+  self->Configured(e->width, e->height);
+  return FALSE;
+}
+
+void DesktopWindow::Configured(int32_t windowWidth, int32_t windowHeight) {
   gint x = 0, y = 0;
-  gdk_window_get_origin(gtk_widget_get_window(widget), &x, &y);
-  const int32_t b = self->Border();
-  const int32_t width = std::max(e->width - 2 * b, 0), height = std::max(e->height - 2 * b, 0);
+  gdk_window_get_origin(gtk_widget_get_window(widget_), &x, &y);
+  const int32_t b = Border();
+  const int32_t width = std::max(windowWidth - 2 * b, 0), height = std::max(windowHeight - 2 * b, 0);
   const ViewRect now{x + b, y + b, x + b + width, y + b + height};
-  const ViewRect was = self->client_;
-  self->client_ = now;
-  if (self->frame_ == FrameStyle::kFramed && gtk_widget_get_mapped(widget)) {
-    const ViewRect in = self->Insets();
-    if (in.top > 0) self->platform_.NoteFrame(in);
+  const ViewRect was = client_;
+  client_ = now;
+  if (frame_ == FrameStyle::kFramed && gtk_widget_get_mapped(widget_)) {
+    const ViewRect in = Insets();
+    if (in.top > 0) platform_.NoteFrame(in);
   }
   // Changes this program asked for were reported when it asked.
-  if (now.Width() != was.Width() || now.Height() != was.Height())
-    self->events_.OnSize({now.Width(), now.Height()}, self->state_);
-  if (self->Exists() && (now.left != was.left || now.top != was.top)) self->events_.OnMove({now.left, now.top});
-  return FALSE;
+  if (now.Width() != was.Width() || now.Height() != was.Height()) events_.OnSize({now.Width(), now.Height()}, state_);
+  if (Exists() && (now.left != was.left || now.top != was.top)) events_.OnMove({now.left, now.top});
 }
 
 gboolean DesktopWindow::OnWindowState(GtkWidget*, GdkEventWindowState* e, gpointer data) {
