@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 #include "app/settings.h"
 #include "image/image_buffer.h"
@@ -17,6 +18,23 @@
 namespace vt {
 
 namespace {
+
+// Shows a foreground load's reports on the taskbar button. A load that was
+// already running in the background when the window asked for its file keeps
+// reporting from its own thread; the taskbar belongs to the user-interface
+// thread, so those reports are left out and the bar jumps when the load ends.
+class TaskbarProgress : public ProgressSink {
+ public:
+  explicit TaskbarProgress(Platform& os) : os_(os), owner_(std::this_thread::get_id()) {}
+  void Report(uint32_t done, uint32_t total) override {
+    if (std::this_thread::get_id() != owner_ || total == 0) return;
+    os_.SetProgress(ProgressState::kNormal, std::min(done, total), total);
+  }
+
+ private:
+  Platform& os_;
+  const std::thread::id owner_;
+};
 
 constexpr uint8_t kSemiTransparentOff = 0x80;
 constexpr uint8_t kAutomaticColourOff = 0x40;
@@ -130,7 +148,8 @@ Status ViewerWindow::OpenImage(const std::u16string& requested, bool showErrors)
   os.SetProgress(ProgressState::kNormal, 0, 100);
 
   RefPtr<ImageBuffer> image;
-  const Status status = app_.Cache().LoadPath(&image, path);
+  const RefPtr<ProgressSink> progress = MakeRef<TaskbarProgress>(os);
+  const Status status = app_.Cache().LoadPath(&image, path, 0, progress.get());
   const bool ok = Succeeded(status) && image;
   if (ok) {
     os.SetProgress(ProgressState::kNormal, 100, 100);
@@ -169,12 +188,19 @@ Status ViewerWindow::OpenImage(const std::u16string& requested, bool showErrors)
     if (!folder.empty()) folder_ = app_.FolderNavigator().Listings().Acquire(folder, false);
   }
   path_ = path;
-  if (!path_.empty() && path_[0] != u'<') {
-    app_.Cache().ScheduleLoad(path_, LoadMode::SameDirection, true, nullptr, nullptr,
-                              MakeRef<FitRenderHint>(FitRoomOf(*this), view_->Flags()));
-  }
+  if (client_.width == 0 && client_.height == 0)
+    readAheadAfterLayout_ = true;
+  else
+    ScheduleReadAhead();
   Window()->PostCommand(kCmdShowNewImage, 0);
   return status::kOk;
+}
+
+void ViewerWindow::ScheduleReadAhead() {
+  readAheadAfterLayout_ = false;
+  if (path_.empty() || path_[0] == u'<' || !view_) return;
+  app_.Cache().ScheduleLoad(path_, LoadMode::SameDirection, true, nullptr, nullptr,
+                            MakeRef<FitRenderHint>(FitRoomOf(*this), view_->Flags()));
 }
 
 // ---- ViewWindow -------------------------------------------------------------
@@ -364,6 +390,7 @@ void ViewerWindow::ShowNewImage() {
   }
 
   if (source->Next() && source->Frame().delay >= 0) SetAnimationTimer(source->Frame().delay);
+  if (readAheadAfterLayout_) ScheduleReadAhead();
 }
 
 void ViewerWindow::FullScreenFit() {

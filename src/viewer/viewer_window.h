@@ -124,6 +124,7 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   void UpdateDisplaySurface();
   void RunCommand(uint32_t command, intptr_t argument);
   void OpenFromDialog(bool newWindow);
+  void ScheduleReadAhead();
 
   ViewerApp& app_;
   std::unique_ptr<ViewState> view_;
@@ -153,6 +154,9 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   bool hoverTimer_ = false;
   bool fullScreen_ = false;  // the window is in (or minimized from) the maximized state
   bool destroyed_ = false;
+  // The image opened before the first layout: its read-ahead waits for that
+  // layout, whose frame and placement decide the room the hint fits into.
+  bool readAheadAfterLayout_ = false;
 
   int32_t commandNesting_ = 0;
   int32_t geometryNesting_ = 0;

@@ -124,6 +124,37 @@ TEST_F(ReadAheadRenderTest, PreparedImageShowsExactlyWhatTheWindowWouldRender) {
   }
 }
 
+// The read-ahead scheduled by the window's first image must fit the room the
+// window has once laid out (frame shown or hidden), not the room of the still
+// unplaced window, or the first step scales on the user-interface thread.
+TEST_F(ReadAheadRenderTest, FirstReadAheadFitsTheLaidOutWindow) {
+  int caseNumber = 0;
+  for (const uint8_t titleBar : {uint8_t{0}, uint8_t{2}}) {
+    SCOPED_TRACE(testing::Message() << "title bar " << int(titleBar));
+    Options().viewerTitleBar = titleBar;
+    const std::string prefix = "first" + std::to_string(caseNumber++) + "-";
+    std::vector<std::string> files;
+    for (int i = 1; i <= 2; ++i)
+      files.push_back(dir.Write(prefix + "p" + std::to_string(i) + ".bmp",
+                                MakeBmp(2400, 1500, [i](int x, int y) { return Texture(x + i, y); })));
+    ViewerWindow* w = Open(files[0]);
+    ASSERT_NE(w, nullptr);
+    WaitForReadAhead();
+    RefPtr<ImageBuffer> next = cache->Lookup(U16(files[1]));
+    ASSERT_TRUE(next);
+    const RefPtr<ImageBuffer> prepared = cache->TakePrepared(next.get());
+    ASSERT_TRUE(prepared);
+    ASSERT_TRUE(Native(w)->SendKey(kPageDown));
+    platform.Pump();
+    ASSERT_EQ(w->Path(), U16(files[1]));
+    EXPECT_LT(w->View()->Zoom(), 1.0);
+    EXPECT_TRUE(SamePixels(prepared.get(), w->View()->DisplayImage()));
+    w->Window()->Destroy();
+    platform.Pump();
+    WaitForReadAhead();
+  }
+}
+
 TEST(ShrinkToRoomTest, MatchesTheFitOfTheWindow) {
   // Fits as it is, or may not shrink: nothing to prepare.
   EXPECT_FALSE(ShrinkToRoom(640, 480, FitRoom{1904, 1001, true}));

@@ -147,6 +147,37 @@ TEST_F(ViewerWindowTest, FreezeCommandSavesTheClientAndRestrictsTheKeys) {
   EXPECT_TRUE(w->FrameShown());
 }
 
+TEST_F(ViewerWindowTest, TaskbarProgressFollowsTheDecode) {
+  // Tall enough for the reader to report many times along the way.
+  const std::string path = dir.Write("tall.bmp", SolidBmp(64, 300, kRed));
+  platform.progress.clear();
+  ViewerWindow* w = Open(path);
+  ASSERT_NE(w, nullptr);
+  ASSERT_TRUE(w->HasImage());
+  const auto& p = platform.progress;
+  ASSERT_GE(p.size(), 2u);
+  // Reset first, hidden last, and full just before.
+  EXPECT_EQ(p.front().state, ProgressState::kNormal);
+  EXPECT_EQ(p.front().done, 0u);
+  EXPECT_EQ(p.back().state, ProgressState::kNone);
+  const auto& full = p[p.size() - 2];
+  EXPECT_EQ(full.state, ProgressState::kNormal);
+  EXPECT_EQ(full.done, full.total);
+  // In between: the decode's own reports, rising, several strictly partial.
+  int partial = 0;
+  double last = 0;
+  for (size_t i = 1; i + 2 < p.size(); ++i) {
+    ASSERT_EQ(p[i].state, ProgressState::kNormal);
+    ASSERT_GT(p[i].total, 0u);
+    ASSERT_LE(p[i].done, p[i].total);
+    const double share = double(p[i].done) / p[i].total;
+    EXPECT_GE(share, last);
+    last = share;
+    if (p[i].done > 0 && p[i].done < p[i].total) ++partial;
+  }
+  EXPECT_GE(partial, 3);
+}
+
 TEST_F(ViewerWindowTest, MissingFileShowsTheMessageAndTheWindowCloses) {
   const std::string path = dir.Path() + "/missing.bmp";
   ViewerWindow* w = app->OpenWindow(U16(path), nullptr, nullptr);
