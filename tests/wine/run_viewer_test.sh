@@ -34,35 +34,7 @@ for font in /usr/share/fonts/truetype/wqy/wqy-microhei.ttc /usr/share/fonts/open
   [ -f "$font" ] && cp "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
 done
 
-# Left half red, right half blue, 320 x 240; a second image all green.
-python3 - "$WORK" <<'PY'
-import struct, sys
-def bmp(path, w, h, colour):
-    row = (w * 3 + 3) & ~3
-    data = bytearray()
-    for y in range(h - 1, -1, -1):
-        line = bytearray()
-        for x in range(w):
-            b, g, r = colour(x, y)
-            line += bytes((b, g, r))
-        data += line + b"\0" * (row - len(line))
-    head = b"BM" + struct.pack("<IHHI", 54 + len(data), 0, 0, 54)
-    head += struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(data), 2835, 2835, 0, 0)
-    open(path, "wb").write(head + data)
-bmp(sys.argv[1] + "/first.bmp", 320, 240, lambda x, y: (0, 0, 255) if x < 160 else (255, 0, 0))
-bmp(sys.argv[1] + "/second.bmp", 200, 100, lambda x, y: (0, 255, 0))
-PY
-
-window_ids() {  # ids of top-level windows whose name holds $1
-  xwininfo -root -children 2>/dev/null | grep -F "$1" | awk '{print $1}'
-}
-wait_for_windows() {  # text count seconds
-  for _ in $(seq 1 $(($3 * 4))); do
-    [ "$(window_ids "$1" | wc -l)" -ge "$2" ] && return 0
-    sleep 0.25
-  done
-  return 1
-}
+make_test_bitmaps "$WORK"
 
 cd "$WORK"
 wine "$EXE" "first.bmp" >/dev/null 2>&1 &
