@@ -14,9 +14,13 @@
 #include "platform/gtk/gtk_clicks.h"
 #include "platform/gtk/gtk_hand_off.h"
 #include "platform/gtk/gtk_keys.h"
+#include "platform/gtk/gtk_progress.h"
+
+#include <poll.h>
 
 // Last: the X11 header defines macros (None, Status, Bool) that clash with the
 // program's names.
+#include <X11/Xatom.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 #undef None
@@ -46,6 +50,8 @@ constexpr int kCopyDataMs = 60000;  // the other instance opens the image before
 constexpr int kCloseMs = 5000;
 // How long a size asked of the system may take to be reported.
 constexpr guint kRequestMs = 1000;
+// How long the window manager may take to say what frame it will draw.
+constexpr int kFrameAnswerMs = 200;
 
 uint8_t ModifiersOf(guint state) {
   return (state & GDK_SHIFT_MASK ? kModifierShift : 0) | (state & GDK_CONTROL_MASK ? kModifierCtrl : 0) |
@@ -111,6 +117,71 @@ cairo_surface_t* SurfaceOf(ImageBuffer& image, ViewPoint source, ViewSize size, 
   }
   cairo_surface_mark_dirty(surface);
   return surface;
+}
+
+// The frame the window manager will put around a framed window (left, top,
+// right, bottom), asked before any such window is shown: the window manager
+// answers the request for a window it does not manage (an unmapped one made
+// for the question). None when it does not take such requests or does not
+// answer within waitMs.
+std::optional<ViewRect> AskFrameExtents(GdkDisplay* display, int waitMs) {
+  GdkScreen* screen = gdk_display_get_default_screen(display);
+  if (!GDK_IS_X11_SCREEN(screen) ||
+      !gdk_x11_screen_supports_net_wm_hint(screen, gdk_atom_intern_static_string("_NET_REQUEST_FRAME_EXTENTS")))
+    return std::nullopt;
+  Display* x = GDK_DISPLAY_XDISPLAY(display);
+  const Window root = GDK_WINDOW_XID(gdk_screen_get_root_window(screen));
+  const Atom request = gdk_x11_get_xatom_by_name_for_display(display, "_NET_REQUEST_FRAME_EXTENTS");
+  const Atom extents = gdk_x11_get_xatom_by_name_for_display(display, "_NET_FRAME_EXTENTS");
+  XSetWindowAttributes attributes{};
+  attributes.event_mask = PropertyChangeMask;
+  const Window probe = XCreateWindow(x, root, 0, 0, 100, 100, 0, CopyFromParent, InputOutput, CopyFromParent,
+                                     CWEventMask, &attributes);
+  XEvent message{};
+  message.xclient.type = ClientMessage;
+  message.xclient.window = probe;
+  message.xclient.message_type = request;
+  message.xclient.format = 32;
+  XSendEvent(x, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &message);
+  XFlush(x);
+
+  auto read = [&]() -> std::optional<ViewRect> {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::optional<ViewRect> out;
+    if (XGetWindowProperty(x, probe, extents, 0, 4, False, XA_CARDINAL, &type, &format, &count, &after, &data) ==
+            Success &&
+        type == XA_CARDINAL && format == 32 && count == 4) {
+      // Format 32 properties come as longs whatever their size.
+      const auto* v = reinterpret_cast<const long*>(data);
+      auto side = [](long value) { return static_cast<int32_t>(std::clamp(value, 0L, 1000L)); };
+      out = ViewRect{side(v[0]), side(v[2]), side(v[1]), side(v[3])};
+    }
+    if (data) XFree(data);
+    return out;
+  };
+  std::optional<ViewRect> out;
+  const gint64 end = g_get_monotonic_time() + gint64{waitMs} * 1000;
+  while (!out) {
+    // Only this window's events are taken from the queue; the rest stay for
+    // the toolkit.
+    XEvent event;
+    bool changed = false;
+    while (XCheckTypedWindowEvent(x, probe, PropertyNotify, &event))
+      changed = changed || event.xproperty.atom == extents;
+    if (changed) out = read();
+    if (out) break;
+    const gint64 left = end - g_get_monotonic_time();
+    if (left <= 0) break;
+    pollfd connection{ConnectionNumber(x), POLLIN, 0};
+    poll(&connection, 1, static_cast<int>((left + 999) / 1000));
+  }
+  if (!out) out = read();
+  XDestroyWindow(x, probe);
+  XFlush(x);
+  return out;
 }
 
 constexpr uint32_t kThinBorderColour = 0x646464;
@@ -329,10 +400,16 @@ class DesktopPlatform : public Platform {
                                                    r.top + r.Height() / 2));
   }
   // The frame the window manager put around the last framed window shown;
-  // none before that (and none without a window manager).
-  // TODO: ask the window manager beforehand (_NET_REQUEST_FRAME_EXTENTS) so the
-  // first layout already knows the frame, and scale with dpi.
-  FrameMetrics FrameMetricsForDpi(uint32_t dpi) override { return frame_; }
+  // before that, what it said it would put (the first window is laid out
+  // before it is shown); none without a window manager. Its frame is its own:
+  // the same at any dpi of this program.
+  FrameMetrics FrameMetricsForDpi(uint32_t dpi) override {
+    if (!frameKnown_ && !frameAsked_) {
+      frameAsked_ = true;
+      if (const auto insets = AskFrameExtents(gdk_display_get_default(), kFrameAnswerMs)) NoteFrame(*insets);
+    }
+    return frame_;
+  }
   ViewPoint CursorPosition() override {
     GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
     gint x = 0, y = 0;
@@ -411,8 +488,9 @@ class DesktopPlatform : public Platform {
     g_main_context_wakeup(nullptr);
   }
   uint64_t TickCount() override { return static_cast<uint64_t>(g_get_monotonic_time() / 1000); }
-  // TODO: a progress display on the desktop's task bar (no common standard).
-  void SetProgress(ProgressState state, uint32_t done, uint32_t total) override {}
+  void SetProgress(ProgressState state, uint32_t done, uint32_t total) override {
+    progress_.Set(state, done, total);
+  }
   // Raising a process's priority needs privileges ordinary users lack.
   void SetPriorityAboveNormal(bool above) override {}
   // This process's windows, then those of the instance listening on the
@@ -475,15 +553,18 @@ class DesktopPlatform : public Platform {
     auto it = cursors_.find(kind);
     if (it != cursors_.end()) return it->second;
     const char* name = "default";
+    // The X server's own cursors serve where the cursor theme lacks a name.
+    GdkCursorType fallback = GDK_LEFT_PTR;
     switch (kind) {
-      case CursorKind::kWait: name = "wait"; break;
-      case CursorKind::kNotAllowed: name = "not-allowed"; break;
-      case CursorKind::kPanAll: name = "move"; break;
-      case CursorKind::kPanHorizontal: name = "ew-resize"; break;
-      case CursorKind::kPanVertical: name = "ns-resize"; break;
+      case CursorKind::kWait: name = "wait", fallback = GDK_WATCH; break;
+      case CursorKind::kNotAllowed: name = "not-allowed", fallback = GDK_X_CURSOR; break;
+      case CursorKind::kPanAll: name = "move", fallback = GDK_FLEUR; break;
+      case CursorKind::kPanHorizontal: name = "ew-resize", fallback = GDK_SB_H_DOUBLE_ARROW; break;
+      case CursorKind::kPanVertical: name = "ns-resize", fallback = GDK_SB_V_DOUBLE_ARROW; break;
       default: break;
     }
     GdkCursor* cursor = gdk_cursor_new_from_name(gdk_display_get_default(), name);
+    if (!cursor) cursor = gdk_cursor_new_for_display(gdk_display_get_default(), fallback);
     if (cursor) cursors_[kind] = cursor;
     return cursor;
   }
@@ -497,6 +578,7 @@ class DesktopPlatform : public Platform {
     return clicks_.Press(static_cast<uintptr_t>(window), button, time, at, limits);
   }
   void NoteFrame(const ViewRect& insets) {
+    frameKnown_ = true;
     frame_.borderWidth = std::max(insets.left, insets.right);
     frame_.borderHeight = insets.bottom;
     frame_.captionHeight = std::max(insets.top - insets.bottom, 0);
@@ -585,7 +667,11 @@ class DesktopPlatform : public Platform {
   std::map<CursorKind, GdkCursor*> cursors_;
   uint64_t nextSerial_ = 0;
   FrameMetrics frame_;
+  bool frameKnown_ = false;
+  bool frameAsked_ = false;
   std::atomic<bool> quit_{false};
+  // Named by the menu entry installed with the program (vistrel.desktop).
+  LauncherProgress progress_{"application://vistrel.desktop", "/com/korvanne/Vistrel"};
   std::unique_ptr<HandOffServer> server_;
   ClickTracker clicks_;
 };
@@ -828,7 +914,12 @@ void DesktopWindow::PostCloseRequest() { DesktopPlatform::Post({&platform_, seri
 
 void DesktopWindow::SetCursor(CursorKind cursor) {
   cursor_ = cursor;
-  if (GdkWindow* w = GdkOf()) gdk_window_set_cursor(w, platform_.Cursor(cursor));
+  if (GdkWindow* w = GdkOf()) {
+    gdk_window_set_cursor(w, platform_.Cursor(cursor));
+    // The busy cursor goes up right before a load that keeps this thread
+    // from the loop: it has to reach the server now, not after the load.
+    gdk_display_flush(gdk_window_get_display(w));
+  }
 }
 
 MonitorInfo DesktopWindow::Monitor() const {
