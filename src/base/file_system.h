@@ -31,6 +31,11 @@ inline bool IsPathSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 // significant on POSIX file systems.
 bool SameFileName(std::u16string_view a, std::u16string_view b);
 
+// The path made absolute against the process's current folder, with "." and
+// ".." steps resolved by name (as the system resolves them for a full path
+// name). The path unchanged when it is empty or the current folder is unknown.
+std::u16string AbsolutePath(const std::u16string& path);
+
 // One entry of a folder as the enumeration reports it.
 struct DirectoryEntry {
   std::u16string_view name;

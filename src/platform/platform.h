@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -6,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "render/view_window.h"
@@ -93,6 +95,10 @@ class WindowEvents {
   virtual void OnMove(ViewPoint clientTopLeft) {}
   // While the user drags an edge: the window rectangle may be changed.
   virtual void OnSizing(SizingEdge edge, ViewRect* windowRect) {}
+  // Before the window is moved or sized (the user dragging it, the system's
+  // snapping and keyboard moves, the window's own requests): the window
+  // rectangle may be changed.
+  virtual void OnPositionChanging(ViewRect* windowRect) {}
   virtual void OnSizeMoveLoop(bool entering) {}
   virtual void OnPaint(PaintTarget& target, const ViewRect& dirty) {}
   // Key down and up with the held modifiers; true when handled.
@@ -201,6 +207,13 @@ class Platform {
   virtual void Quit() = 0;
 
   virtual uint64_t TickCount() = 0;  // milliseconds
+  // Blocks the calling thread for a while (the clock of TickCount moves on).
+  virtual void Sleep(uint32_t milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+  // The whole rectangle of the window that has the activation now, of this or
+  // any other program; nothing when no window has it or the system cannot tell.
+  virtual std::optional<ViewRect> ForegroundWindowRect() { return std::nullopt; }
   // The progress display of the program's taskbar button.
   virtual void SetProgress(ProgressState state, uint32_t done, uint32_t total) = 0;
   virtual void SetPriorityAboveNormal(bool above) = 0;

@@ -48,5 +48,8 @@ inline constexpr uint32_t kLastUserCommand = 20064;
 
 // The private message that stops a running slideshow: a command of its own.
 inline constexpr uint32_t kStopSlideshowCommand = 0x763F;
+// The private message that shows the latest progress of a load reported from
+// another thread on the taskbar.
+inline constexpr uint32_t kApplyProgressCommand = 0x7640;
 
 }  // namespace vt

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/cpu_features.h"
+#include "base/file_system.h"
 #include "files/navigate.h"
 #include "formats/builtin_formats.h"
 #include "image/format_registry.h"
@@ -134,6 +135,10 @@ std::vector<std::u16string> ViewerApp::OpenFilter() const {
 int RunProgram(Platform& platform, const ProgramEnvironment& env) {
   SetCurrentPlatform(&platform);
   const StartupOptions startup = ScanStartupArguments(SplitCommandLine(env.commandLine));
+  // A file named relative to this process's folder means nothing to a running
+  // instance started elsewhere, and the folder steps need the file's folder.
+  std::optional<std::u16string> file = startup.file;
+  if (file && !file->empty() && file->front() != u'<') file = AbsolutePath(*file);
 
   if (startup.close || startup.singleInstanceOff) {
     for (uintptr_t w : platform.FindTopLevelWindows(u"Vistrel")) platform.SendCloseRequest(w);
@@ -141,7 +146,7 @@ int RunProgram(Platform& platform, const ProgramEnvironment& env) {
   } else {
     const auto running = platform.FindTopLevelWindows(u"Vistrel");
     if (!running.empty()) {
-      const std::u16string payload = BuildHandOffPayload(startup.file, startup.arguments);
+      const std::u16string payload = BuildHandOffPayload(file, startup.arguments);
       const std::vector<uint8_t> bytes = HandOffBytes(payload);
       if (platform.SendCopyData(running.front(), kHandOffTag, bytes)) return 0;
     }
@@ -164,7 +169,6 @@ int RunProgram(Platform& platform, const ProgramEnvironment& env) {
   FormatRegistry& formats = GlobalFormatRegistry();
   if (formats.Count() == 0) RegisterBuiltinFormats(formats);
 
-  std::optional<std::u16string> file = startup.file;
   if (file && file->find(u'~') != std::u16string::npos) file = platform.LongPathName(*file);
 
   RefPtr<ImageCache> cache = RefPtr<ImageCache>::Adopt(new ImageCache(&formats, &GlobalNavigator()));

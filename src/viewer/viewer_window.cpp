@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <thread>
 
 #include "app/settings.h"
 #include "image/image_buffer.h"
@@ -14,27 +13,11 @@
 #include "viewer/viewer_app.h"
 #include "viewer/viewer_paint.h"
 #include "viewer/viewer_title.h"
+#include "viewer/window_rules.h"
 
 namespace vt {
 
 namespace {
-
-// Shows a foreground load's reports on the taskbar button. A load that was
-// already running in the background when the window asked for its file keeps
-// reporting from its own thread; the taskbar belongs to the user-interface
-// thread, so those reports are left out and the bar jumps when the load ends.
-class TaskbarProgress : public ProgressSink {
- public:
-  explicit TaskbarProgress(Platform& os) : os_(os), owner_(std::this_thread::get_id()) {}
-  void Report(uint32_t done, uint32_t total) override {
-    if (std::this_thread::get_id() != owner_ || total == 0) return;
-    os_.SetProgress(ProgressState::kNormal, std::min(done, total), total);
-  }
-
- private:
-  Platform& os_;
-  const std::thread::id owner_;
-};
 
 constexpr uint8_t kSemiTransparentOff = 0x80;
 constexpr uint8_t kAutomaticColourOff = 0x40;
@@ -70,7 +53,17 @@ class Nesting {
 
 ViewerWindow::ViewerWindow(ViewerApp& app) : app_(app) {}
 
-ViewerWindow::~ViewerWindow() = default;
+ViewerWindow::~ViewerWindow() {
+  folder_.reset();
+  FollowFolder();
+}
+
+void ViewerWindow::FollowFolder() {
+  if (watchedFolder_ == folder_) return;
+  if (watchedFolder_) watchedFolder_->RemoveListener(&folderWatch_);
+  watchedFolder_ = folder_;
+  if (watchedFolder_) watchedFolder_->AddListener(&folderWatch_);
+}
 
 OptionsBlock& ViewerWindow::Options() const { return app_.AppSettings().Options(); }
 
@@ -107,6 +100,7 @@ bool ViewerWindow::Create(const std::u16string* path, const ViewerOptions& optio
   }
   if (!CreateToolkitWindow(params)) return false;
 
+  progress_ = MakeRef<LoadProgress>(os, Window(), kApplyProgressCommand);
   metrics_ = FrameMetricsForDpi(Window()->Monitor().dpi);
   dpiScale_ = DpiScale(Window()->Monitor().dpi);
   RebuildAccelerators();
@@ -148,8 +142,9 @@ Status ViewerWindow::OpenImage(const std::u16string& requested, bool showErrors)
   os.SetProgress(ProgressState::kNormal, 0, 100);
 
   RefPtr<ImageBuffer> image;
-  const RefPtr<ProgressSink> progress = MakeRef<TaskbarProgress>(os);
+  const RefPtr<ProgressSink> progress = progress_->Begin();
   const Status status = app_.Cache().LoadPath(&image, path, 0, progress.get());
+  progress_->End();
   const bool ok = Succeeded(status) && image;
   if (ok) {
     os.SetProgress(ProgressState::kNormal, 100, 100);
@@ -187,6 +182,7 @@ Status ViewerWindow::OpenImage(const std::u16string& requested, bool showErrors)
     const std::u16string_view folder = FolderOf(path);
     if (!folder.empty()) folder_ = app_.FolderNavigator().Listings().Acquire(folder, false);
   }
+  FollowFolder();
   path_ = path;
   if (client_.width == 0 && client_.height == 0)
     readAheadAfterLayout_ = true;
@@ -569,6 +565,9 @@ void ViewerWindow::OnPaint(PaintTarget& target, const ViewRect&) {
 
 void ViewerWindow::OnDestroyed() {
   ++commandNesting_;
+  folder_.reset();
+  FollowFolder();
+  if (progress_) progress_->Detach();
   destroyed_ = true;
   animationDue_ = 0;
   app_.WindowDestroyed(this);
@@ -585,18 +584,17 @@ void ViewerWindow::OnSize(ViewSize client, ShowState state) {
     }
     return;
   }
-  client_ = client;
   if (fullScreen_) {
     // Left full screen through the system (restore button, keyboard).
+    const bool filled = ImageFillsScreen();
+    client_ = client;
     fullScreen_ = false;
     Window()->SetTopmost(topmost_);
     SetFrame(false, true);
-    if (AutoFitImage())
-      FitImageToWindow(*this, true, false);
-    else
-      FitWindowToImage(*this, true);
+    RefitAfterFullScreen(filled);
     return;
   }
+  client_ = client;
   EvaluateLayered();
   const ViewSize shown = ShownSize();
   if (AutoFitImage() && shown != client) {
@@ -608,6 +606,56 @@ void ViewerWindow::OnSize(ViewSize client, ShowState state) {
     }
   }
   Refresh();
+}
+
+ViewSize ViewerWindow::NaturalImageSize() const {
+  ImageBuffer* current = view_ ? view_->CurrentImage() : nullptr;
+  if (!current) return {};
+  return {static_cast<int32_t>(ZoomedWidth(current->Width(), 1.0, view_->AspectX())),
+          static_cast<int32_t>(ZoomedHeight(current->Height(), 1.0))};
+}
+
+bool ViewerWindow::ImageFillsScreen() const {
+  const ViewSize shown = ShownSize();
+  const ViewRect monitor = MonitorRect();
+  return shown.width >= monitor.Width() || shown.height >= monitor.Height();
+}
+
+void ViewerWindow::RefitAfterFullScreen(bool imageFilledScreen) {
+  if (!AutoFitImage()) {
+    FitWindowToImage(*this, true);
+    return;
+  }
+  // An image zoomed to fill the screen starts again from its own size, so
+  // that the fit does not carry the full-screen zoom into the window.
+  if (imageFilledScreen) SetZoom(*this, 1.0);
+  FitImageToWindow(*this, true, false);
+}
+
+void ViewerWindow::OnSizing(SizingEdge edge, ViewRect* windowRect) {
+  if (geometryNesting_ > 0 || !view_ || !frameShown_ || IsMaximized()) return;
+  if (!AutoFitImage() || largerThanScreen_) return;
+  const ViewSize image = NaturalImageSize();
+  if (image.width <= 0 || image.height <= 0) return;
+  if (Options().fitOnlyShrinks) {
+    // The image is never enlarged: a client larger than it both ways shows
+    // it unchanged, whatever the proportions.
+    const ViewSize client{windowRect->Width() - 2 * metrics_.borderWidth,
+                          windowRect->Height() - 2 * metrics_.borderHeight - metrics_.captionHeight};
+    const ViewSize shown = ShownSize();
+    if (client.width > shown.width && client.height > shown.height) return;
+  }
+  *windowRect = AspectLockedWindowRect(edge, *windowRect, Window()->WindowRect(), image, metrics_,
+                                       MonitorWorkArea());
+}
+
+void ViewerWindow::OnPositionChanging(ViewRect* windowRect) {
+  // The window's own placements are the geometry's business; this is for
+  // the user's and the system's moves.
+  if (!Window() || geometryNesting_ > 0 || Window()->State() != ShowState::kNormal) return;
+  // The monitor the window is headed for, so that it can cross to another one.
+  const ViewRect area = app_.Os().MonitorNearest(*windowRect).workArea;
+  *windowRect = KeepWindowReachable(*windowRect, area, metrics_);
 }
 
 void ViewerWindow::OnSizeMoveLoop(bool entering) { commandNesting_ += entering ? 1 : -1; }
@@ -683,11 +731,23 @@ void ViewerWindow::OnDisplayChange() {
 }
 
 void ViewerWindow::OnActivate(bool active) {
-  // Full screen gives way to whatever the user turned to.
-  if (!active && IsMaximized() && app_.Os().Monitors().size() <= 1) {
-    Nesting geometry(geometryNesting_);
-    Window()->Show(ShowState::kMinimized, false);
+  // Full screen gives way to whatever the user turned to, unless that lies
+  // on another monitor: then both stay in view.
+  if (active || destroyed_ || !Window() || !IsMaximized()) return;
+  Platform& os = app_.Os();
+  if (os.Monitors().size() > 1) {
+    // The window that takes over may show up a little later than our loss.
+    for (int i = 0; i < kForegroundPolls; ++i) {
+      if (Window()->IsForeground()) return;  // it came back to us
+      if (const auto other = os.ForegroundWindowRect()) {
+        if (LiesBeside(*other, Window()->WindowRect())) return;
+        break;
+      }
+      os.Sleep(kForegroundPollMilliseconds);
+    }
   }
+  Nesting geometry(geometryNesting_);
+  Window()->Show(ShowState::kMinimized, false);
 }
 
 bool ViewerWindow::OnCopyData(uint64_t tag, const void* data, size_t bytes) {
@@ -700,6 +760,9 @@ void ViewerWindow::Dispatch(uint32_t command, intptr_t argument) {
   if (destroyed_) return;
   switch (command) {
     case kCmdShowNewImage: ShowNewImage(); return;
+    case kApplyProgressCommand:
+      if (progress_) progress_->ApplyPosted();
+      return;
     case kCmdBusy: SetBusy(argument != 0); return;
     case kCmdSlideshowState:
       slideshow_ = argument != 0;
@@ -790,12 +853,10 @@ void ViewerWindow::RunCommand(uint32_t command, intptr_t argument) {
       return;
     case kCmdRestoreWindow:
       if (IsMaximized()) {
+        const bool filled = ImageFillsScreen();
         LeaveFullScreen();
         SetFrame(false, true);
-        if (AutoFitImage())
-          FitImageToWindow(*this, true, false);
-        else
-          FitWindowToImage(*this, true);
+        RefitAfterFullScreen(filled);
         UpdateTitle();
       } else {
         Window()->Show(ShowState::kNormal, true);
@@ -845,6 +906,7 @@ void ViewerWindow::Navigate(NavigateMode mode, bool newWindow) {
   for (int attempts = 0; attempts < 100000; ++attempts) {
     std::u16string found;
     bool ok = NavigateFolder(app_.FolderNavigator(), &folder_, mode, &found, current);
+    FollowFolder();
     if (!ok) {
       if (wrapped) break;
       app_.Os().Beep();
@@ -854,6 +916,7 @@ void ViewerWindow::Navigate(NavigateMode mode, bool newWindow) {
                                                                    : mode;
       if (around == mode) break;
       ok = NavigateFolder(app_.FolderNavigator(), &folder_, around, &found, current);
+      FollowFolder();
       if (!ok) break;
     }
     if (newWindow) {

@@ -12,6 +12,7 @@
 #include "render/view_state.h"
 #include "render/view_window.h"
 #include "ui/toolkit_window.h"
+#include "viewer/load_progress.h"
 
 namespace vt {
 
@@ -92,6 +93,8 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   // Window events
   void OnDestroyed() override;
   void OnSize(ViewSize client, ShowState state) override;
+  void OnSizing(SizingEdge edge, ViewRect* windowRect) override;
+  void OnPositionChanging(ViewRect* windowRect) override;
   void OnSizeMoveLoop(bool entering) override;
   void OnPaint(PaintTarget& target, const ViewRect& dirty) override;
   void OnMouseMove(ViewPoint client, uint8_t modifiers) override;
@@ -125,11 +128,27 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   void RunCommand(uint32_t command, intptr_t argument);
   void OpenFromDialog(bool newWindow);
   void ScheduleReadAhead();
+  // The image's own proportions: the current image at zoom 1 with its aspect.
+  ViewSize NaturalImageSize() const;
+  // The shown image covers the monitor in a direction.
+  bool ImageFillsScreen() const;
+  // After leaving full screen: the window fitted again.
+  void RefitAfterFullScreen(bool imageFilledScreen);
+  // Keeps the folder listing the window steps through under watch, so that
+  // files added, removed or renamed there are seen by the next step.
+  void FollowFolder();
 
   ViewerApp& app_;
+  RefPtr<LoadProgress> progress_;
   std::unique_ptr<ViewState> view_;
   std::u16string path_;
   RefPtr<FolderListing> folder_;
+  // A change reported by the watch already marks the listing stale (the next
+  // step rescans); the listener is what keeps the watch running.
+  struct FolderWatch : FolderChangeListener {
+    void OnFolderChanged() override {}
+  } folderWatch_;
+  RefPtr<FolderListing> watchedFolder_;
   std::optional<std::u16string> fixedTitle_;
   AcceleratorTable fullKeys_;
   AcceleratorTable frozenKeys_;

@@ -47,6 +47,21 @@ TEST(PathExists, PathsBeyondTheClassicLimit) {
   EXPECT_FALSE(PathExists(p + u"x"));
 }
 
+TEST(FileSystem, AbsolutePathsAreMadeAgainstTheCurrentFolder) {
+  const std::filesystem::path here = std::filesystem::current_path();
+  const auto expect = [](const std::filesystem::path& p) { return p.lexically_normal().u16string(); };
+  EXPECT_EQ(AbsolutePath(u"photo.jpg"), expect(here / "photo.jpg"));
+  EXPECT_EQ(AbsolutePath(u"./a/../b/photo.jpg"), expect(here / "b" / "photo.jpg"));
+#ifdef _WIN32
+  EXPECT_EQ(AbsolutePath(u"C:/srv/pictures/./x/../photo.jpg"), u"C:\\srv\\pictures\\photo.jpg");
+  EXPECT_EQ(AbsolutePath(u"C:\\srv\\ä ö.png"), u"C:\\srv\\ä ö.png");
+#else
+  EXPECT_EQ(AbsolutePath(u"/srv/pictures/./x/../photo.jpg"), u"/srv/pictures/photo.jpg");
+  EXPECT_EQ(AbsolutePath(u"/srv/pictures/ä ö.png"), u"/srv/pictures/ä ö.png");
+#endif
+  EXPECT_EQ(AbsolutePath(u""), u"");
+}
+
 TEST(FileSystem, StampsAndMemory) {
   TempDir dir;
   const std::string f = dir.Write("s.bin", "12345");

@@ -166,6 +166,33 @@ TEST_F(GtkDesktopTest, FramedWindowHasItsClientWhereItWasAskedFor) {
   EXPECT_EQ(viewer->WindowRect(), (ViewRect{100, 100, 500, 400}));
 }
 
+// What a full-screen window asks when it loses the activation: where the
+// window that took it lies, frame included.
+TEST_F(GtkDesktopTest, ForegroundWindowIsTheOneTheWindowManagerActivated) {
+  NeedWindowManager();
+  Recorder events;
+  WindowCreateParams params;
+  params.title = u"first";
+  params.clientTopLeft = {100, 120};
+  params.clientSize = {300, 200};
+  auto first = platform_->NewWindow(events, params);
+  params.title = u"second";
+  params.clientTopLeft = {600, 500};
+  params.clientSize = {200, 150};
+  auto second = platform_->NewWindow(events, params);
+  ASSERT_TRUE(first && second);
+  for (PlatformWindow* w : {first.get(), second.get()}) {
+    w->BringToFront();
+    ASSERT_TRUE(PumpUntil([&] { return w->IsForeground(); })) << "the window manager did not activate it";
+    const auto frame = ServerFrame(w->NativeHandle());
+    ASSERT_TRUE(frame);
+    const ViewRect client = ServerClientRect(w->NativeHandle());
+    const ViewRect whole{client.left - frame->left, client.top - frame->top, client.right + frame->right,
+                         client.bottom + frame->bottom};
+    EXPECT_TRUE(PumpUntil([&] { return platform_->ForegroundWindowRect() == std::optional<ViewRect>(whole); }));
+  }
+}
+
 #ifdef VT_HAVE_XTEST
 // The cursor the server shows now, as another client sees it.
 unsigned long ShownCursor(const std::string& display) {

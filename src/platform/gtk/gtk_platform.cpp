@@ -488,6 +488,36 @@ class DesktopPlatform : public Platform {
     g_main_context_wakeup(nullptr);
   }
   uint64_t TickCount() override { return static_cast<uint64_t>(g_get_monotonic_time() / 1000); }
+  // The window manager names the active window on the root window; its
+  // frame is part of what the user sees of it.
+  std::optional<ViewRect> ForegroundWindowRect() override {
+    GdkDisplay* display = gdk_display_get_default();
+    if (!display || !GDK_IS_X11_DISPLAY(display)) return std::nullopt;
+    Display* x = GDK_DISPLAY_XDISPLAY(display);
+    const Atom active = gdk_x11_get_xatom_by_name_for_display(display, "_NET_ACTIVE_WINDOW");
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    Window xid = 0;
+    if (XGetWindowProperty(x, DefaultRootWindow(x), active, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
+                           &data) == Success &&
+        type == XA_WINDOW && format == 32 && count == 1)
+      xid = static_cast<Window>(*reinterpret_cast<const unsigned long*>(data));
+    if (data) XFree(data);
+    if (xid == 0) return std::nullopt;
+    gdk_x11_display_error_trap_push(display);  // the window may be gone already
+    GdkWindow* foreign = gdk_x11_window_foreign_new_for_display(display, xid);
+    std::optional<ViewRect> out;
+    if (foreign) {
+      GdkRectangle r{};
+      gdk_window_get_frame_extents(foreign, &r);
+      if (r.width > 0 && r.height > 0) out = ViewRect{r.x, r.y, r.x + r.width, r.y + r.height};
+      g_object_unref(foreign);
+    }
+    gdk_x11_display_error_trap_pop_ignored(display);
+    return out;
+  }
   void SetProgress(ProgressState state, uint32_t done, uint32_t total) override {
     progress_.Set(state, done, total);
   }

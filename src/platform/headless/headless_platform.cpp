@@ -152,18 +152,20 @@ void HeadlessWindow::PlaceClient(ViewPoint topLeft, ViewSize size) {
          state_ == ShowState::kMinimized ? ShowState::kNormal : state_);
 }
 
+ViewRect HeadlessWindow::ClientOfWindowRect(const ViewRect& c) const {
+  if (frame_ == FrameStyle::kFramed) {
+    const FrameMetrics m = Metrics();
+    return {c.left + m.borderWidth, c.top + m.borderHeight + m.captionHeight, c.right - m.borderWidth,
+            c.bottom - m.borderHeight};
+  }
+  if (frame_ == FrameStyle::kFramelessBorder) return {c.left + 1, c.top + 1, c.right - 1, c.bottom - 1};
+  return c;
+}
+
 void HeadlessWindow::PlaceWindow(std::optional<ViewPoint> topLeft, ViewSize windowSize) {
   const ViewRect w = WindowRect();
   const ViewPoint at = topLeft ? *topLeft : ViewPoint{w.left, w.top};
-  ViewRect c{at.x, at.y, at.x + windowSize.width, at.y + windowSize.height};
-  if (frame_ == FrameStyle::kFramed) {
-    const FrameMetrics m = Metrics();
-    c = {c.left + m.borderWidth, c.top + m.borderHeight + m.captionHeight, c.right - m.borderWidth,
-         c.bottom - m.borderHeight};
-  } else if (frame_ == FrameStyle::kFramelessBorder) {
-    c = {c.left + 1, c.top + 1, c.right - 1, c.bottom - 1};
-  }
-  Resize(c, state_);
+  Resize(ClientOfWindowRect({at.x, at.y, at.x + windowSize.width, at.y + windowSize.height}), state_);
 }
 
 ViewRect HeadlessWindow::WindowRect() const {
@@ -293,6 +295,23 @@ void HeadlessWindow::Activate(bool active) {
     platform_.foreground_ = 0;
     events_.OnActivate(false);
   }
+}
+
+void HeadlessWindow::UserDragEdge(SizingEdge edge, ViewRect proposed) {
+  events_.OnSizeMoveLoop(true);
+  if (exists_) events_.OnSizing(edge, &proposed);
+  if (exists_) events_.OnPositionChanging(&proposed);
+  if (exists_) Resize(ClientOfWindowRect(proposed), state_);
+  if (exists_) events_.OnSizeMoveLoop(false);
+}
+
+void HeadlessWindow::UserMove(ViewPoint topLeft) {
+  const ViewRect w = WindowRect();
+  ViewRect proposed{topLeft.x, topLeft.y, topLeft.x + w.Width(), topLeft.y + w.Height()};
+  events_.OnSizeMoveLoop(true);
+  if (exists_) events_.OnPositionChanging(&proposed);
+  if (exists_) Resize(ClientOfWindowRect(proposed), state_);
+  if (exists_) events_.OnSizeMoveLoop(false);
 }
 
 void HeadlessWindow::SetDpi(uint32_t dpi) {
@@ -432,8 +451,14 @@ HeadlessWindow* HeadlessPlatform::Find(uintptr_t handle) const {
 
 HeadlessWindow* HeadlessPlatform::Foreground() const { return Find(foreground_); }
 
+std::optional<ViewRect> HeadlessPlatform::ForegroundWindowRect() {
+  if (const HeadlessWindow* w = Foreground()) return w->WindowRect();
+  if (foreignForeground && now_ >= foreignForegroundFrom) return foreignForeground;
+  return std::nullopt;
+}
+
 void HeadlessPlatform::SetProgress(ProgressState state, uint32_t done, uint32_t total) {
-  progress.push_back({state, done, total});
+  progress.push_back({state, done, total, std::this_thread::get_id()});
 }
 
 std::vector<uintptr_t> HeadlessPlatform::FindTopLevelWindows(std::u16string_view titlePart) {

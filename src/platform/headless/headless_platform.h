@@ -81,10 +81,17 @@ class HeadlessWindow : public PlatformWindow {
   void SendMouseMove(ViewPoint client);
   void Activate(bool active);
   void SetDpi(uint32_t dpi);
+  // The user drags an edge of the window towards the window rectangle
+  // proposed; the window may change it while sizing, then it is applied.
+  void UserDragEdge(SizingEdge edge, ViewRect proposed);
+  // The user drags the window by its caption so that its top-left corner
+  // would be at topLeft.
+  void UserMove(ViewPoint topLeft);
 
  private:
   friend class HeadlessPlatform;
   void Resize(ViewRect client, ShowState state);
+  ViewRect ClientOfWindowRect(const ViewRect& window) const;
   void ResizePixels();
   FrameMetrics Metrics() const;
 
@@ -141,6 +148,13 @@ class HeadlessPlatform : public Platform {
   bool PumpPendingMessages() override;
   void Quit() override { quitRequested = true; }
   uint64_t TickCount() override { return now_; }
+  // Time moves on without timers firing or messages running, as while a
+  // thread really sleeps.
+  void Sleep(uint32_t milliseconds) override {
+    now_ += milliseconds;
+    slept += milliseconds;
+  }
+  std::optional<ViewRect> ForegroundWindowRect() override;
   void SetProgress(ProgressState state, uint32_t done, uint32_t total) override;
   void SetPriorityAboveNormal(bool above) override { priorityAbove = above; }
   std::vector<uintptr_t> FindTopLevelWindows(std::u16string_view titlePart) override;
@@ -159,6 +173,11 @@ class HeadlessPlatform : public Platform {
   HeadlessWindow* Foreground() const;
 
   int beeps = 0;
+  uint64_t slept = 0;  // milliseconds spent in Sleep
+  // A window of another program that takes the activation at the given tick
+  // when no window of this screen has it.
+  std::optional<ViewRect> foreignForeground;
+  uint64_t foreignForegroundFrom = 0;
   bool quitRequested = false;
   bool copyDataAllowed = false;
   bool priorityAbove = false;
@@ -177,6 +196,7 @@ class HeadlessPlatform : public Platform {
     ProgressState state;
     uint32_t done;
     uint32_t total;
+    std::thread::id thread;  // the taskbar belongs to the user-interface thread
   };
   std::vector<Progress> progress;
 

@@ -6,6 +6,7 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -160,18 +161,50 @@ std::optional<DirectSource> DirectSourceOf(ImageBuffer& image, ViewPoint source,
   return direct;
 }
 
+// The background brush of a window, kept until the colour changes. A colour
+// with alpha below 255 becomes a 1 x 1 32-bit pattern whose pixel keeps the
+// alpha byte (a solid brush would drop it), so that what is filled stays
+// transparent where the window is composed with alpha.
+class BackgroundBrush {
+ public:
+  HBRUSH For(uint32_t colour) {
+    if (brush_ && colour == colour_) return brush_.Get();
+    colour_ = colour;
+    if ((colour >> 24) == 0xFF) {
+      brush_.Reset(CreateSolidBrush(RGB(colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF)));
+    } else {
+      struct {
+        BITMAPINFOHEADER header;
+        uint32_t pixel;
+      } packed{};
+      packed.header.biSize = sizeof(BITMAPINFOHEADER);
+      packed.header.biWidth = 1;
+      packed.header.biHeight = 1;
+      packed.header.biPlanes = 1;
+      packed.header.biBitCount = 32;
+      packed.header.biCompression = BI_RGB;
+      packed.pixel = colour;  // blue, green, red, alpha in memory order
+      brush_.Reset(CreateDIBPatternBrushPt(&packed, DIB_RGB_COLORS));
+    }
+    return brush_.Get();
+  }
+
+ private:
+  GdiObject<HBRUSH> brush_;
+  uint32_t colour_ = 0;
+};
+
 class GdiPaint : public PaintTarget {
  public:
-  explicit GdiPaint(HDC dc) : dc_(dc) {
+  GdiPaint(HDC dc, BackgroundBrush& brushes) : dc_(dc), brushes_(brushes) {
     old_ = SelectObject(dc_, GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc_, TRANSPARENT);
   }
   ~GdiPaint() override { SelectObject(dc_, old_); }
   void Fill(const ViewRect& r, uint32_t colour) override {
     if (r.right <= r.left || r.bottom <= r.top) return;
-    GdiObject<HBRUSH> brush(CreateSolidBrush(RGB(colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF)));
     RECT rc{r.left, r.top, r.right, r.bottom};
-    FillRect(dc_, &rc, brush.Get());
+    if (HBRUSH brush = brushes_.For(colour)) FillRect(dc_, &rc, brush);
   }
   void DrawImage(ImageBuffer& display, ViewPoint source, const ViewRect& d) override {
     const ViewSize size{d.Width(), d.Height()};
@@ -216,6 +249,7 @@ class GdiPaint : public PaintTarget {
 
  private:
   HDC dc_;
+  BackgroundBrush& brushes_;
   HGDIOBJ old_;
 };
 
@@ -330,10 +364,14 @@ class Win32Window : public PlatformWindow {
                       bool perPixelAlpha) override;
   void SetTimer(uint32_t id, uint32_t ms) override { ::SetTimer(hwnd_, id, ms, nullptr); }
   void KillTimer(uint32_t id) override { ::KillTimer(hwnd_, id); }
+  // Any thread: the handle is read from its own atomic copy, which the
+  // window clears when it is destroyed, so a late post goes nowhere.
   void PostCommand(uint32_t command, intptr_t argument) override {
-    PostMessageW(hwnd_, WM_COMMAND, command & 0xFFFF, argument);
+    if (HWND target = postTarget_.load()) PostMessageW(target, WM_COMMAND, command & 0xFFFF, argument);
   }
-  void PostCloseRequest() override { PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
+  void PostCloseRequest() override {
+    if (HWND target = postTarget_.load()) PostMessageW(target, WM_CLOSE, 0, 0);
+  }
   void Destroy() override {
     if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
   }
@@ -371,8 +409,10 @@ class Win32Window : public PlatformWindow {
   Win32Platform& platform_;
   WindowEvents& events_;
   HWND hwnd_ = nullptr;
+  std::atomic<HWND> postTarget_{nullptr};
   FrameStyle frame_ = FrameStyle::kFramed;
   CursorKind cursor_ = CursorKind::kArrow;
+  BackgroundBrush brush_;
 };
 
 class Win32Platform : public Platform {
@@ -492,6 +532,13 @@ class Win32Platform : public Platform {
   }
   void Quit() override { PostQuitMessage(0); }
   uint64_t TickCount() override { return GetTickCount64(); }
+  void Sleep(uint32_t milliseconds) override { ::Sleep(milliseconds); }
+  std::optional<ViewRect> ForegroundWindowRect() override {
+    const HWND foreground = GetForegroundWindow();
+    RECT r{};
+    if (!foreground || !GetWindowRect(foreground, &r)) return std::nullopt;
+    return ViewRect{r.left, r.top, r.right, r.bottom};
+  }
   void SetProgress(ProgressState state, uint32_t done, uint32_t total) override {
     if (!lastWindow_) return;
     if (!taskbar_ && !taskbarFailed_) {
@@ -583,6 +630,7 @@ bool Win32Window::Make(const WindowCreateParams& p, HINSTANCE instance) {
   hwnd_ = CreateWindowExW(ex, cls, Wide(p.title), style, r.left, r.top, r.right - r.left, r.bottom - r.top,
                           reinterpret_cast<HWND>(p.owner), nullptr, instance, this);
   if (!hwnd_) return false;
+  postTarget_.store(hwnd_);
   if (p.visible && p.noActivate) ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
   if (p.bottom) SendToBack();
   if (p.visible) UpdateWindow(hwnd_);
@@ -594,6 +642,7 @@ LRESULT CALLBACK Win32Window::Procedure(HWND hwnd, UINT message, WPARAM w, LPARA
     auto* cs = reinterpret_cast<CREATESTRUCTW*>(l);
     auto* self = static_cast<Win32Window*>(cs->lpCreateParams);
     self->hwnd_ = hwnd;
+    self->postTarget_.store(hwnd);
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
   auto* self = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -606,6 +655,7 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
   switch (message) {
     case WM_CLOSE: events_.OnCloseRequest(); return 0;
     case WM_DESTROY: {
+      postTarget_.store(nullptr);
       HWND gone = hwnd_;
       SetWindowLongPtrW(gone, GWLP_USERDATA, 0);
       hwnd_ = nullptr;
@@ -619,6 +669,48 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
       return 0;
     }
     case WM_MOVE: events_.OnMove(point()); return 0;
+    case WM_SIZING: {
+      auto* rc = reinterpret_cast<RECT*>(l);
+      SizingEdge edge;
+      switch (w) {
+        case WMSZ_LEFT: edge = SizingEdge::kLeft; break;
+        case WMSZ_RIGHT: edge = SizingEdge::kRight; break;
+        case WMSZ_TOP: edge = SizingEdge::kTop; break;
+        case WMSZ_BOTTOM: edge = SizingEdge::kBottom; break;
+        case WMSZ_TOPLEFT: edge = SizingEdge::kTopLeft; break;
+        case WMSZ_TOPRIGHT: edge = SizingEdge::kTopRight; break;
+        case WMSZ_BOTTOMLEFT: edge = SizingEdge::kBottomLeft; break;
+        case WMSZ_BOTTOMRIGHT: edge = SizingEdge::kBottomRight; break;
+        default: return DefWindowProcW(hwnd_, message, w, l);
+      }
+      ViewRect r{rc->left, rc->top, rc->right, rc->bottom};
+      events_.OnSizing(edge, &r);
+      *rc = RECT{r.left, r.top, r.right, r.bottom};
+      return TRUE;
+    }
+    case WM_WINDOWPOSCHANGING: {
+      auto* pos = reinterpret_cast<WINDOWPOS*>(l);
+      if ((pos->flags & SWP_NOMOVE) && (pos->flags & SWP_NOSIZE)) break;
+      if (IsIconic(hwnd_) || IsZoomed(hwnd_)) break;
+      RECT now{};
+      GetWindowRect(hwnd_, &now);
+      ViewRect r{now.left, now.top, now.right, now.bottom};
+      if (!(pos->flags & SWP_NOMOVE)) r = {pos->x, pos->y, pos->x + r.Width(), pos->y + r.Height()};
+      if (!(pos->flags & SWP_NOSIZE)) r = {r.left, r.top, r.left + pos->cx, r.top + pos->cy};
+      const ViewRect asked = r;
+      events_.OnPositionChanging(&r);
+      if (r.left != asked.left || r.top != asked.top) {
+        pos->x = r.left;
+        pos->y = r.top;
+        pos->flags &= ~SWP_NOMOVE;
+      }
+      if (r.Width() != asked.Width() || r.Height() != asked.Height()) {
+        pos->cx = r.Width();
+        pos->cy = r.Height();
+        pos->flags &= ~SWP_NOSIZE;
+      }
+      break;  // the system still applies the tracking limits
+    }
     case WM_ENTERSIZEMOVE: events_.OnSizeMoveLoop(true); return 0;
     case WM_EXITSIZEMOVE: events_.OnSizeMoveLoop(false); return 0;
     case WM_ERASEBKGND: return 1;
@@ -626,7 +718,7 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd_, &ps);
       {
-        GdiPaint target(dc);
+        GdiPaint target(dc, brush_);
         events_.OnPaint(target, {ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom});
       }
       EndPaint(hwnd_, &ps);
@@ -681,10 +773,13 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
       break;
     case WM_GETMINMAXINFO: {
       // Maximized, the frame lies outside the monitor and the client covers it.
+      // The system reads these figures for the primary monitor and carries
+      // them over to the monitor the window is maximized on.
       auto* mmi = reinterpret_cast<MINMAXINFO*>(l);
-      const MonitorInfo m = Monitor();
+      const MonitorInfo m = InfoOf(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
       RECT r{0, 0, m.rect.Width(), m.rect.Height()};
-      AdjustWindowRectEx(&r, StyleFor(frame_), FALSE, 0);
+      AdjustWindowRectEx(&r, StyleFor(frame_), FALSE,
+                         static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
       mmi->ptMaxPosition = {r.left, r.top};
       mmi->ptMaxSize = {r.right - r.left, r.bottom - r.top};
       mmi->ptMaxTrackSize.x = std::max<LONG>(mmi->ptMaxTrackSize.x, r.right - r.left);
