@@ -153,6 +153,7 @@ class ImageBuffer : public RefCounted {
   uint32_t rows_ = 0;
   uint8_t* origin_ = nullptr;
   void* memory_ = nullptr;  // memory buffer: the aligned allocation
+  size_t memoryBytes_ = 0;
   std::unique_ptr<uint32_t[]> palette_;  // memory buffer, Indexed8
   std::unique_ptr<DisplaySurface> surface_;  // display buffer
   DisplayBitmapHeader header_;

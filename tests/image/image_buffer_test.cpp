@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -36,6 +37,29 @@ TEST(ImageBuffer, PlaneGeometryFollowsThePitchAndRowRules) {
   EXPECT_EQ(d->Origin(), d->Surface()->Bits() + 48 + 16);
   // Every pixel of the plane and its slack can be written.
   for (uint32_t y = 0; y < 4; ++y) std::fill(d->Row(y) - 16, d->Row(y) + 5 + 16, uint8_t{1});
+}
+
+// Planes of several megabytes come from a different allocator than small
+// ones; both kinds must keep the geometry and let every byte be written.
+TEST(ImageBuffer, LargePlanesKeepTheGeometryOfSmallOnes) {
+  for (bool display : {false, true}) {
+    for (uint32_t width : {1000u, 2100u, 6000u}) {
+      const uint32_t height = width * 2 / 3;
+      RefPtr<ImageBuffer> b = ImageBuffer::Create(PF::Bgra8, width, height, display);
+      ASSERT_TRUE(b) << width;
+      EXPECT_EQ(b->Pitch(), (size_t{width} * 4 + 32 + 15) / 16 * 16);
+      EXPECT_EQ(b->AllocatedRows(), display ? height + 2 : height + 1);
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(b->Origin()) % 16, 0u);
+      // The slack before row 0 and after the last row belong to the plane.
+      uint8_t* first = b->Row(0) - 16;
+      uint8_t* last = b->Row(height - 1) + size_t{width} * 4 + 16;
+      *first = 1;
+      last[-1] = 2;
+      std::fill(b->Row(height / 2), b->Row(height / 2) + size_t{width} * 4, uint8_t{3});
+      EXPECT_EQ(*first, 1);
+      EXPECT_EQ(last[-1], 2);
+    }
+  }
 }
 
 TEST(ImageBuffer, CreationRefusesWhatCannotExist) {

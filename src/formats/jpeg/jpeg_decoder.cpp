@@ -14,8 +14,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "base/tasks.h"
@@ -494,8 +497,11 @@ struct JpegDecoder::State {
   bool arithmetic = false, progressive = false, differential = false;
   uint32_t width = 0, height = 0;
   uint32_t ncomp = 0;
-  Component comp[4];
-  uint32_t hmax = 1, vmax = 1;
+  // The entropy decoder updates the components' predictors block by block
+  // while row tasks read the frame fields: separate cache lines.
+  alignas(64) Component comp[4];
+  alignas(64) uint32_t hmax = 1;
+  uint32_t vmax = 1;
   uint32_t mcusX = 0, mcusY = 0;
   ColourModel model = ColourModel::Unknown;
   bool usedParallel = false;
@@ -1270,8 +1276,12 @@ struct JpegDecoder::State {
     const uint32_t scale = reduced ? 1 : 8;
     const uint32_t fullW = mcusX * hmax * scale;
     const uint8_t* rows[4];
+    // The decoding thread keeps writing the components' scan state while a
+    // row task runs here: a copy keeps these reads off that cache line.
+    Component local[4];
+    std::copy(comp, comp + ncomp, local);
     for (uint32_t ci = 0; ci < ncomp; ++ci) {
-      const Component& c = comp[ci];
+      const Component& c = local[ci];
       const size_t pw = size_t{c.bw} * scale;
       std::vector<uint8_t>& plane = work.planes[ci];
       if (plane.size() < pw * c.v * scale) plane.resize(pw * c.v * scale);
@@ -1296,7 +1306,7 @@ struct JpegDecoder::State {
     const uint32_t n = out.width;
     for (uint32_t oy = 0; oy < outRows && y0 + oy < out.height; ++oy) {
       for (uint32_t ci = 0; ci < ncomp; ++ci) {
-        const Component& c = comp[ci];
+        const Component& c = local[ci];
         const size_t pw = size_t{c.bw} * scale;
         const uint8_t* plane = work.planes[ci].data();
         uint8_t* wide = work.wide[ci].data();
@@ -1387,15 +1397,117 @@ Status JpegDecoder::State::Decode(const PlaneView& out, uint32_t bpp, bool reduc
                   : DecodeStreaming(out, bpp, progress, cancel, allowParallel);
 }
 
+namespace {
+
+// The hand-over between the thread that entropy-decodes MCU rows and the
+// threads that transform and store them. Rows are stored in the order they
+// were decoded, each by whichever thread claims it first: a task of the pool
+// normally, the decoding thread itself when every coefficient buffer is full
+// (the task fell behind or has not started) and for the last rows.
+class RowHandOver {
+ public:
+  explicit RowHandOver(uint32_t slots) : slots_(slots) {}
+
+  // Decoding thread: blocks until row r's buffer is free, storing rows itself
+  // while it waits.
+  template <class Store>
+  void AwaitSlot(uint32_t r, Store&& store) {
+    if (r < slots_) return;
+    const uint32_t before = r - slots_ + 1;  // rows that must be stored first
+    while (stored_.load(std::memory_order_acquire) < before) {
+      if (StoreOne(store)) continue;
+      std::unique_lock<std::mutex> lock(mutex_);
+      cv_.wait(lock, [&] { return stored_.load(std::memory_order_acquire) >= before || Claimable(); });
+    }
+  }
+  void Publish(uint32_t decodedRows) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      decoded_.store(decodedRows, std::memory_order_release);
+    }
+    cv_.notify_all();
+  }
+  void Finish() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      finished_ = true;
+    }
+    cv_.notify_all();
+  }
+  // Decoding thread at the end: stores what is left and waits for the rows
+  // other threads are storing.
+  template <class Store>
+  void Drain(Store&& store) {
+    while (StoreOne(store)) {
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    cv_.wait(lock, [&] {
+      return stored_.load(std::memory_order_acquire) == decoded_.load(std::memory_order_acquire);
+    });
+  }
+  // The pool's task: stores rows as they come until the decoding has finished.
+  template <class Store>
+  void Serve(Store&& store) {
+    for (;;) {
+      if (StoreOne(store)) continue;
+      std::unique_lock<std::mutex> lock(mutex_);
+      cv_.wait(lock, [&] { return finished_ || Claimable(); });
+      if (finished_ && !Claimable()) return;
+    }
+  }
+
+ private:
+  bool Claimable() const {
+    return claimed_.load(std::memory_order_acquire) < decoded_.load(std::memory_order_acquire);
+  }
+  // Claims the oldest decoded row not yet claimed and stores it.
+  template <class Store>
+  bool StoreOne(Store&& store) {
+    uint32_t r = claimed_.load(std::memory_order_acquire);
+    do {
+      if (r >= decoded_.load(std::memory_order_acquire)) return false;
+    } while (!claimed_.compare_exchange_weak(r, r + 1, std::memory_order_acq_rel));
+    store(r);
+    // Rows finish in claim order or nearly so; the count only moves past
+    // rows that are done, so a buffer is never reused while it is read.
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_[r % kMaxSlots] = true;
+      uint32_t s = stored_.load(std::memory_order_relaxed);
+      while (done_[s % kMaxSlots] && s < decoded_.load(std::memory_order_relaxed)) {
+        done_[s % kMaxSlots] = false;
+        ++s;
+      }
+      stored_.store(s, std::memory_order_release);
+    }
+    cv_.notify_all();
+    return true;
+  }
+
+  static constexpr uint32_t kMaxSlots = 8;
+  const uint32_t slots_;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::atomic<uint32_t> decoded_{0};
+  std::atomic<uint32_t> claimed_{0};
+  std::atomic<uint32_t> stored_{0};
+  bool done_[kMaxSlots] = {};
+  bool finished_ = false;
+};
+
+}  // namespace
+
 Status JpegDecoder::State::DecodeStreaming(const PlaneView& out, uint32_t bpp,
                                            ProgressSink* progress, const CancelFlag* cancel,
                                            bool allowParallel) {
-  // Two coefficient rows when the row pipeline runs: the calling thread decodes
-  // one while a task transforms and stores the other.
+  // Coefficient rows of the row pipeline: the calling thread decodes into one
+  // while other rows wait for, or go through, the transform and store. Three
+  // let the two sides run at their own pace row by row.
+  constexpr uint32_t kSlots = 3;
   const bool parallel = allowParallel && uint64_t{ncomp} * mcusX > 255 && mcusY > 31 &&
                         ParallelThreadCount() > 1 && RunningParallelOperations() == 0;
-  int16_t* rowStore[2][4] = {};
-  for (int b = 0; b < (parallel ? 2 : 1); ++b) {
+  int16_t* rowStore[kSlots][4] = {};
+  for (uint32_t b = 0; b < (parallel ? kSlots : 1); ++b) {
     for (uint32_t i = 0; i < ncomp; ++i) {
       rowStore[b][i] = Allocate(uint64_t{comp[i].bw} * comp[i].v * 64);
       if (!rowStore[b][i]) return status::kOutOfMemory;
@@ -1421,8 +1533,15 @@ Status JpegDecoder::State::DecodeStreaming(const PlaneView& out, uint32_t bpp,
 
   usedParallel = true;
   ParallelOperationScope scope;
+  RowHandOver handOver(kSlots);
+  RowWork ownWork, taskWork;
+  auto storeWith = [this, &rowStore, &out, bpp](RowWork& work) {
+    return [this, &rowStore, &out, bpp, &work](uint32_t r) {
+      OutputRow(r, rowStore[r % kSlots], out, bpp, work);
+    };
+  };
   TaskGroup group;
-  RowWork work;
+  group.Run([&handOver, &taskWork, &storeWith] { handOver.Serve(storeWith(taskWork)); });
   Status result = status::kOk;
   for (uint32_t r = 0; r < mcusY; ++r) {
     if (IsCancelled(cancel)) {
@@ -1430,12 +1549,13 @@ Status JpegDecoder::State::DecodeStreaming(const PlaneView& out, uint32_t bpp,
       break;
     }
     if (progress) progress->Report(r, mcusY);
-    int16_t* const* store = rowStore[r & 1];
-    const bool ok = DecodeRow(r, store, true);
-    group.Wait();
-    group.Run([this, r, store, &out, bpp, &work] { OutputRow(r, store, out, bpp, work); });
+    handOver.AwaitSlot(r, storeWith(ownWork));
+    const bool ok = DecodeRow(r, rowStore[r % kSlots], true);
+    handOver.Publish(r + 1);
     if (!ok || (EntropyExhausted() && r + 1 < mcusY)) break;
   }
+  handOver.Finish();
+  handOver.Drain(storeWith(ownWork));
   group.Wait();
   return result;
 }
