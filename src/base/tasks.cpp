@@ -64,6 +64,23 @@ class TaskPool {
     }
   }
 
+  bool WaitFor(TaskGroup* group, uint32_t milliseconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    std::unique_lock lock(mutex_);
+    while (group->pending_ != 0) {
+      auto it = queue_.begin();
+      while (it != queue_.end() && it->group != group) ++it;
+      if (it != queue_.end()) {
+        Item item = std::move(*it);
+        queue_.erase(it);
+        RunLocked(lock, item);
+      } else if (cv_.wait_until(lock, deadline) == std::cv_status::timeout) {
+        break;
+      }
+    }
+    return group->pending_ == 0;
+  }
+
   void Cancel(TaskGroup* group) {
     std::unique_lock lock(mutex_);
     group->cancelling_.store(true, std::memory_order_relaxed);
@@ -125,6 +142,7 @@ class TaskPool {
 TaskGroup::~TaskGroup() { Wait(); }
 void TaskGroup::Run(std::function<void()> task) { TaskPool::Get().Submit(this, std::move(task)); }
 void TaskGroup::Wait() { TaskPool::Get().Wait(this); }
+bool TaskGroup::WaitFor(uint32_t milliseconds) { return TaskPool::Get().WaitFor(this, milliseconds); }
 void TaskGroup::Cancel() { TaskPool::Get().Cancel(this); }
 
 void Event::Set() {

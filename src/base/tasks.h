@@ -37,6 +37,9 @@ class TaskGroup {
 
   void Run(std::function<void()> task);
   void Wait();
+  // Wait() for at most about the given time (a queued task of the group that
+  // the waiting thread takes over runs to its end); true when all finished.
+  bool WaitFor(uint32_t milliseconds);
   void Cancel();
   bool IsCancelling() const { return cancelling_.load(std::memory_order_relaxed); }
 

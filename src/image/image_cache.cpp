@@ -11,6 +11,10 @@ namespace vt {
 
 namespace {
 
+// How often a thread that waits for a background load lets the progress it
+// attached apply what was reported (a taskbar updates fine at this pace).
+constexpr uint32_t kWaitingReportMs = 30;
+
 // The file time and size texts a freshly opened reader would give the file
 // now; false when the file cannot be opened.
 struct Identity {
@@ -456,7 +460,12 @@ void ImageCache::Join(const std::u16string* path, ProgressSink* progress) {
   }
   if (match) {
     match->Attach(progress);
-    loads_.Wait();
+    if (progress) {
+      while (!loads_.WaitFor(kWaitingReportMs)) progress->Waiting();
+      progress->Waiting();
+    } else {
+      loads_.Wait();
+    }
     return;
   }
   cancel_.Set();

@@ -19,6 +19,10 @@ class ProgressSink : public RefCounted {
  public:
   virtual void LoadStarting() {}
   virtual void Report(uint32_t done, uint32_t total) = 0;
+  // Called every few milliseconds on a thread that waits for a load running
+  // elsewhere that reports here: a thread that owns what the reports update
+  // can apply them while it would otherwise be blocked.
+  virtual void Waiting() {}
 };
 
 // Base of every format reader: one object per opened file and frame. A format

@@ -8,6 +8,9 @@ class LoadProgress::Sink : public ProgressSink {
  public:
   Sink(RefPtr<LoadProgress> relay, uint32_t load) : relay_(std::move(relay)), load_(load) {}
   void Report(uint32_t done, uint32_t total) override { relay_->Report(load_, done, total); }
+  void Waiting() override {
+    if (std::this_thread::get_id() == relay_->owner_) relay_->ApplyPending();
+  }
 
  private:
   const RefPtr<LoadProgress> relay_;
@@ -67,10 +70,17 @@ void LoadProgress::Report(uint32_t load, uint32_t done, uint32_t total) {
 }
 
 void LoadProgress::ApplyPosted() {
-  uint32_t done, total;
   {
     std::lock_guard lock(mutex_);
     posted_ = false;
+  }
+  ApplyPending();
+}
+
+void LoadProgress::ApplyPending() {
+  uint32_t done, total;
+  {
+    std::lock_guard lock(mutex_);
     if (!pending_ || current_ == 0) return;
     pending_ = false;
     done = done_;

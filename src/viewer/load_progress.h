@@ -29,6 +29,9 @@ class LoadProgress : public RefCounted {
   void End();
   // The window's handler of the posted command.
   void ApplyPosted();
+  // Applies the latest value now (on the window's thread, while it waits for
+  // a load and cannot take the posted command).
+  void ApplyPending();
   // The window is going: nothing reaches it from now on.
   void Detach();
 

@@ -36,6 +36,29 @@ TEST(TaskGroup, NestedGroupsDoNotDeadlock) {
   EXPECT_EQ(count.load(), 16 * 8);
 }
 
+TEST(TaskGroup, WaitForGivesUpOnARunningTaskAndSeesItFinish) {
+  Event started, release;
+  TaskGroup g;
+  g.Run([&] {
+    started.Set();
+    release.Wait();
+  });
+  // Only once a worker has the task: a waiter would otherwise take it over.
+  started.Wait();
+  EXPECT_FALSE(g.WaitFor(0));
+  EXPECT_FALSE(g.WaitFor(30));
+  release.Set();
+  EXPECT_TRUE(g.WaitFor(10000));
+  EXPECT_TRUE(g.WaitFor(0));  // an idle group at once
+
+  // Queued tasks of the group are run by the waiting thread meanwhile.
+  std::atomic<int> count{0};
+  for (int i = 0; i < 50; ++i) g.Run([&count] { ++count; });
+  while (!g.WaitFor(5)) {
+  }
+  EXPECT_EQ(count.load(), 50);
+}
+
 TEST(TaskGroup, CancelDropsTasksNotStarted) {
   Event release;
   std::atomic<int> ran{0};

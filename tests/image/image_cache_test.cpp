@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "base/byte_cursor.h"
 #include "base/text.h"
@@ -283,6 +285,40 @@ TEST_F(ImageCacheTest, LoadingAFileBeingReadAheadWaitsForIt) {
   EXPECT_GE(sink->starts.load(), 1);
   EXPECT_GE(sink->finished.load(), 1);  // the load's own progress reached the joiner
   EXPECT_EQ(cache->PendingCount(), 0u);
+}
+
+// The thread that waits for a running read-ahead gets its turn now and then
+// while the load reports, so a window can show the reports as they come.
+TEST_F(ImageCacheTest, WaitingForAReadAheadLetsTheWaiterApplyReports) {
+  class WaitingSink : public ProgressSink {
+   public:
+    void Report(uint32_t done, uint32_t) override { latest = done; }
+    void Waiting() override {
+      EXPECT_EQ(std::this_thread::get_id(), waiter);
+      seen.push_back(latest.load());
+    }
+    const std::thread::id waiter = std::this_thread::get_id();
+    std::atomic<uint32_t> latest{0};
+    std::vector<uint32_t> seen;  // the waiter's own
+  };
+  // Told when a worker has the load; a waiter would otherwise run a load
+  // still queued itself, reporting on its own thread.
+  class StartedSink : public ProgressSink {
+   public:
+    void Report(uint32_t, uint32_t) override { started.Set(); }
+    Event started;
+  };
+  const auto slow = Write("slower.tca", EncodeTcac(8, 40, 5, 8));  // some 320 ms
+  auto sink = MakeRef<WaitingSink>();
+  auto started = MakeRef<StartedSink>();
+  ASSERT_TRUE(cache->ScheduleLoad(slow, LoadMode::File, false, nullptr, started));
+  started->started.Wait();
+  RefPtr<ImageBuffer> im;
+  ASSERT_EQ(cache->LoadPath(&im, slow, 0, sink.get()), status::kOk);
+  EXPECT_EQ(ValueOf(im.get()), 5);
+  ASSERT_GE(sink->seen.size(), 3u);
+  EXPECT_EQ(sink->seen.back(), sink->latest.load());  // a last turn once the load ended
+  EXPECT_TRUE(std::any_of(sink->seen.begin(), sink->seen.end(), [](uint32_t n) { return n > 0 && n < 40; }));
 }
 
 TEST_F(ImageCacheTest, LoadReaderUsesTheCacheToo) {

@@ -258,6 +258,33 @@ TEST_F(LoadProgressTest, ABurstFromAnotherThreadIsOneMessageWithTheLatestValue) 
   relay->End();
 }
 
+// While the window's thread waits for the load it cannot take messages; the
+// cache gives it turns instead, and those apply what is waiting.
+TEST_F(LoadProgressTest, TurnsWhileWaitingApplyTheLatestValueOnTheWindowThread) {
+  RefPtr<ProgressSink> sink = relay->Begin();
+  OnAnotherThread([&] {
+    sink->Report(3, 10);
+    sink->Report(4, 10);
+    sink->Waiting();  // not the window's thread: nothing happens
+  });
+  EXPECT_TRUE(platform.progress.empty());
+  sink->Waiting();
+  ASSERT_EQ(platform.progress.size(), 1u);
+  EXPECT_EQ(platform.progress[0].done, 4u);
+  EXPECT_EQ(platform.progress[0].thread, std::this_thread::get_id());
+  sink->Waiting();  // nothing new
+  EXPECT_EQ(platform.progress.size(), 1u);
+  // The message posted for that value finds nothing left to apply.
+  platform.Pump();
+  EXPECT_EQ(platform.progress.size(), 1u);
+  // And a later report posts afresh.
+  OnAnotherThread([&] { sink->Report(9, 10); });
+  EXPECT_EQ(platform.Pump(), 1u);
+  ASSERT_EQ(platform.progress.size(), 2u);
+  EXPECT_EQ(platform.progress[1].done, 9u);
+  relay->End();
+}
+
 TEST_F(LoadProgressTest, ReportsAfterTheLoadEndedOrOfAnEarlierLoadAreDropped) {
   RefPtr<ProgressSink> first = relay->Begin();
   // Posted while the load ran, arriving after it ended: the bar was hidden
