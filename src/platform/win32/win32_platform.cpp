@@ -333,8 +333,11 @@ class Win32Window : public PlatformWindow {
     const ViewSize size = ClientSize();
     ShowWindow(hwnd_, how);
     // Some systems settle the frame of a hidden window only when it is first
-    // shown; keep the client area that was asked for.
-    if (wasHidden && state == ShowState::kNormal && !IsLayered() && ClientSize() != size)
+    // shown; keep the client area that was asked for. A framed window is
+    // placed again in any case: hidden, it took a client narrower than its
+    // caption allows, and now the tracking limits apply.
+    if (wasHidden && state == ShowState::kNormal && !IsLayered() &&
+        (ClientSize() != size || frame_ == FrameStyle::kFramed))
       PlaceClient(origin, size);
     UpdateWindow(hwnd_);
   }
@@ -784,6 +787,10 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
       mmi->ptMaxSize = {r.right - r.left, r.bottom - r.top};
       mmi->ptMaxTrackSize.x = std::max<LONG>(mmi->ptMaxTrackSize.x, r.right - r.left);
       mmi->ptMaxTrackSize.y = std::max<LONG>(mmi->ptMaxTrackSize.y, r.bottom - r.top);
+      // A window not shown yet takes the client size it is given: its frame
+      // may still go, and a first layout that starts from a widened client
+      // would centre a narrow image away from the place it was asked for.
+      if (!IsWindowVisible(hwnd_)) mmi->ptMinTrackSize = {1, 1};
       return 0;
     }
     default: break;
@@ -794,29 +801,56 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
 bool Win32Window::PresentLayered(ImageBuffer& display, ViewPoint source, std::optional<ViewPoint> at,
                                  ViewSize size, bool perPixelAlpha) {
   if (!IsLayered() || size.width <= 0 || size.height <= 0) return false;
-  // The layered window takes exactly the image's size and place.
+  // The client takes exactly the image's size and place. The bitmap covers
+  // the whole window, so a border of the window's style is part of it and
+  // is drawn here: the system draws no frame of a layered window.
   const ViewPoint client = at ? *at : ClientOrigin();
+  RECT outer{client.x, client.y, client.x + size.width, client.y + size.height};
+  AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
+  SIZE windowSize{outer.right - outer.left, outer.bottom - outer.top};
+  POINT windowDst{outer.left, outer.top};
+  const POINT inset{client.x - outer.left, client.y - outer.top};
+  const bool bordered = windowSize.cx != size.width || windowSize.cy != size.height;
   BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, static_cast<BYTE>(perPixelAlpha ? AC_SRC_ALPHA : 0)};
-  SIZE imageSize{size.width, size.height};
-  POINT imageDst{client.x, client.y};
   const DWORD flags = perPixelAlpha ? ULW_ALPHA : ULW_OPAQUE;
   WindowDc screen;
   // Per-pixel alpha needs premultiplied 32-bit pixels; opaque, any plane will do.
-  const auto direct = DirectSourceOf(display, source, size);
-  if (direct && (!perPixelAlpha || (display.Format() == PixelFormat::Bgra8 && direct->blend))) {
+  auto direct = DirectSourceOf(display, source, size);
+  if (direct && perPixelAlpha && !(display.Format() == PixelFormat::Bgra8 && direct->blend)) direct.reset();
+  if (direct && !bordered) {
     POINT from = direct->at;
-    return UpdateLayeredWindow(hwnd_, screen.Get(), &imageDst, &imageSize, direct->dc, &from, 0, &blend, flags) !=
-           FALSE;
+    return UpdateLayeredWindow(hwnd_, screen.Get(), &windowDst, &windowSize, direct->dc, &from, 0, &blend,
+                               flags) != FALSE;
   }
-  Rows32 rows(display, source, size, perPixelAlpha);
+  // Composed in a bitmap of the window's size: the border, then the image.
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = windowSize.cx;
+  info.bmiHeader.biHeight = -windowSize.cy;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
   MemoryDc memory(screen.Get());
   void* bits = nullptr;
-  GdiObject<HBITMAP> dib(CreateDIBSection(screen.Get(), &rows.info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  GdiObject<HBITMAP> dib(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!memory || !dib || !bits) return false;
-  std::memcpy(bits, rows.pixels.data(), rows.pixels.size() * 4);
+  auto* out = static_cast<uint32_t*>(bits);
+  const COLORREF frame = GetSysColor(COLOR_WINDOWFRAME);
+  std::fill(out, out + size_t(windowSize.cx) * windowSize.cy,
+            0xFF000000u | uint32_t{GetRValue(frame)} << 16 | uint32_t{GetGValue(frame)} << 8 | GetBValue(frame));
   Selection selected(memory.Get(), dib.Get());
+  if (direct) {
+    BitBlt(memory.Get(), inset.x, inset.y, size.width, size.height, direct->dc, direct->at.x, direct->at.y,
+           SRCCOPY);
+  } else {
+    const Rows32 rows(display, source, size, perPixelAlpha);
+    for (int32_t y = 0; y < size.height; ++y)
+      std::memcpy(out + size_t(y + inset.y) * windowSize.cx + inset.x, rows.pixels.data() + size_t(y) * size.width,
+                  size_t(size.width) * 4);
+  }
   POINT zero{0, 0};
-  return UpdateLayeredWindow(hwnd_, screen.Get(), &imageDst, &imageSize, memory.Get(), &zero, 0, &blend, flags) !=
+  return UpdateLayeredWindow(hwnd_, screen.Get(), &windowDst, &windowSize, memory.Get(), &zero, 0, &blend, flags) !=
          FALSE;
 }
 
