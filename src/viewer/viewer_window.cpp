@@ -349,10 +349,12 @@ void ViewerWindow::ShowNewImage() {
     // below when the fit asks for exactly that image at exactly that size.
     if (RefPtr<ImageBuffer> prepared = app_.Cache().TakePrepared(view_->SourceImage()))
       view_->OfferScaledImage(std::move(prepared), view_->SourceImage());
-    if (!IsMaximized())
+    if (!IsMaximized()) {
       FitWindowToImage(*this, !firstLayout);
-    else
+      normalLayout_ = true;
+    } else {
       FullScreenFit();
+    }
     UpdateTitle();
     if (firstLayout) {
       {
@@ -595,6 +597,7 @@ void ViewerWindow::OnSize(ViewSize client, ShowState state) {
     return;
   }
   client_ = client;
+  normalLayout_ = true;
   EvaluateLayered();
   const ViewSize shown = ShownSize();
   if (AutoFitImage() && shown != client) {
@@ -622,6 +625,17 @@ bool ViewerWindow::ImageFillsScreen() const {
 }
 
 void ViewerWindow::RefitAfterFullScreen(bool imageFilledScreen) {
+  if (!normalLayout_) {
+    // Started in full screen: there is no size of its own to return to (the
+    // system restores the tiny window it was made as), so it is laid out as a
+    // first showing of the image would be.
+    normalLayout_ = true;
+    if (AutoFitImage()) SetZoom(*this, 1.0);
+    // Zoom 1 was not the user's choice of a size beyond the screen.
+    largerThanScreen_ = false;
+    FitWindowToImage(*this, false);
+    return;
+  }
   if (!AutoFitImage()) {
     FitWindowToImage(*this, true);
     return;
@@ -727,6 +741,12 @@ void ViewerWindow::OnDpiChanged(uint32_t dpi) {
 
 void ViewerWindow::OnDisplayChange() {
   OnDpiChanged(Window()->Monitor().dpi);
+  if (layered_ && !Window()->IsLayered()) {
+    // The system withdrew per-pixel presentation (its compositor went): the
+    // window paints itself on an opaque background from now on.
+    layered_ = false;
+    UpdateDisplaySurface();
+  }
   Refresh();
 }
 

@@ -167,6 +167,8 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   bool showNoActivate_ = false;
   bool centred_ = false;
   bool startFullScreen_ = false;
+  // The window has been laid out in the normal state (not only full screen).
+  bool normalLayout_ = false;
   bool largerThanScreen_ = false;
   bool layered_ = false;
   bool hasAlpha_ = false;

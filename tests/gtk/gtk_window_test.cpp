@@ -2,10 +2,16 @@
 
 #include <cstdlib>
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/gtk/gtk_platform.h"
+#include "gtk/gtk_test_desktop.h"
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
 namespace vt {
@@ -124,6 +130,217 @@ TEST_F(GtkWindowTest, ThinBorderLiesOutsideTheClientArea) {
   EXPECT_EQ(window->WindowRect(), (ViewRect{100, 200, 200, 250}));
   EXPECT_EQ(ScreenPixel(100, 200), 0xFF0000u);
   EXPECT_EQ(ScreenPixel(200, 250), 0u);
+}
+
+// Looks for the message box from inside its own modal loop, notes where the
+// X server shows it (with the window manager's frame, when there is one) once
+// it is on screen, and answers it. Answers whatever message box there is
+// after a few seconds, so that a box that never shows does not hang the test.
+struct MessageBoxProbe {
+  std::optional<ViewRect> rect;
+  int ticks = 0;
+
+  static gboolean Tick(gpointer data) {
+    auto* probe = static_cast<MessageBoxProbe*>(data);
+    const bool late = ++probe->ticks > 100;
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* l = windows; l; l = l->next) {
+      if (!GTK_IS_MESSAGE_DIALOG(l->data)) continue;
+      GtkWidget* box = GTK_WIDGET(l->data);
+      GdkWindow* w = gtk_widget_get_window(box);
+      XWindowAttributes a{};
+      if (w && XGetWindowAttributes(GDK_WINDOW_XDISPLAY(w), GDK_WINDOW_XID(w), &a) && a.map_state == IsViewable) {
+        Display* x = GDK_WINDOW_XDISPLAY(w);
+        ::Window child = 0;
+        int left = 0, top = 0;
+        XTranslateCoordinates(x, GDK_WINDOW_XID(w), DefaultRootWindow(x), 0, 0, &left, &top, &child);
+        ViewRect r{left, top, left + a.width, top + a.height};
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* extents = nullptr;
+        if (XGetWindowProperty(x, GDK_WINDOW_XID(w), XInternAtom(x, "_NET_FRAME_EXTENTS", False), 0, 4, False,
+                               XA_CARDINAL, &type, &format, &count, &after, &extents) == Success &&
+            count == 4) {
+          const auto* v = reinterpret_cast<const long*>(extents);
+          r = {r.left - int32_t(v[0]), r.top - int32_t(v[2]), r.right + int32_t(v[1]), r.bottom + int32_t(v[3])};
+        }
+        if (extents) XFree(extents);
+        probe->rect = r;
+      }
+      if (probe->rect || late) gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_OK);
+    }
+    g_list_free(windows);
+    return probe->rect || late ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+  }
+};
+
+TEST_F(GtkWindowTest, MessageBoxesAreCentredWithoutWindowManager) {
+  // Where the box appears for an owner at 900, 700 (hidden or shown) and for
+  // none; the screen is 1280 x 1024 and, without a window manager, all work area.
+  auto show = [&](PlatformWindow* owner) {
+    MessageBoxProbe probe;
+    g_timeout_add(50, &MessageBoxProbe::Tick, &probe);
+    const MessageBoxAnswer answer =
+        platform_->ShowMessageBox(owner, u"无法打开文件", u"Vistrel", MessageBoxKind::kError);
+    EXPECT_EQ(answer, MessageBoxAnswer::kOk);
+    return probe.rect;
+  };
+  auto centre = [](const ViewRect& r) { return ViewPoint{r.left + r.Width() / 2, r.top + r.Height() / 2}; };
+  auto near = [](ViewPoint a, ViewPoint b) { return std::abs(a.x - b.x) <= 1 && std::abs(a.y - b.y) <= 1; };
+
+  RedWindow events;
+  WindowCreateParams params;
+  params.title = u"owner";
+  params.clientTopLeft = {700, 600};
+  params.clientSize = {400, 300};
+  params.frame = FrameStyle::kFrameless;
+  params.visible = false;
+  auto window = platform_->NewWindow(events, params);
+  ASSERT_TRUE(window);
+
+  // An owner not yet on screen (a window whose image failed to open): the
+  // middle of its monitor's work area.
+  const ViewRect area = window->Monitor().workArea;
+  ASSERT_EQ(area, (ViewRect{0, 0, 1280, 1024}));
+  std::optional<ViewRect> box = show(window.get());
+  ASSERT_TRUE(box);
+  EXPECT_GT(box->Width(), 50);
+  EXPECT_TRUE(near(centre(*box), {640, 512})) << box->left << "," << box->top << " " << box->Width() << "x"
+                                              << box->Height();
+
+  // Shown: the middle of the owner.
+  window->Show(ShowState::kNormal, true);
+  ASSERT_TRUE(PumpUntil([&] { return events.paints > 0 && window->IsVisible(); }));
+  const ViewPoint owner = centre(window->WindowRect());
+  EXPECT_EQ(owner, (ViewPoint{900, 750}));
+  box = show(window.get());
+  ASSERT_TRUE(box);
+  EXPECT_TRUE(near(centre(*box), owner)) << box->left << "," << box->top << " " << box->Width() << "x"
+                                         << box->Height();
+
+  // An owner near the corner: the box stays wholly on the screen.
+  window->PlaceClient({1220, 1000}, {60, 24});
+  ASSERT_TRUE(PumpUntil([&] { return window->ClientOrigin() == ViewPoint{1220, 1000}; }));
+  box = show(window.get());
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->right, 1280) << box->left << "," << box->top << " " << box->Width() << "x" << box->Height();
+  EXPECT_EQ(box->bottom, 1024);
+
+  // No owner: the middle of the screen.
+  box = show(nullptr);
+  ASSERT_TRUE(box);
+  EXPECT_TRUE(near(centre(*box), {640, 512})) << box->left << "," << box->top;
+}
+
+// Under a window manager (the test's own screen with openbox).
+class GtkManagedWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    desktop_ = TestDesktop::Get(&why);
+    if (!desktop_) GTEST_SKIP() << why;
+    desktop_->Enter();
+    if (!desktop_->HasWindowManager())
+      GTEST_SKIP() << "the window manager openbox is not installed (Debian package openbox)";
+    platform_ = CreateGtkPlatform(nullptr, nullptr);
+    ASSERT_TRUE(platform_);
+  }
+  void TearDown() override {
+    platform_.reset();
+    if (desktop_) desktop_->Leave();
+  }
+  TestDesktop* desktop_ = nullptr;
+  std::unique_ptr<Platform> platform_;
+};
+
+// The message box with its frame in the middle of the work area when its
+// owner is not on screen.
+TEST_F(GtkManagedWindowTest, MessageBoxOfAHiddenOwnerIsCentredWithItsFrame) {
+  RedWindow events;
+  WindowCreateParams params;
+  params.title = u"owner";
+  params.clientTopLeft = {900, 700};
+  params.clientSize = {300, 200};
+  params.visible = false;
+  auto window = platform_->NewWindow(events, params);
+  ASSERT_TRUE(window);
+  const ViewRect area = window->Monitor().workArea;
+  // The frame of a dialog may differ a little from that of the windows the
+  // program knows the frame of.
+  constexpr int kSlack = 8;
+  for (PlatformWindow* owner : {window.get(), static_cast<PlatformWindow*>(nullptr)}) {
+    MessageBoxProbe probe;
+    g_timeout_add(50, &MessageBoxProbe::Tick, &probe);
+    EXPECT_EQ(platform_->ShowMessageBox(owner, u"x", u"Vistrel", MessageBoxKind::kInformation),
+              MessageBoxAnswer::kOk);
+    ASSERT_TRUE(probe.rect);
+    const ViewRect& box = *probe.rect;
+    EXPECT_LE(std::abs((box.left + box.right) - (area.left + area.right)), kSlack)
+        << box.left << "," << box.top << " " << box.Width() << "x" << box.Height();
+    EXPECT_LE(std::abs((box.top + box.bottom) - (area.top + area.bottom)), kSlack)
+        << box.left << "," << box.top << " " << box.Width() << "x" << box.Height();
+  }
+}
+
+// Where the X server has a window's client area.
+ViewRect ServerClientRect(uintptr_t window) {
+  Display* x = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+  ::Window child = 0;
+  int left = 0, top = 0;
+  XTranslateCoordinates(x, window, DefaultRootWindow(x), 0, 0, &left, &top, &child);
+  XWindowAttributes a{};
+  XGetWindowAttributes(x, window, &a);
+  return {left, top, left + a.width, top + a.height};
+}
+
+// Into full screen and back as the viewer does it: it reads the new size and
+// state as soon as it asked for them, and the screen follows.
+void CheckFullScreenRoundTrip(Platform& platform, const std::function<bool(const std::function<bool()>&)>& pumpUntil) {
+  RedWindow events;
+  WindowCreateParams params;
+  params.title = u"full screen";
+  params.clientTopLeft = {300, 200};
+  params.clientSize = {320, 240};
+  auto window = platform.NewWindow(events, params);
+  ASSERT_TRUE(window);
+  const ViewRect normal{300, 200, 620, 440};
+  ASSERT_TRUE(pumpUntil([&] { return events.paints > 0 && ServerClientRect(window->NativeHandle()) == normal; }));
+  const ViewRect monitor = window->Monitor().rect;
+  ASSERT_EQ(monitor, (ViewRect{0, 0, 1280, 1024}));
+
+  window->Show(ShowState::kMaximized, true);
+  EXPECT_EQ(window->State(), ShowState::kMaximized);
+  EXPECT_EQ(window->ClientOrigin(), (ViewPoint{0, 0}));
+  EXPECT_EQ(window->ClientSize(), (ViewSize{1280, 1024}));
+  EXPECT_TRUE(pumpUntil([&] { return ServerClientRect(window->NativeHandle()) == monitor; }))
+      << ServerClientRect(window->NativeHandle()).Width();
+  EXPECT_EQ(window->State(), ShowState::kMaximized);
+  EXPECT_EQ(window->ClientSize(), (ViewSize{1280, 1024}));
+
+  window->Show(ShowState::kNormal, true);
+  EXPECT_EQ(window->State(), ShowState::kNormal);
+  EXPECT_EQ(window->ClientOrigin(), (ViewPoint{300, 200}));
+  EXPECT_EQ(window->ClientSize(), (ViewSize{320, 240}));
+  EXPECT_TRUE(pumpUntil([&] { return ServerClientRect(window->NativeHandle()) == normal; }))
+      << ServerClientRect(window->NativeHandle()).Width();
+  EXPECT_EQ(window->State(), ShowState::kNormal);
+  EXPECT_EQ(window->ClientSize(), (ViewSize{320, 240}));
+}
+
+TEST_F(GtkWindowTest, FullScreenWithoutWindowManager) {
+  CheckFullScreenRoundTrip(*platform_, [&](const std::function<bool()>& done) { return PumpUntil(done); });
+}
+
+TEST_F(GtkManagedWindowTest, FullScreenUnderWindowManager) {
+  CheckFullScreenRoundTrip(*platform_, [&](const std::function<bool()>& done) {
+    const uint64_t end = platform_->TickCount() + 5000;
+    while (!done() && platform_->TickCount() < end) {
+      platform_->PumpPendingMessages();
+      g_usleep(5000);
+    }
+    return done();
+  });
 }
 
 }  // namespace

@@ -363,6 +363,71 @@ TEST_F(ViewerWindowTest, RefusedLayeredStyleSwitchesSemiTransparencyOffAndPaints
   EXPECT_EQ(Native(w)->Pixel(50, 40), 0xFFFF0000u);
 }
 
+// A 32-bit bitmap whose left half is fully transparent, the right half
+// opaque red.
+std::string HalfTransparentBmp(int32_t width, int32_t height) {
+  std::string s = "BM";
+  const auto put = [&s](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
+  };
+  const uint32_t imageBytes = uint32_t(width) * uint32_t(height) * 4;
+  put(54 + imageBytes, 4), put(0, 4), put(54, 4);
+  put(40, 4), put(uint32_t(width), 4), put(uint32_t(height), 4), put(1, 2), put(32, 2);
+  put(0, 4), put(imageBytes, 4), put(2835, 4), put(2835, 4), put(0, 4), put(0, 4);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) put(x < width / 2 ? 0u : 0xFFFF0000u, 4);
+  return s;
+}
+
+TEST_F(ViewerWindowTest, WithdrawnPerPixelPresentationPaintsOnAnOpaqueBackground) {
+  Options().viewerTitleBar = 2;
+  Options().viewerBackgroundFlags = 0x40;  // semi-transparent, the settings' grey
+  ViewerWindow* w = Open(dir.Write("glass.bmp", HalfTransparentBmp(100, 80)));
+  ASSERT_NE(w, nullptr);
+  HeadlessWindow* n = Native(w);
+  ASSERT_TRUE(n->IsLayered());
+  ASSERT_TRUE(n->LastPresentPerPixelAlpha());
+  EXPECT_EQ(n->Pixel(10, 40) >> 24, 0u);  // the desktop shows through
+
+  // What a desktop does when its compositor quits: the style is gone.
+  n->SetLayered(false);
+  const int paints = n->PaintCount();
+  w->OnDisplayChange();
+  platform.Pump();
+  EXPECT_GT(n->PaintCount(), paints);
+  EXPECT_EQ(n->Pixel(10, 40), 0xFF808080u);  // the background, not a hole
+  EXPECT_EQ(n->Pixel(90, 40), 0xFFFF0000u);
+  // Only this window lost it: the setting stays for windows to come.
+  EXPECT_EQ(Options().viewerBackgroundFlags & 0x80, 0);
+}
+
+// Started in full screen, the window has no normal size to go back to: it is
+// laid out as a window opened on the image normally.
+TEST_F(ViewerWindowTest, LeavingAFullScreenStartGivesTheWindowOfANormalStart) {
+  Options().viewerTitleBar = 0;
+  const std::string path = dir.Write("l.bmp", SolidBmp(3840, 1000, kGreen));
+  ViewerWindow* normal = Open(path);
+  ASSERT_NE(normal, nullptr);
+  ViewerWindow* w = Open(path, {u"-fullscreen"});
+  ASSERT_NE(w, nullptr);
+  ASSERT_EQ(Native(w)->State(), ShowState::kMaximized);
+  w->Dispatch(kCmdToggleFullScreen, 0);
+  platform.Pump();
+  EXPECT_EQ(Native(w)->State(), ShowState::kNormal);
+  EXPECT_DOUBLE_EQ(w->View()->Zoom(), normal->View()->Zoom());
+  EXPECT_EQ(Native(w)->ClientSize(), Native(normal)->ClientSize());
+  EXPECT_EQ(Native(w)->WindowRect(), Native(normal)->WindowRect());
+
+  // Small images too, through the system's restore.
+  const std::string small = dir.Write("s.bmp", SolidBmp(300, 200, kRed));
+  ViewerWindow* s = Open(small, {u"-fullscreen"});
+  ASSERT_NE(s, nullptr);
+  Native(s)->Show(ShowState::kNormal, true);
+  platform.Pump();
+  EXPECT_DOUBLE_EQ(s->View()->Zoom(), 1.0);
+  EXPECT_EQ(Native(s)->ClientSize(), (ViewSize{300, 200}));
+}
+
 TEST_F(ViewerWindowTest, HoverModeShowsTheFrameAndHidesItAfterTheMouseLeft) {
   Options().viewerTitleBar = 1;
   const std::string path = dir.Write("p.bmp", SolidBmp(300, 200, kRed));

@@ -327,6 +327,8 @@ class DesktopWindow : public PlatformWindow {
   void EndRequest();
   static gboolean OnRequestExpired(gpointer self);
   void Gone();
+  void StopWatchingScreen();
+  void CoverMonitor(bool cover);
   void KillAllTimers();
 
   static gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer self);
@@ -342,6 +344,7 @@ class DesktopWindow : public PlatformWindow {
   static void OnDragData(GtkWidget*, GdkDragContext*, gint, gint, GtkSelectionData* data, guint, guint,
                          gpointer self);
   static gboolean OnTimerTick(gpointer data);
+  static void OnCompositedChanged(GdkScreen* screen, gpointer self);
 
   DesktopPlatform& platform_;
   WindowEvents& events_;
@@ -373,6 +376,11 @@ class DesktopWindow : public PlatformWindow {
     std::optional<ViewSize> heldBack;
   };
   std::optional<Request> request_;
+  // The client area before full screen, to come back to.
+  std::optional<ViewRect> restore_;
+  // The screen whose compositing manager a layered window depends on.
+  GdkScreen* screen_ = nullptr;
+  gulong compositedHandler_ = 0;
 };
 
 class DesktopPlatform : public Platform {
@@ -427,6 +435,7 @@ class DesktopPlatform : public Platform {
                                kind == MessageBoxKind::kQuestion ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, "%s",
                                Utf8(text).c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), Utf8(caption).c_str());
+    PlaceDialog(GTK_WINDOW(dialog), owner ? ByHandle(owner->NativeHandle()) : nullptr);
     const gint r = gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
     return r == GTK_RESPONSE_YES ? MessageBoxAnswer::kYes
@@ -688,6 +697,37 @@ class DesktopPlatform : public Platform {
     }
     return answer;
   }
+  // Centred on the owner when it is on screen, else on the work area of its
+  // monitor (of the pointer's monitor without an owner). The toolkit centres
+  // a dialog only on a parent on screen and without a window manager leaves
+  // every other one at the screen's corner, where it is easily overlooked.
+  void PlaceDialog(GtkWindow* dialog, DesktopWindow* owner) {
+    MonitorInfo monitor;
+    if (owner) {
+      monitor = owner->Monitor();
+    } else {
+      const ViewPoint cursor = CursorPosition();
+      monitor = MonitorNearest({cursor.x, cursor.y, cursor.x + 1, cursor.y + 1});
+    }
+    const ViewRect area = monitor.workArea;
+    const ViewRect around = owner && owner->IsVisible() ? owner->WindowRect() : area;
+    // The size the dialog asks for is known once it is realized, before it is shown.
+    gtk_widget_realize(GTK_WIDGET(dialog));
+    gint width = 0, height = 0;
+    gtk_window_get_size(dialog, &width, &height);
+    // A window manager puts its frame around the box, and the position asked
+    // for is the frame's.
+    const FrameMetrics frame = FrameMetricsForDpi(monitor.dpi);
+    width += 2 * frame.borderWidth;
+    height += frame.captionHeight + 2 * frame.borderHeight;
+    int32_t x = around.left + (around.Width() - width) / 2;
+    int32_t y = around.top + (around.Height() - height) / 2;
+    // Kept inside the work area; the top-left corner wins when it is too small.
+    x = std::max(std::min(x, area.right - width), area.left);
+    y = std::max(std::min(y, area.bottom - height), area.top);
+    gtk_window_set_position(dialog, GTK_WIN_POS_NONE);
+    gtk_window_move(dialog, x, y);
+  }
   GtkWindow* ParentOf(PlatformWindow* owner) const {
     DesktopWindow* w = owner ? ByHandle(owner->NativeHandle()) : nullptr;
     return w ? w->Widget() : nullptr;
@@ -708,6 +748,7 @@ class DesktopPlatform : public Platform {
 
 DesktopWindow::~DesktopWindow() {
   KillAllTimers();
+  StopWatchingScreen();
   platform_.Unregister(serial_);
   if (layeredSurface_) cairo_surface_destroy(layeredSurface_);
   if (widget_) {
@@ -767,6 +808,8 @@ bool DesktopWindow::Make(const WindowCreateParams& p) {
   g_signal_connect(widget_, "scroll-event", G_CALLBACK(OnScroll), this);
   g_signal_connect(widget_, "focus-in-event", G_CALLBACK(OnFocus), this);
   g_signal_connect(widget_, "focus-out-event", G_CALLBACK(OnFocus), this);
+  screen_ = screen;
+  compositedHandler_ = g_signal_connect(screen, "composited-changed", G_CALLBACK(OnCompositedChanged), this);
   ApplyGeometry();
   gtk_widget_realize(widget_);
   if (GdkWindow* w = GdkOf()) handle_ = static_cast<uintptr_t>(gdk_x11_window_get_xid(w));
@@ -857,6 +900,25 @@ ViewRect DesktopWindow::WindowRect() const {
   return {client_.left - in.left, client_.top - in.top, client_.right + in.right, client_.bottom + in.bottom};
 }
 
+// Callers read the size and state of a window they just put in full screen
+// or took out of it, as the other systems have them at once: here the desktop
+// reports them a little later, so the window takes them now (the report then
+// changes nothing), and places itself when no window manager will.
+void DesktopWindow::CoverMonitor(bool cover) {
+  const bool managed = gdk_x11_screen_supports_net_wm_hint(
+      gtk_widget_get_screen(widget_), gdk_atom_intern_static_string("_NET_WM_STATE_FULLSCREEN"));
+  if (cover) {
+    restore_ = client_;
+    client_ = Monitor().rect;
+    state_ = ShowState::kMaximized;
+  } else {
+    if (restore_) client_ = *restore_;
+    restore_.reset();
+    state_ = ShowState::kNormal;
+  }
+  if (!managed) ApplyGeometry();
+}
+
 void DesktopWindow::Show(ShowState state, bool activate) {
   if (!widget_) return;
   GtkWindow* window = Widget();
@@ -868,9 +930,12 @@ void DesktopWindow::Show(ShowState state, bool activate) {
   if ((state == ShowState::kMaximized) != (state_ == ShowState::kMaximized)) EndRequest();
   if (state == ShowState::kMaximized) {
     gtk_window_fullscreen(window);
+    if (state_ != ShowState::kMaximized) CoverMonitor(true);
   } else if (state_ == ShowState::kMaximized) {
     gtk_window_unfullscreen(window);
     gtk_window_unmaximize(window);
+    // Minimized, the desktop says what comes back when it is restored.
+    if (state == ShowState::kNormal) CoverMonitor(false);
   }
   if (state == ShowState::kNormal && state_ == ShowState::kMinimized) gtk_window_deiconify(window);
   gtk_widget_show(widget_);
@@ -966,8 +1031,31 @@ bool DesktopWindow::IsUnderCursor() const {
   return gdk_device_get_window_at_position(gdk_seat_get_pointer(seat), nullptr, nullptr) == w;
 }
 
+void DesktopWindow::StopWatchingScreen() {
+  if (screen_ && compositedHandler_) g_signal_handler_disconnect(screen_, compositedHandler_);
+  screen_ = nullptr;
+  compositedHandler_ = 0;
+}
+
+// A compositing manager that goes away takes per-pixel transparency with it:
+// what was transparent would show black. The window falls back to painting
+// itself, as one that was refused the style, and its owner hears of the
+// change to present it again.
+void DesktopWindow::OnCompositedChanged(GdkScreen* screen, gpointer data) {
+  auto* self = static_cast<DesktopWindow*>(data);
+  if (gdk_screen_is_composited(screen) || !self->layered_ || !self->widget_) return;
+  self->layered_ = false;
+  if (self->layeredSurface_) {
+    cairo_surface_destroy(self->layeredSurface_);
+    self->layeredSurface_ = nullptr;
+  }
+  self->events_.OnDisplayChange();
+  self->Repaint();
+}
+
 void DesktopWindow::Gone() {
   KillAllTimers();
+  StopWatchingScreen();
   widget_ = nullptr;
   events_.OnDestroyed();
 }
