@@ -115,6 +115,9 @@ class WindowEvents {
   virtual void OnDisplayChange() {}
   // Data another process sent to this window; the answer goes back to it.
   virtual bool OnCopyData(uint64_t tag, const void* data, size_t bytes) { return false; }
+  // The user's logon is ending (log off, shut down): the last chance to leave
+  // something for the next logon. The process may end without further events.
+  virtual void OnEndSession() {}
 };
 
 // One system window. Destroying the object destroys the system window.
@@ -227,6 +230,16 @@ class Platform {
   virtual void AllowCopyDataFromLowerPrivilege() = 0;
   // The long form of a path with short (8.3) names; the path when unknown.
   virtual std::u16string LongPathName(const std::u16string& path) = 0;
+  // An entry that starts this program with arguments at the user's next
+  // logon, named name (a file name, without any extension of the system's),
+  // run in workingFolder. An entry of the same name is replaced. False when
+  // it could not be made or the system has no such place.
+  virtual bool CreateLogonShortcut(std::u16string_view name, std::u16string_view arguments,
+                                   std::u16string_view workingFolder) {
+    return false;
+  }
+  // Removes the entry of that name, when there is one; false when none was removed.
+  virtual bool RemoveLogonShortcut(std::u16string_view name) { return false; }
 };
 
 // The platform of the process, set once at start-up (tests set their own).

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "app/settings.h"
+#include "base/file_system.h"
 #include "image/image_buffer.h"
 #include "image/image_cache.h"
 #include "render/render_view.h"
@@ -37,6 +38,25 @@ std::u16string_view FolderOf(std::u16string_view path) {
   return slash == std::u16string_view::npos ? std::u16string_view() : path.substr(0, slash);
 }
 
+std::u16string_view FileNameOf(std::u16string_view path) {
+  const size_t slash = path.find_last_of(u"\\/");
+  return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+
+// The folder to run in: a drive or file-system root keeps its separator, as
+// "C:" alone would mean the drive's current folder.
+std::u16string_view WorkingFolderOf(std::u16string_view path) {
+  const size_t slash = path.find_last_of(u"\\/");
+  if (slash == std::u16string_view::npos) return {};
+  const std::u16string_view folder = path.substr(0, slash);
+  return folder.empty() || folder.back() == u':' ? path.substr(0, slash + 1) : folder;
+}
+
+std::u16string Decimal(int64_t v) {
+  const std::string text = std::to_string(v);
+  return std::u16string(text.begin(), text.end());
+}
+
 // Raised for the life of a scope.
 class Nesting {
  public:
@@ -50,6 +70,26 @@ class Nesting {
 };
 
 }  // namespace
+
+std::u16string LogonZoomText(double zoom) {
+  // Rounded as a whole: a digit-by-digit rounding would carry 1.9996 into a
+  // fourth digit.
+  const int64_t z = std::llround(zoom * 1000.0);
+  const int64_t fraction = z % 1000;
+  std::u16string text = Decimal(z / 1000) + u".";
+  text.push_back(static_cast<char16_t>(u'0' + fraction / 100));
+  text.push_back(static_cast<char16_t>(u'0' + fraction / 10 % 10));
+  text.push_back(static_cast<char16_t>(u'0' + fraction % 10));
+  return text;
+}
+
+std::u16string LogonArguments(ViewPoint clientTopLeft, double zoom, std::u16string_view path) {
+  std::u16string text = u"-freeze -pos=" + Decimal(clientTopLeft.x) + u"," + Decimal(clientTopLeft.y) +
+                        u" -zoom=" + LogonZoomText(zoom) + u" \"";
+  text += path;
+  text += u"\"";
+  return text;
+}
 
 ViewerWindow::ViewerWindow(ViewerApp& app) : app_(app) {}
 
@@ -183,6 +223,7 @@ Status ViewerWindow::OpenImage(const std::u16string& requested, bool showErrors)
     if (!folder.empty()) folder_ = app_.FolderNavigator().Listings().Acquire(folder, false);
   }
   FollowFolder();
+  if (path != path_) ForgetLogonShortcut();
   path_ = path;
   if (client_.width == 0 && client_.height == 0)
     readAheadAfterLayout_ = true;
@@ -369,6 +410,7 @@ void ViewerWindow::ShowNewImage() {
   } else if (firstLayout) {
     FitWindowToImage(*this, false);
     savedClient_ = client_;
+    savedClientOrigin_ = Window()->ClientOrigin();
     savedWindowRect_ = Window()->WindowRect();
     UpdateTitle();
     {
@@ -379,11 +421,13 @@ void ViewerWindow::ShowNewImage() {
     Refresh();
   } else {
     const ViewSize shown = ShownSize();
-    if (shown.width <= savedClient_.width && shown.height <= savedClient_.height)
+    if (shown.width <= savedClient_.width && shown.height <= savedClient_.height) {
       FitWindowToImage(*this, true);
-    else
-      FitImageToWindow(*this, false, false, ViewPoint{savedWindowRect_.left, savedWindowRect_.top},
-                       savedClient_);
+    } else {
+      // The fit places the client: the window's own corner would shift a
+      // bordered window by its border with every large image.
+      FitImageToWindow(*this, false, false, savedClientOrigin_, savedClient_);
+    }
     UpdateTitle();
   }
 
@@ -566,6 +610,7 @@ void ViewerWindow::OnPaint(PaintTarget& target, const ViewRect&) {
 // ---- Events -----------------------------------------------------------------------
 
 void ViewerWindow::OnDestroyed() {
+  ForgetLogonShortcut();
   ++commandNesting_;
   folder_.reset();
   FollowFolder();
@@ -774,6 +819,23 @@ bool ViewerWindow::OnCopyData(uint64_t tag, const void* data, size_t bytes) {
   return app_.ReceiveHandOff(tag, data, bytes);
 }
 
+void ViewerWindow::ForgetLogonShortcut() {
+  if (!frozen_ || sessionEnding_ || path_.empty() || path_.front() == u'<') return;
+  app_.Os().RemoveLogonShortcut(FileNameOf(path_));
+}
+
+void ViewerWindow::OnEndSession() {
+  sessionEnding_ = true;
+  if (destroyed_ || !frozen_ || !view_ || !Window()) return;
+  // Only a file can be opened again; a pseudo-name ("<...>") or a file gone
+  // since it was opened would greet the next logon with an error instead.
+  if (path_.empty() || path_.front() == u'<' || !PathExists(path_)) return;
+  // The client area, not the window: the position keyword places the client,
+  // so a bordered window comes back exactly where it is.
+  app_.Os().CreateLogonShortcut(FileNameOf(path_), LogonArguments(ClientOrigin(), view_->Zoom(), path_),
+                                WorkingFolderOf(path_));
+}
+
 // ---- Commands --------------------------------------------------------------------
 
 void ViewerWindow::Dispatch(uint32_t command, intptr_t argument) {
@@ -964,10 +1026,12 @@ void ViewerWindow::Freeze(bool freeze) {
     }
     if (frameShown_) HideFrameNow();
     savedClient_ = client_;
+    savedClientOrigin_ = Window()->ClientOrigin();
     savedWindowRect_ = Window()->WindowRect();
     frozen_ = true;
     SetAccelerators(&frozenKeys_);
   } else {
+    ForgetLogonShortcut();
     frozen_ = false;
     SetAccelerators(&fullKeys_);
     SetFrame(Options().viewerTitleBar == 0, true);

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/command_line.h"
 #include "base/ref_counted.h"
@@ -30,6 +31,14 @@ struct ViewerOptions {
   std::optional<std::u16string> title;
   std::optional<MonitorInfo> monitor;
 };
+
+// The zoom as a start-up keyword carries it: rounded to three decimals and
+// written with all three ("0.500", "2.000", "12.346").
+std::u16string LogonZoomText(double zoom);
+// The arguments that bring a frozen window back at the next logon: frozen,
+// the screen position of its client area (where the position keyword puts
+// it), its zoom and the image.
+std::u16string LogonArguments(ViewPoint clientTopLeft, double zoom, std::u16string_view path);
 
 // One image window: opens files, holds the view of its image, carries the
 // window states the geometry and the commands consult, and dispatches commands.
@@ -105,6 +114,7 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   void OnActivate(bool active) override;
   void OnDisplayChange() override;
   bool OnCopyData(uint64_t tag, const void* data, size_t bytes) override;
+  void OnEndSession() override;
 
   static constexpr uint32_t kAnimationTimer = 1;
   static constexpr uint32_t kHoverTimer = 42;
@@ -137,6 +147,9 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   // Keeps the folder listing the window steps through under watch, so that
   // files added, removed or renamed there are seen by the next step.
   void FollowFolder();
+  // A frozen window that stops showing its file as frozen (unfrozen, another
+  // file, closed) takes back the logon entry an earlier logoff left for it.
+  void ForgetLogonShortcut();
 
   ViewerApp& app_;
   RefPtr<LoadProgress> progress_;
@@ -186,6 +199,9 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   float pendingZoom_ = -1.0f;
   std::optional<ViewPoint> requestedPosition_;
   ViewSize savedClient_;
+  ViewPoint savedClientOrigin_;
+  // The logon is ending: what the window leaves for the next one stays.
+  bool sessionEnding_ = false;
   ViewRect savedWindowRect_;
   uint64_t animationDue_ = 0;
   uint32_t imageBackground_ = 0;  // sampled or stored background of the current image

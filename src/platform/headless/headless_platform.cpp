@@ -477,6 +477,26 @@ void HeadlessPlatform::SendCloseRequest(uintptr_t window) {
   if (HeadlessWindow* w = Find(window)) w->events_.OnCloseRequest();
 }
 
+bool HeadlessPlatform::CreateLogonShortcut(std::u16string_view name, std::u16string_view arguments,
+                                           std::u16string_view workingFolder) {
+  logonShortcuts.push_back({std::u16string(name), std::u16string(arguments), std::u16string(workingFolder)});
+  return true;
+}
+
+bool HeadlessPlatform::RemoveLogonShortcut(std::u16string_view name) {
+  removedLogonShortcuts.emplace_back(name);
+  return true;
+}
+
+void HeadlessPlatform::EndSession() {
+  // A handler may destroy windows: only those still registered hear of it.
+  const std::vector<HeadlessWindow*> live = windows_;
+  for (HeadlessWindow* w : live) {
+    if (std::find(windows_.begin(), windows_.end(), w) != windows_.end() && w->exists_)
+      w->events_.OnEndSession();
+  }
+}
+
 void HeadlessPlatform::Unregister(HeadlessWindow* w) {
   windows_.erase(std::remove(windows_.begin(), windows_.end(), w), windows_.end());
 }

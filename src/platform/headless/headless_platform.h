@@ -162,6 +162,9 @@ class HeadlessPlatform : public Platform {
   void SendCloseRequest(uintptr_t window) override;
   void AllowCopyDataFromLowerPrivilege() override { copyDataAllowed = true; }
   std::u16string LongPathName(const std::u16string& path) override { return path; }
+  bool CreateLogonShortcut(std::u16string_view name, std::u16string_view arguments,
+                           std::u16string_view workingFolder) override;
+  bool RemoveLogonShortcut(std::u16string_view name) override;
 
   // Runs queued messages until none is left; the number run.
   size_t Pump();
@@ -171,6 +174,8 @@ class HeadlessPlatform : public Platform {
   std::vector<HeadlessWindow*> Windows() const;
   HeadlessWindow* Find(uintptr_t handle) const;
   HeadlessWindow* Foreground() const;
+  // The system ends the user's logon: every live window hears of it.
+  void EndSession();
 
   int beeps = 0;
   uint64_t slept = 0;  // milliseconds spent in Sleep
@@ -199,6 +204,13 @@ class HeadlessPlatform : public Platform {
     std::thread::id thread;  // the taskbar belongs to the user-interface thread
   };
   std::vector<Progress> progress;
+  struct LogonShortcut {
+    std::u16string name;
+    std::u16string arguments;
+    std::u16string workingFolder;
+  };
+  std::vector<LogonShortcut> logonShortcuts;  // in the order they were asked for
+  std::vector<std::u16string> removedLogonShortcuts;  // names, in order
 
  private:
   friend class HeadlessWindow;

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commdlg.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <shobjidl.h>
 
 #include <algorithm>
@@ -418,6 +419,15 @@ class Win32Window : public PlatformWindow {
   BackgroundBrush brush_;
 };
 
+// The shortcut of that name in the user's Startup folder; empty when the
+// folder is unknown or the name would leave it.
+static std::u16string StartupLinkPath(std::u16string_view name) {
+  if (name.empty() || name.find_first_of(u"\\/:") != std::u16string_view::npos) return {};
+  wchar_t startup[MAX_PATH];
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_STARTUP, nullptr, SHGFP_TYPE_CURRENT, startup))) return {};
+  return FromWide(startup, wcslen(startup)) + u"\\" + std::u16string(name) + u".lnk";
+}
+
 class Win32Platform : public Platform {
  public:
   explicit Win32Platform(HINSTANCE instance) : instance_(instance) {}
@@ -601,6 +611,37 @@ class Win32Platform : public Platform {
     const DWORD n = GetLongPathNameW(Wide(path), buffer, 260);
     return n > 0 && n < 260 ? FromWide(buffer, n) : path;
   }
+  bool CreateLogonShortcut(std::u16string_view name, std::u16string_view arguments,
+                           std::u16string_view workingFolder) override {
+    const std::u16string target = StartupLinkPath(name);
+    if (target.empty()) return false;
+    std::vector<wchar_t> program(32768);
+    const DWORD length = GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size()));
+    if (length == 0 || length >= program.size()) return false;
+    const std::u16string argumentText(arguments), folder(workingFolder);
+    // Usually on already (the taskbar progress needs it); the balance keeps a
+    // first use here from leaving it on.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    bool saved = false;
+    IShellLinkW* link = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&link)))) {
+      IPersistFile* file = nullptr;
+      if (SUCCEEDED(link->SetPath(program.data())) && SUCCEEDED(link->SetArguments(Wide(argumentText))) &&
+          SUCCEEDED(link->SetWorkingDirectory(Wide(folder))) &&
+          SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        saved = SUCCEEDED(file->Save(Wide(target), TRUE));
+        file->Release();
+      }
+      link->Release();
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    return saved;
+  }
+  bool RemoveLogonShortcut(std::u16string_view name) override {
+    const std::u16string target = StartupLinkPath(name);
+    return !target.empty() && DeleteFileW(Wide(target)) != FALSE;
+  }
 
  private:
   HINSTANCE instance_;
@@ -768,6 +809,10 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
       return 0;
     case WM_ACTIVATE: events_.OnActivate(LOWORD(w) != WA_INACTIVE); return 0;
     case WM_DISPLAYCHANGE: events_.OnDisplayChange(); return 0;
+    case WM_ENDSESSION:
+      // The restart manager closing the program alone is no end of the logon.
+      if (w && (!(l & ENDSESSION_CLOSEAPP) || (l & ENDSESSION_LOGOFF))) events_.OnEndSession();
+      return 0;
     case WM_SETCURSOR:
       if (LOWORD(l) == HTCLIENT) {
         ApplyCursor();
