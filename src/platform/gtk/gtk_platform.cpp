@@ -378,6 +378,11 @@ class DesktopWindow : public PlatformWindow {
   std::optional<Request> request_;
   // The client area before full screen, to come back to.
   std::optional<ViewRect> restore_;
+  // The state last asked for, while the desktop has not yet reported it, and
+  // when it was asked (monotonic microseconds): reports of other states in
+  // the meantime are the desktop catching up with earlier requests.
+  std::optional<ShowState> wanted_;
+  gint64 wantedSince_ = 0;
   // The screen whose compositing manager a layered window depends on.
   GdkScreen* screen_ = nullptr;
   gulong compositedHandler_ = 0;
@@ -938,6 +943,8 @@ void DesktopWindow::Show(ShowState state, bool activate) {
     if (state == ShowState::kNormal) CoverMonitor(false);
   }
   if (state == ShowState::kNormal && state_ == ShowState::kMinimized) gtk_window_deiconify(window);
+  wanted_ = state;
+  wantedSince_ = g_get_monotonic_time();
   gtk_widget_show(widget_);
   if (state == ShowState::kMinimized) gtk_window_iconify(window);
   if (activate && state != ShowState::kMinimized) gtk_window_present(window);
@@ -1138,6 +1145,17 @@ gboolean DesktopWindow::OnWindowState(GtkWidget*, GdkEventWindowState* e, gpoint
   const ShowState state = s & GDK_WINDOW_STATE_ICONIFIED ? ShowState::kMinimized
                           : s & (GDK_WINDOW_STATE_FULLSCREEN | GDK_WINDOW_STATE_MAXIMIZED) ? ShowState::kMaximized
                                                                                             : ShowState::kNormal;
+  if (self->wanted_) {
+    if (state == *self->wanted_) {
+      self->wanted_.reset();
+    } else if (g_get_monotonic_time() - self->wantedSince_ < gint64{kRequestMs} * 1000) {
+      // A full screen asked for and left again at once is reported on the
+      // way: taken now it would put the window back in full screen.
+      return FALSE;
+    } else {
+      self->wanted_.reset();
+    }
+  }
   if (state != self->state_) {
     self->state_ = state;
     self->events_.OnSize(self->ClientSize(), state);
