@@ -921,7 +921,16 @@ void DesktopWindow::CoverMonitor(bool cover) {
     restore_.reset();
     state_ = ShowState::kNormal;
   }
-  if (!managed) ApplyGeometry();
+  if (!managed) {
+    ApplyGeometry();
+    return;
+  }
+  // Sizes reported on the way (the full-screen size still arriving after the
+  // window left that state) are held back until the one taken here arrives.
+  EndRequest();
+  const int32_t b = Border();
+  request_ = Request{std::max(client_.Width(), 1) + 2 * b, std::max(client_.Height(), 1) + 2 * b,
+                     g_timeout_add(kRequestMs, &OnRequestExpired, this), std::nullopt};
 }
 
 void DesktopWindow::Show(ShowState state, bool activate) {
