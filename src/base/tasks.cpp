@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -49,23 +50,14 @@ class TaskPool {
     cv_.notify_all();
   }
 
-  void Wait(TaskGroup* group) {
-    std::unique_lock lock(mutex_);
-    while (group->pending_ != 0) {
-      auto it = queue_.begin();
-      while (it != queue_.end() && it->group != group) ++it;
-      if (it != queue_.end()) {
-        Item item = std::move(*it);
-        queue_.erase(it);
-        RunLocked(lock, item);
-      } else {
-        cv_.wait(lock);
-      }
-    }
-  }
+  void Wait(TaskGroup* group) { WaitUntil(group, std::nullopt); }
 
   bool WaitFor(TaskGroup* group, uint32_t milliseconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    return WaitUntil(group, std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds));
+  }
+
+  // Runs queued tasks of the group meanwhile, so nested waits never starve.
+  bool WaitUntil(TaskGroup* group, std::optional<std::chrono::steady_clock::time_point> deadline) {
     std::unique_lock lock(mutex_);
     while (group->pending_ != 0) {
       auto it = queue_.begin();
@@ -74,7 +66,9 @@ class TaskPool {
         Item item = std::move(*it);
         queue_.erase(it);
         RunLocked(lock, item);
-      } else if (cv_.wait_until(lock, deadline) == std::cv_status::timeout) {
+      } else if (!deadline) {
+        cv_.wait(lock);
+      } else if (cv_.wait_until(lock, *deadline) == std::cv_status::timeout) {
         break;
       }
     }

@@ -11,24 +11,15 @@
 # Usage: tests/gtk/run_gtk_dialog_test.sh path/to/vistrel-gtk
 set -uo pipefail
 PROGRAM="$(realpath "${1:?usage: $0 vistrel-gtk}")"
-for tool in Xvfb xwininfo xprop xdotool python3; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed"
-    exit 77
-  fi
-done
+source "$(dirname "$0")/../support/xvfb.sh"
+require_tools Xvfb xwininfo xprop xdotool python3
 
 WORK="$(mktemp -d)"
-export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/config" XDG_RUNTIME_DIR="$WORK/run"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY
+private_session "$WORK"
 # GTK's file chooser would otherwise ask the session bus and the accessibility
 # bus for services this display does not have, and wait for them.
 export NO_AT_BRIDGE=1 GTK_USE_PORTAL=0 GIO_USE_VFS=local GSETTINGS_BACKEND=memory
-source "$(dirname "$0")/../support/xvfb.sh"
 XVFB=""
-start_xvfb 1280x1024 "$WORK" || { echo "SKIP: Xvfb did not start"; exit 77; }
 SERVER=""
 FAILED=0
 cleanup() {
@@ -38,15 +29,12 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; FAILED=1; }
-
-for _ in $(seq 1 40); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.25; done
-xwininfo -root >/dev/null 2>&1 || { echo "SKIP: Xvfb did not start"; exit 77; }
+start_display 1280x1024 "$WORK"
 
 mkdir -p "$WORK/pictures" "$WORK/spare"
 make_test_bitmaps "$WORK/spare"
 mv "$WORK/spare/first.bmp" "$WORK/pictures/"
 
-title_of() { xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p'; }
 # Waits for the program to end; sets STATUS, or fails after $1 seconds.
 wait_for_end() {
   for _ in $(seq 1 $(($1 * 4))); do kill -0 "$SERVER" 2>/dev/null || break; sleep 0.25; done

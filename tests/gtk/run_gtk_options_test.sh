@@ -14,19 +14,11 @@
 # Usage: tests/gtk/run_gtk_options_test.sh path/to/vistrel-gtk
 set -uo pipefail
 PROGRAM="$(realpath "${1:?usage: $0 vistrel-gtk}")"
-for tool in Xvfb xwininfo xprop xdotool python3; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed"
-    exit 77
-  fi
-done
+source "$(dirname "$0")/../support/xvfb.sh"
+require_tools Xvfb xwininfo xprop xdotool python3
 
 WORK="$(mktemp -d)"
-export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/config" XDG_RUNTIME_DIR="$WORK/run"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY
-source "$(dirname "$0")/../support/xvfb.sh"
+private_session "$WORK"
 XVFB=""
 WM=""
 SERVER=""
@@ -39,9 +31,7 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; FAILED=1; }
-start_xvfb 1280x1024 "$WORK" || { echo "SKIP: Xvfb did not start"; exit 77; }
-for _ in $(seq 1 40); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.25; done
-xwininfo -root >/dev/null 2>&1 || { echo "SKIP: Xvfb did not start"; exit 77; }
+start_display 1280x1024 "$WORK"
 
 # The window manager, once it has announced itself on the root window. The
 # server resets when its last client leaves (as the probes above do), and a
@@ -81,11 +71,6 @@ find_window() {  # regex seconds: the first window whose name matches
     sleep 0.25
   done
   return 1
-}
-title_of() { xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p'; }
-geometry_of() {
-  xwininfo -id "$1" 2>/dev/null |
-    awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF} /Width:/{w=$NF} /Height:/{h=$NF} END{print x, y, w, h}'
 }
 states_of() { xprop -id "$1" _NET_WM_STATE 2>/dev/null; }
 hex() { printf '0x%x' "$1"; }

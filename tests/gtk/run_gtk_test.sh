@@ -12,22 +12,12 @@ set -uo pipefail
 PROGRAM="$(realpath "${1:?usage: $0 vistrel-gtk [build folder]}")"
 BUILD="${2:-}"
 CONVERT=/usr/bin/convert
-for tool in Xvfb xwininfo xprop xdotool import python3 "$CONVERT"; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed"
-    exit 77
-  fi
-done
+source "$(dirname "$0")/../support/xvfb.sh"
+require_tools Xvfb xwininfo xprop xdotool import python3 "$CONVERT"
 
 WORK="$(mktemp -d)"
-# A private home: the program must not touch the user's own settings.
-export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/config" XDG_RUNTIME_DIR="$WORK/run"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY
-source "$(dirname "$0")/../support/xvfb.sh"
+private_session "$WORK"
 XVFB=""
-start_xvfb 1280x1024 "$WORK" || { echo "SKIP: Xvfb did not start"; exit 77; }
 SERVER=""
 FAILED=0
 cleanup() {
@@ -37,12 +27,7 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; FAILED=1; }
-
-for _ in $(seq 1 40); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.25; done
-if ! xwininfo -root >/dev/null 2>&1; then
-  echo "SKIP: Xvfb did not start"
-  exit 77
-fi
+start_display 1280x1024 "$WORK"
 
 make_test_bitmaps "$WORK"
 

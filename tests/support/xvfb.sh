@@ -48,3 +48,38 @@ wait_for_windows() {  # text count seconds
   done
   return 1
 }
+
+# require_tools TOOL...: exits 77 (skipped) naming the first tool missing.
+require_tools() {
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed${SKIP_HINT:-}"; exit 77; }
+  done
+}
+
+# private_session DIR: a home, settings and runtime folder of the test's own,
+# so the program touches nothing of the user's and no instance running on the
+# desktop takes the test's files over.
+private_session() {
+  export HOME="$1/home" XDG_CONFIG_HOME="$1/config" XDG_RUNTIME_DIR="$1/run"
+  mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+  unset WAYLAND_DISPLAY
+}
+
+# start_display GEOMETRY DIR: start_xvfb, then waits until the server answers;
+# exits 77 (skipped) when it does not come up.
+start_display() {
+  start_xvfb "$1" "$2" || { echo "SKIP: Xvfb did not start"; exit 77; }
+  for _ in $(seq 1 40); do xwininfo -root >/dev/null 2>&1 && return 0; sleep 0.25; done
+  echo "SKIP: Xvfb did not start"
+  exit 77
+}
+
+title_of() {  # the title of window $1
+  xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p'
+}
+geometry_of() {  # "x y width height" of window $1 on the screen
+  xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+    /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF} END {print x, y, w, h}'
+}

@@ -9,16 +9,12 @@
 # Usage: tests/wine/run_viewer_test.sh path/to/vistrel.exe
 set -uo pipefail
 EXE="$(realpath "${1:?usage: $0 vistrel.exe}")"
-for tool in wine Xvfb xwininfo xprop xdotool import convert python3; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (scripts/install-deps.sh --with-windows installs it)"
-    exit 77
-  fi
-done
+source "$(dirname "$0")/../support/xvfb.sh"
+SKIP_HINT=" (scripts/install-deps.sh --with-windows installs it)" \
+  require_tools wine Xvfb xwininfo xprop xdotool import convert python3
 
 WORK="$(mktemp -d)"
 export WINEPREFIX="$WORK/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-source "$(dirname "$0")/../support/xvfb.sh"
 XVFB=""
 POINTER=""
 start_xvfb 1280x1024 "$WORK" || { echo "SKIP: Xvfb did not start"; exit 77; }
@@ -78,13 +74,6 @@ os.mkdir(sys.argv[1] + "/bad")
 open(sys.argv[1] + "/bad/broken.bmp", "wb").write(b"BM" + b"\xff" * 100)
 PY
 
-title_of() {  # the title of window $1
-  xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME(UTF8_STRING) = "\(.*\)"$/\1/p'
-}
-geometry_of() {  # "x y width height" of window $1 on the screen
-  xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
-    /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF} END {print x, y, w, h}'
-}
 exact_window() {  # the id of the shown top-level window titled exactly $1
   local id
   for id in $(xwininfo -root -children 2>/dev/null | grep -F "\"$1\":" | awk '{print $1}'); do
