@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/gtk/gtk_platform.h"
-#include "gtk/gtk_test_desktop.h"
+#include "gtk/gtk_test_support.h"
 #include "support/test_support.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #ifdef VT_HAVE_XTEST
 #include <X11/extensions/XTest.h>
@@ -21,92 +18,23 @@ namespace vt {
 namespace {
 
 // Windows on a screen of the test's own under a real window manager.
-class GtkDesktopTest : public ::testing::Test {
+class GtkDesktopTest : public GtkDesktopPlatformTest {
  protected:
-  void SetUp() override {
-    std::string why;
-    desktop_ = TestDesktop::Get(&why);
-    if (!desktop_) GTEST_SKIP() << why;
-    desktop_->Enter();
-    platform_ = CreateGtkPlatform(nullptr, nullptr);
-    ASSERT_TRUE(platform_);
-  }
-  void TearDown() override {
-    platform_.reset();
-    if (desktop_) desktop_->Leave();
-  }
-  void NeedWindowManager() {
-    if (!desktop_->HasWindowManager())
-      GTEST_SKIP() << "the window manager openbox is not installed (Debian package openbox)";
-  }
-  bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
-    const uint64_t end = platform_->TickCount() + ms;
-    while (!done() && platform_->TickCount() < end) {
-      platform_->PumpPendingMessages();
-      g_usleep(5000);
-    }
-    platform_->PumpPendingMessages();
-    return done();
-  }
-  void Pump(int ms) {
-    PumpUntil([] { return false; }, ms);
-  }
   static Display* X() { return GDK_DISPLAY_XDISPLAY(gdk_display_get_default()); }
-  // Where the X server has a window's client area, and its size.
-  static ViewRect ServerClientRect(uintptr_t window) {
-    Window child = 0;
-    int x = 0, y = 0;
-    XTranslateCoordinates(X(), window, DefaultRootWindow(X()), 0, 0, &x, &y, &child);
-    XWindowAttributes a{};
-    XGetWindowAttributes(X(), window, &a);
-    return {x, y, x + a.width, y + a.height};
-  }
-  // The frame the window manager says it put around a window: left, top,
-  // right, bottom.
-  static std::optional<ViewRect> ServerFrame(uintptr_t window) {
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    std::optional<ViewRect> out;
-    if (XGetWindowProperty(X(), window, XInternAtom(X(), "_NET_FRAME_EXTENTS", False), 0, 4, False, XA_CARDINAL,
-                           &type, &format, &count, &after, &data) == Success &&
-        count == 4) {
-      const auto* v = reinterpret_cast<const long*>(data);
-      out = ViewRect{int32_t(v[0]), int32_t(v[2]), int32_t(v[1]), int32_t(v[3])};
-    }
-    if (data) XFree(data);
-    return out;
-  }
-
-  TestDesktop* desktop_ = nullptr;
-  std::unique_ptr<Platform> platform_;
 };
 
-struct Recorder : WindowEvents {
-  void OnCloseRequest() override {}
-  void OnDestroyed() override {}
-  void OnPaint(PaintTarget& target, const ViewRect& dirty) override {
-    target.Fill(dirty, 0x336699);
-    ++paints;
-  }
-  void OnDroppedFiles(const std::vector<std::u16string>& paths) override { dropped.push_back(paths); }
-  int paints = 0;
-  std::vector<std::vector<std::u16string>> dropped;
+struct Recorder : RecordingWindow {
+  Recorder() : RecordingWindow(0x336699) {}
 };
 
 TEST_F(GtkDesktopTest, FrameIsKnownBeforeTheFirstFramedWindowIsShown) {
-  NeedWindowManager();
+  if (!NeedWindowManager()) return;
   // Asked before any window exists, as the viewer does to size its first one.
   const FrameMetrics before = platform_->FrameMetricsForDpi(96);
   EXPECT_GT(before.captionHeight, 0);
 
   Recorder events;
-  WindowCreateParams params;
-  params.title = u"framed";
-  params.clientTopLeft = {200, 150};
-  params.clientSize = {320, 240};
-  auto window = platform_->NewWindow(events, params);
+  auto window = platform_->NewWindow(events, ClientParams(u"framed", {200, 150}, {320, 240}));
   ASSERT_TRUE(window);
   ASSERT_TRUE(PumpUntil([&] { return ServerFrame(window->NativeHandle()).has_value() && events.paints > 0; }));
   // What the window manager really put around the window.
@@ -121,12 +49,9 @@ TEST_F(GtkDesktopTest, FrameIsKnownBeforeTheFirstFramedWindowIsShown) {
 }
 
 TEST_F(GtkDesktopTest, FramedWindowHasItsClientWhereItWasAskedFor) {
-  NeedWindowManager();
+  if (!NeedWindowManager()) return;
   Recorder events;
-  WindowCreateParams params;
-  params.title = u"placed";
-  params.clientTopLeft = {200, 150};
-  params.clientSize = {320, 240};
+  WindowCreateParams params = ClientParams(u"placed", {200, 150}, {320, 240});
   auto window = platform_->NewWindow(events, params);
   ASSERT_TRUE(window);
   const uintptr_t id = window->NativeHandle();
@@ -169,26 +94,17 @@ TEST_F(GtkDesktopTest, FramedWindowHasItsClientWhereItWasAskedFor) {
 // What a full-screen window asks when it loses the activation: where the
 // window that took it lies, frame included.
 TEST_F(GtkDesktopTest, ForegroundWindowIsTheOneTheWindowManagerActivated) {
-  NeedWindowManager();
+  if (!NeedWindowManager()) return;
   Recorder events;
-  WindowCreateParams params;
-  params.title = u"first";
-  params.clientTopLeft = {100, 120};
-  params.clientSize = {300, 200};
-  auto first = platform_->NewWindow(events, params);
-  params.title = u"second";
-  params.clientTopLeft = {600, 500};
-  params.clientSize = {200, 150};
-  auto second = platform_->NewWindow(events, params);
+  auto first = platform_->NewWindow(events, ClientParams(u"first", {100, 120}, {300, 200}));
+  auto second = platform_->NewWindow(events, ClientParams(u"second", {600, 500}, {200, 150}));
   ASSERT_TRUE(first && second);
   for (PlatformWindow* w : {first.get(), second.get()}) {
     w->BringToFront();
     ASSERT_TRUE(PumpUntil([&] { return w->IsForeground(); })) << "the window manager did not activate it";
     const auto frame = ServerFrame(w->NativeHandle());
     ASSERT_TRUE(frame);
-    const ViewRect client = ServerClientRect(w->NativeHandle());
-    const ViewRect whole{client.left - frame->left, client.top - frame->top, client.right + frame->right,
-                         client.bottom + frame->bottom};
+    const ViewRect whole = AroundClient(ServerClientRect(w->NativeHandle()), *frame);
     EXPECT_TRUE(PumpUntil([&] { return platform_->ForegroundWindowRect() == std::optional<ViewRect>(whole); }));
   }
 }
@@ -213,12 +129,7 @@ TEST_F(GtkDesktopTest, BusyCursorShowsBeforeTheLoopRunsAgain) {
   GTEST_SKIP() << "built without the X test extension library (Debian package libxtst-dev)";
 #else
   Recorder events;
-  WindowCreateParams params;
-  params.title = u"busy";
-  params.clientTopLeft = {300, 300};
-  params.clientSize = {200, 200};
-  params.frame = FrameStyle::kFrameless;
-  auto window = platform_->NewWindow(events, params);
+  auto window = platform_->NewWindow(events, ClientParams(u"busy", {300, 300}, {200, 200}, FrameStyle::kFrameless));
   ASSERT_TRUE(window);
   ASSERT_TRUE(PumpUntil([&] { return events.paints > 0; }));
   XTestFakeMotionEvent(X(), -1, 400, 400, CurrentTime);
@@ -266,11 +177,7 @@ TEST_F(GtkDesktopTest, FilesDraggedFromAnotherWindowAreDropped) {
 
   // The drop target: the program's window that takes files.
   Recorder events;
-  WindowCreateParams params;
-  params.title = u"target";
-  params.clientTopLeft = {600, 200};
-  params.clientSize = {200, 200};
-  params.frame = FrameStyle::kFrameless;
+  WindowCreateParams params = ClientParams(u"target", {600, 200}, {200, 200}, FrameStyle::kFrameless);
   params.acceptFiles = true;
   auto target = platform_->NewWindow(events, params);
   ASSERT_TRUE(target);

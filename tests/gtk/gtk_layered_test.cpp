@@ -2,12 +2,10 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <functional>
 #include <string>
 
+#include "gtk/gtk_test_support.h"
 #include "image/image_buffer.h"
-#include "platform/gtk/gtk_platform.h"
-#include "gtk/gtk_test_desktop.h"
 
 #include <gio/gio.h>
 #include <gtk/gtk.h>
@@ -19,29 +17,11 @@ constexpr char kCompositor[] = "xcompmgr";
 
 // Per-pixel transparent windows on the test's own screen, with and without a
 // compositing manager running on it.
-class GtkLayeredTest : public ::testing::Test {
+class GtkLayeredTest : public GtkDesktopPlatformTest {
  protected:
-  void SetUp() override {
-    std::string why;
-    desktop_ = TestDesktop::Get(&why);
-    if (!desktop_) GTEST_SKIP() << why;
-    desktop_->Enter();
-    platform_ = CreateGtkPlatform(nullptr, nullptr);
-    ASSERT_TRUE(platform_);
-  }
   void TearDown() override {
     StopCompositor();
-    platform_.reset();
-    if (desktop_) desktop_->Leave();
-  }
-  bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
-    const uint64_t end = platform_->TickCount() + ms;
-    while (!done() && platform_->TickCount() < end) {
-      platform_->PumpPendingMessages();
-      g_usleep(5000);
-    }
-    platform_->PumpPendingMessages();
-    return done();
+    GtkDesktopPlatformTest::TearDown();
   }
   static bool Composited() { return gdk_screen_is_composited(gdk_screen_get_default()); }
   // Starts the compositing manager and waits until the toolkit knows of it;
@@ -80,38 +60,17 @@ class GtkLayeredTest : public ::testing::Test {
       g_usleep(5000);
     }
   }
-  // The screen as the user sees it, 0xRRGGBB: with a compositing manager its
-  // picture is drawn on the root window.
-  static uint32_t ScreenPixel(int x, int y) {
-    GdkPixbuf* p = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), x, y, 1, 1);
-    if (!p) return 0xFFFFFFFFu;
-    const guchar* d = gdk_pixbuf_read_pixels(p);
-    const uint32_t v = uint32_t{d[0]} << 16 | uint32_t{d[1]} << 8 | d[2];
-    g_object_unref(p);
-    return v;
-  }
   static bool Close(uint32_t a, uint32_t b) {
     for (int s = 0; s < 24; s += 8)
       if (std::abs(int(a >> s & 0xFF) - int(b >> s & 0xFF)) > 2) return false;
     return true;
   }
 
-  TestDesktop* desktop_ = nullptr;
-  std::unique_ptr<Platform> platform_;
   GSubprocess* compositor_ = nullptr;
 };
 
-struct SolidWindow : WindowEvents {
-  void OnCloseRequest() override {}
-  void OnDestroyed() override {}
-  void OnPaint(PaintTarget& target, const ViewRect& dirty) override {
-    target.Fill(dirty, colour);
-    ++paints;
-  }
-  void OnDisplayChange() override { ++displayChanges; }
-  uint32_t colour = 0x00FF00;
-  int paints = 0;
-  int displayChanges = 0;
+struct SolidWindow : RecordingWindow {
+  SolidWindow() : RecordingWindow(0x00FF00) {}
 };
 
 // 100 x 50, straight alpha: the left third transparent, the middle third red
@@ -138,11 +97,7 @@ TEST_F(GtkLayeredTest, TransparentPartsShowTheWindowBeneathUnderACompositor) {
   if (!StartCompositor(&why)) GTEST_SKIP() << why << "; the per-pixel transparency check needs it";
 
   SolidWindow below;
-  WindowCreateParams params;
-  params.title = u"below";
-  params.clientTopLeft = {300, 300};
-  params.clientSize = {200, 100};
-  params.frame = FrameStyle::kFrameless;
+  WindowCreateParams params = ClientParams(u"below", {300, 300}, {200, 100}, FrameStyle::kFrameless);
   auto background = platform_->NewWindow(below, params);
   ASSERT_TRUE(background);
   ASSERT_TRUE(PumpUntil([&] { return below.paints > 0 && ScreenPixel(400, 350) == 0x00FF00u; }));
@@ -216,11 +171,7 @@ TEST_F(GtkLayeredTest, TransparentPartsShowTheWindowBeneathUnderACompositor) {
 TEST_F(GtkLayeredTest, LayeredStyleIsRefusedWithoutACompositor) {
   ASSERT_FALSE(Composited()) << "a compositing manager runs on the test screen";
   SolidWindow events;
-  WindowCreateParams params;
-  params.title = u"plain";
-  params.clientTopLeft = {300, 300};
-  params.clientSize = {100, 50};
-  params.frame = FrameStyle::kFrameless;
+  WindowCreateParams params = ClientParams(u"plain", {300, 300}, {100, 50}, FrameStyle::kFrameless);
   auto window = platform_->NewWindow(events, params);
   ASSERT_TRUE(window);
   ASSERT_TRUE(PumpUntil([&] { return events.paints > 0; }));

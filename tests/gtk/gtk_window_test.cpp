@@ -3,13 +3,9 @@
 #include <cstdlib>
 #include <functional>
 #include <optional>
-#include <string>
-#include <vector>
 
-#include "platform/gtk/gtk_platform.h"
-#include "gtk/gtk_test_desktop.h"
+#include "gtk/gtk_test_support.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
@@ -19,58 +15,21 @@ namespace {
 
 // Needs an X display of its own with no window manager: the screen test
 // script runs it under a virtual one and sets VISTREL_GTK_DISPLAY_TESTS.
-class GtkWindowTest : public ::testing::Test {
+class GtkWindowTest : public GtkPlatformTest {
  protected:
   void SetUp() override {
     if (!std::getenv("VISTREL_GTK_DISPLAY_TESTS")) GTEST_SKIP() << "runs under the virtual display only";
-    platform_ = CreateGtkPlatform(nullptr, nullptr);
-    ASSERT_TRUE(platform_);
+    GtkPlatformTest::SetUp();
   }
-  // Runs the loop until done() or a few seconds passed.
-  bool PumpUntil(const std::function<bool()>& done) {
-    const uint64_t end = platform_->TickCount() + 3000;
-    while (!done() && platform_->TickCount() < end) {
-      platform_->PumpPendingMessages();
-      g_usleep(10000);
-    }
-    platform_->PumpPendingMessages();
-    return done();
-  }
-  // The screen's pixel as 0xRRGGBB.
-  static uint32_t ScreenPixel(int x, int y) {
-    GdkPixbuf* p = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), x, y, 1, 1);
-    if (!p) return 0xFFFFFFFFu;
-    const guchar* d = gdk_pixbuf_read_pixels(p);
-    const uint32_t v = uint32_t{d[0]} << 16 | uint32_t{d[1]} << 8 | d[2];
-    g_object_unref(p);
-    return v;
-  }
-  std::unique_ptr<Platform> platform_;
 };
 
-struct RedWindow : WindowEvents {
-  void OnCloseRequest() override {}
-  void OnDestroyed() override {}
-  void OnPaint(PaintTarget& target, const ViewRect& dirty) override {
-    target.Fill({0, 0, 100, 50}, colour);
-    ++paints;
-    lastDirty = dirty;
-  }
-  void OnSize(ViewSize size, ShowState) override { sizes.push_back(size); }
-  uint32_t colour = 0xFF0000;
-  int paints = 0;
-  ViewRect lastDirty;
-  std::vector<ViewSize> sizes;
+struct RedWindow : RecordingWindow {
+  RedWindow() : RecordingWindow(0xFF0000) {}
 };
 
 TEST_F(GtkWindowTest, RepaintIsOnScreenWhenItReturns) {
   RedWindow events;
-  WindowCreateParams params;
-  params.title = u"repaint";
-  params.clientTopLeft = {300, 300};
-  params.clientSize = {100, 50};
-  params.frame = FrameStyle::kFrameless;
-  auto window = platform_->NewWindow(events, params);
+  auto window = platform_->NewWindow(events, ClientParams(u"repaint", {300, 300}, {100, 50}, FrameStyle::kFrameless));
   ASSERT_TRUE(window);
   ASSERT_TRUE(PumpUntil([&] { return events.paints > 0 && ScreenPixel(350, 325) == 0xFF0000; }));
   // No message is pumped between the request and the look at the screen.
@@ -94,12 +53,8 @@ TEST_F(GtkWindowTest, RepaintIsOnScreenWhenItReturns) {
 
 TEST_F(GtkWindowTest, ThinBorderLiesOutsideTheClientArea) {
   RedWindow events;
-  WindowCreateParams params;
-  params.title = u"border";
-  params.clientTopLeft = {100, 200};
-  params.clientSize = {100, 50};
-  params.frame = FrameStyle::kFramelessBorder;
-  auto window = platform_->NewWindow(events, params);
+  auto window =
+      platform_->NewWindow(events, ClientParams(u"border", {100, 200}, {100, 50}, FrameStyle::kFramelessBorder));
   ASSERT_TRUE(window);
   ASSERT_TRUE(PumpUntil([&] { return events.paints > 0 && ScreenPixel(100, 200) == 0xFF0000; }));
   EXPECT_EQ(window->ClientOrigin(), (ViewPoint{100, 200}));
@@ -150,23 +105,9 @@ struct MessageBoxProbe {
       GdkWindow* w = gtk_widget_get_window(box);
       XWindowAttributes a{};
       if (w && XGetWindowAttributes(GDK_WINDOW_XDISPLAY(w), GDK_WINDOW_XID(w), &a) && a.map_state == IsViewable) {
-        Display* x = GDK_WINDOW_XDISPLAY(w);
-        ::Window child = 0;
-        int left = 0, top = 0;
-        XTranslateCoordinates(x, GDK_WINDOW_XID(w), DefaultRootWindow(x), 0, 0, &left, &top, &child);
-        ViewRect r{left, top, left + a.width, top + a.height};
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* extents = nullptr;
-        if (XGetWindowProperty(x, GDK_WINDOW_XID(w), XInternAtom(x, "_NET_FRAME_EXTENTS", False), 0, 4, False,
-                               XA_CARDINAL, &type, &format, &count, &after, &extents) == Success &&
-            count == 4) {
-          const auto* v = reinterpret_cast<const long*>(extents);
-          r = {r.left - int32_t(v[0]), r.top - int32_t(v[2]), r.right + int32_t(v[1]), r.bottom + int32_t(v[3])};
-        }
-        if (extents) XFree(extents);
-        probe->rect = r;
+        const ViewRect client = ServerClientRect(GDK_WINDOW_XID(w));
+        const std::optional<ViewRect> frame = ServerFrame(GDK_WINDOW_XID(w));
+        probe->rect = frame ? AroundClient(client, *frame) : client;
       }
       if (probe->rect || late) gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_OK);
     }
@@ -190,11 +131,7 @@ TEST_F(GtkWindowTest, MessageBoxesAreCentredWithoutWindowManager) {
   auto near = [](ViewPoint a, ViewPoint b) { return std::abs(a.x - b.x) <= 1 && std::abs(a.y - b.y) <= 1; };
 
   RedWindow events;
-  WindowCreateParams params;
-  params.title = u"owner";
-  params.clientTopLeft = {700, 600};
-  params.clientSize = {400, 300};
-  params.frame = FrameStyle::kFrameless;
+  WindowCreateParams params = ClientParams(u"owner", {700, 600}, {400, 300}, FrameStyle::kFrameless);
   params.visible = false;
   auto window = platform_->NewWindow(events, params);
   ASSERT_TRUE(window);
@@ -234,34 +171,19 @@ TEST_F(GtkWindowTest, MessageBoxesAreCentredWithoutWindowManager) {
 }
 
 // Under a window manager (the test's own screen with openbox).
-class GtkManagedWindowTest : public ::testing::Test {
+class GtkManagedWindowTest : public GtkDesktopPlatformTest {
  protected:
   void SetUp() override {
-    std::string why;
-    desktop_ = TestDesktop::Get(&why);
-    if (!desktop_) GTEST_SKIP() << why;
-    desktop_->Enter();
-    if (!desktop_->HasWindowManager())
-      GTEST_SKIP() << "the window manager openbox is not installed (Debian package openbox)";
-    platform_ = CreateGtkPlatform(nullptr, nullptr);
-    ASSERT_TRUE(platform_);
+    GtkDesktopPlatformTest::SetUp();
+    if (!IsSkipped() && !HasFatalFailure()) NeedWindowManager();
   }
-  void TearDown() override {
-    platform_.reset();
-    if (desktop_) desktop_->Leave();
-  }
-  TestDesktop* desktop_ = nullptr;
-  std::unique_ptr<Platform> platform_;
 };
 
 // The message box with its frame in the middle of the work area when its
 // owner is not on screen.
 TEST_F(GtkManagedWindowTest, MessageBoxOfAHiddenOwnerIsCentredWithItsFrame) {
   RedWindow events;
-  WindowCreateParams params;
-  params.title = u"owner";
-  params.clientTopLeft = {900, 700};
-  params.clientSize = {300, 200};
+  WindowCreateParams params = ClientParams(u"owner", {900, 700}, {300, 200});
   params.visible = false;
   auto window = platform_->NewWindow(events, params);
   ASSERT_TRUE(window);
@@ -283,29 +205,15 @@ TEST_F(GtkManagedWindowTest, MessageBoxOfAHiddenOwnerIsCentredWithItsFrame) {
   }
 }
 
-// Where the X server has a window's client area.
-ViewRect ServerClientRect(uintptr_t window) {
-  Display* x = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
-  ::Window child = 0;
-  int left = 0, top = 0;
-  XTranslateCoordinates(x, window, DefaultRootWindow(x), 0, 0, &left, &top, &child);
-  XWindowAttributes a{};
-  XGetWindowAttributes(x, window, &a);
-  return {left, top, left + a.width, top + a.height};
-}
-
 // Into full screen and back as the viewer does it: it reads the new size and
 // state as soon as it asked for them, and the screen follows.
-void CheckFullScreenRoundTrip(Platform& platform, const std::function<bool(const std::function<bool()>&)>& pumpUntil) {
+void CheckFullScreenRoundTrip(Platform& platform) {
   RedWindow events;
-  WindowCreateParams params;
-  params.title = u"full screen";
-  params.clientTopLeft = {300, 200};
-  params.clientSize = {320, 240};
-  auto window = platform.NewWindow(events, params);
+  auto window = platform.NewWindow(events, ClientParams(u"full screen", {300, 200}, {320, 240}));
   ASSERT_TRUE(window);
   const ViewRect normal{300, 200, 620, 440};
-  ASSERT_TRUE(pumpUntil([&] { return events.paints > 0 && ServerClientRect(window->NativeHandle()) == normal; }));
+  ASSERT_TRUE(
+      PumpUntil(platform, [&] { return events.paints > 0 && ServerClientRect(window->NativeHandle()) == normal; }));
   const ViewRect monitor = window->Monitor().rect;
   ASSERT_EQ(monitor, (ViewRect{0, 0, 1280, 1024}));
 
@@ -313,7 +221,7 @@ void CheckFullScreenRoundTrip(Platform& platform, const std::function<bool(const
   EXPECT_EQ(window->State(), ShowState::kMaximized);
   EXPECT_EQ(window->ClientOrigin(), (ViewPoint{0, 0}));
   EXPECT_EQ(window->ClientSize(), (ViewSize{1280, 1024}));
-  EXPECT_TRUE(pumpUntil([&] { return ServerClientRect(window->NativeHandle()) == monitor; }))
+  EXPECT_TRUE(PumpUntil(platform, [&] { return ServerClientRect(window->NativeHandle()) == monitor; }))
       << ServerClientRect(window->NativeHandle()).Width();
   EXPECT_EQ(window->State(), ShowState::kMaximized);
   EXPECT_EQ(window->ClientSize(), (ViewSize{1280, 1024}));
@@ -322,26 +230,15 @@ void CheckFullScreenRoundTrip(Platform& platform, const std::function<bool(const
   EXPECT_EQ(window->State(), ShowState::kNormal);
   EXPECT_EQ(window->ClientOrigin(), (ViewPoint{300, 200}));
   EXPECT_EQ(window->ClientSize(), (ViewSize{320, 240}));
-  EXPECT_TRUE(pumpUntil([&] { return ServerClientRect(window->NativeHandle()) == normal; }))
+  EXPECT_TRUE(PumpUntil(platform, [&] { return ServerClientRect(window->NativeHandle()) == normal; }))
       << ServerClientRect(window->NativeHandle()).Width();
   EXPECT_EQ(window->State(), ShowState::kNormal);
   EXPECT_EQ(window->ClientSize(), (ViewSize{320, 240}));
 }
 
-TEST_F(GtkWindowTest, FullScreenWithoutWindowManager) {
-  CheckFullScreenRoundTrip(*platform_, [&](const std::function<bool()>& done) { return PumpUntil(done); });
-}
+TEST_F(GtkWindowTest, FullScreenWithoutWindowManager) { CheckFullScreenRoundTrip(*platform_); }
 
-TEST_F(GtkManagedWindowTest, FullScreenUnderWindowManager) {
-  CheckFullScreenRoundTrip(*platform_, [&](const std::function<bool()>& done) {
-    const uint64_t end = platform_->TickCount() + 5000;
-    while (!done() && platform_->TickCount() < end) {
-      platform_->PumpPendingMessages();
-      g_usleep(5000);
-    }
-    return done();
-  });
-}
+TEST_F(GtkManagedWindowTest, FullScreenUnderWindowManager) { CheckFullScreenRoundTrip(*platform_); }
 
 }  // namespace
 }  // namespace vt
