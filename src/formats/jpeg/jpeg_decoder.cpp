@@ -465,6 +465,14 @@ struct Component {
   int dcContext = 0;
 };
 
+// What the transform-and-store step reads of a component: fixed for the
+// frame, unlike the scan state the decoding thread keeps writing meanwhile.
+struct ComponentLayout {
+  uint8_t h = 1, v = 1;
+  uint8_t tq = 0;
+  uint32_t bw = 0;
+};
+
 struct ScanInfo {
   int count = 0;
   int comp[4] = {};
@@ -1277,11 +1285,13 @@ struct JpegDecoder::State {
     const uint32_t fullW = mcusX * hmax * scale;
     const uint8_t* rows[4];
     // The decoding thread keeps writing the components' scan state while a
-    // row task runs here: a copy keeps these reads off that cache line.
-    Component local[4];
-    std::copy(comp, comp + ncomp, local);
+    // row task runs here: a copy of the fixed fields keeps these reads off
+    // that cache line (and never reads the state being written).
+    ComponentLayout local[4];
+    for (uint32_t ci = 0; ci < ncomp; ++ci)
+      local[ci] = {comp[ci].h, comp[ci].v, comp[ci].tq, comp[ci].bw};
     for (uint32_t ci = 0; ci < ncomp; ++ci) {
-      const Component& c = local[ci];
+      const ComponentLayout& c = local[ci];
       const size_t pw = size_t{c.bw} * scale;
       std::vector<uint8_t>& plane = work.planes[ci];
       if (plane.size() < pw * c.v * scale) plane.resize(pw * c.v * scale);
@@ -1306,7 +1316,7 @@ struct JpegDecoder::State {
     const uint32_t n = out.width;
     for (uint32_t oy = 0; oy < outRows && y0 + oy < out.height; ++oy) {
       for (uint32_t ci = 0; ci < ncomp; ++ci) {
-        const Component& c = local[ci];
+        const ComponentLayout& c = local[ci];
         const size_t pw = size_t{c.bw} * scale;
         const uint8_t* plane = work.planes[ci].data();
         uint8_t* wide = work.wide[ci].data();
