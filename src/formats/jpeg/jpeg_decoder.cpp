@@ -99,6 +99,9 @@ bool BuildHuffTable(HuffTable* t, const uint8_t counts[16], const uint8_t* value
   for (int len = 1; len <= 16; ++len) {
     t->valoffset[len] = k - code;
     for (int i = 0; i < counts[len - 1]; ++i, ++code, ++k) {
+      // More codes of this length than the length allows: not a prefix code
+      // (and the lookahead entries of this code would lie past the table).
+      if (code >= (1 << len)) return false;
       if (len <= kLookBits) {
         const int shift = kLookBits - len;
         for (int j = 0; j < (1 << shift); ++j)
@@ -106,8 +109,6 @@ bool BuildHuffTable(HuffTable* t, const uint8_t counts[16], const uint8_t* value
       }
     }
     t->maxcode[len] = code;
-    // More codes of this length than the length allows: not a prefix code.
-    if (code > (1 << len)) return false;
     code <<= 1;
   }
   t->maxcode[17] = INT32_MAX;
