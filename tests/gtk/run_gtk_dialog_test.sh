@@ -14,22 +14,10 @@ PROGRAM="$(realpath "${1:?usage: $0 vistrel-gtk}")"
 source "$(dirname "$0")/../support/xvfb.sh"
 require_tools Xvfb xwininfo xprop xdotool python3
 
-WORK="$(mktemp -d)"
-private_session "$WORK"
+begin_display_test 1280x1024
 # GTK's file chooser would otherwise ask the session bus and the accessibility
 # bus for services this display does not have, and wait for them.
 export NO_AT_BRIDGE=1 GTK_USE_PORTAL=0 GIO_USE_VFS=local GSETTINGS_BACKEND=memory
-XVFB=""
-SERVER=""
-FAILED=0
-cleanup() {
-  [ -n "$SERVER" ] && kill "$SERVER" 2>/dev/null
-  [ -n "$XVFB" ] && kill "$XVFB" 2>/dev/null
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; FAILED=1; }
-start_display 1280x1024 "$WORK"
 
 mkdir -p "$WORK/pictures" "$WORK/spare"
 make_test_bitmaps "$WORK/spare"

@@ -17,21 +17,7 @@ PROGRAM="$(realpath "${1:?usage: $0 vistrel-gtk}")"
 source "$(dirname "$0")/../support/xvfb.sh"
 require_tools Xvfb xwininfo xprop xdotool python3
 
-WORK="$(mktemp -d)"
-private_session "$WORK"
-XVFB=""
-WM=""
-SERVER=""
-FAILED=0
-cleanup() {
-  [ -n "$SERVER" ] && kill "$SERVER" 2>/dev/null
-  [ -n "$WM" ] && kill "$WM" 2>/dev/null
-  [ -n "$XVFB" ] && kill "$XVFB" 2>/dev/null
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; FAILED=1; }
-start_display 1280x1024 "$WORK"
+begin_display_test 1280x1024
 
 # The window manager, once it has announced itself on the root window. The
 # server resets when its last client leaves (as the probes above do), and a

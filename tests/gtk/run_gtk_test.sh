@@ -15,19 +15,7 @@ CONVERT=/usr/bin/convert
 source "$(dirname "$0")/../support/xvfb.sh"
 require_tools Xvfb xwininfo xprop xdotool import python3 "$CONVERT"
 
-WORK="$(mktemp -d)"
-private_session "$WORK"
-XVFB=""
-SERVER=""
-FAILED=0
-cleanup() {
-  [ -n "$SERVER" ] && kill "$SERVER" 2>/dev/null
-  [ -n "$XVFB" ] && kill "$XVFB" 2>/dev/null
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; FAILED=1; }
-start_display 1280x1024 "$WORK"
+begin_display_test 1280x1024
 
 make_test_bitmaps "$WORK"
 

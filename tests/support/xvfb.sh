@@ -83,3 +83,22 @@ geometry_of() {  # "x y width height" of window $1 on the screen
   xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
     /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF} END {print x, y, w, h}'
 }
+
+# begin_display_test GEOMETRY: a work folder ($WORK) with a private session in
+# it, a display of its own, FAILED=0 for fail(); at exit the program
+# ($SERVER), a window manager ($WM) and the display are stopped and the work
+# folder removed.
+begin_display_test() {
+  WORK="$(mktemp -d)"
+  private_session "$WORK"
+  XVFB="" WM="" SERVER="" FAILED=0
+  trap end_display_test EXIT
+  start_display "$1" "$WORK"
+}
+end_display_test() {
+  [ -n "$SERVER" ] && kill "$SERVER" 2>/dev/null
+  [ -n "$WM" ] && kill "$WM" 2>/dev/null
+  [ -n "$XVFB" ] && kill "$XVFB" 2>/dev/null
+  rm -rf "$WORK"
+}
+fail() { echo "FAIL: $*"; FAILED=1; }

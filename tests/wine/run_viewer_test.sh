@@ -26,7 +26,6 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; FAILED=1; }
 
 # The pointer rests in the bottom-right corner, away from the windows, so that
 # they keep the frameless look they have while the mouse is elsewhere. The
