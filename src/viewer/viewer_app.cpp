@@ -90,7 +90,9 @@ std::vector<ViewerWindow*> ViewerApp::Windows() const {
   return out;
 }
 
-void ViewerApp::Reap() { closed_.clear(); }
+void ViewerApp::Reap() {
+  if (modal_ == 0) closed_.clear();
+}
 
 void ViewerApp::WindowCreating() {
   // Counted from the window being made: every open window and this one.
