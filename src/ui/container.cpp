@@ -32,6 +32,17 @@ void Container::RemoveAll() {
   Invalidate();
 }
 
+void Container::MoveBefore(Control* control, Control* before) {
+  const int from = IndexOf(control), to = IndexOf(before);
+  if (from < 0 || to < 0 || from == to) return;
+  Control* focused = Focused();
+  auto moved = std::move(controls_[size_t(from)]);
+  controls_.erase(controls_.begin() + from);
+  controls_.insert(controls_.begin() + IndexOf(before), std::move(moved));
+  focus_ = focused ? IndexOf(focused) : -1;
+  Invalidate();
+}
+
 void Container::ForgetControl(Control* control) {
   if (pressed_ == control) pressed_ = nullptr;
   if (hovered_ == control) hovered_ = nullptr;
@@ -119,6 +130,18 @@ Control* Container::ControlAt(ViewPoint p) const {
   for (auto it = controls_.rbegin(); it != controls_.rend(); ++it)
     if ((*it)->IsVisible() && Contains((*it)->Bounds(), p)) return it->get();
   return nullptr;
+}
+
+Control* Container::ControlById(uint16_t id) const {
+  for (auto& c : controls_)
+    if (c->Id() == id) return c.get();
+  return nullptr;
+}
+
+void Container::OnCommand(uint32_t command, intptr_t argument) {
+  EventScope scope(*this);
+  if (Control* c = command ? ControlById(static_cast<uint16_t>(command)) : nullptr)
+    c->OnPopupChoice(static_cast<uint16_t>(argument));
 }
 
 void Container::OnPaint(PaintTarget& target, const ViewRect&) {

@@ -27,6 +27,8 @@ class Container : public ToolkitWindow {
   }
   void Adopt(std::unique_ptr<Control> control);
   void RemoveAll();
+  // Puts control just before another in the order of Tab and of painting.
+  void MoveBefore(Control* control, Control* before);
   size_t Count() const { return controls_.size(); }
   Control* At(size_t i) const { return i < controls_.size() ? controls_[i].get() : nullptr; }
   int FocusIndex() const { return focus_; }
@@ -56,6 +58,8 @@ class Container : public ToolkitWindow {
   virtual void PaintBackground(Canvas& canvas);
   // The control under a client point, the last added first; null for none.
   Control* ControlAt(ViewPoint client) const;
+  // The first control with the id; null for none.
+  Control* ControlById(uint16_t id) const;
 
   // Window events.
   void OnPaint(PaintTarget& target, const ViewRect& dirty) override;
@@ -65,6 +69,8 @@ class Container : public ToolkitWindow {
   void OnMouseMove(ViewPoint client, uint8_t modifiers) override;
   void OnDpiChanged(uint32_t dpi) override;
   void OnDestroyed() override;
+  // A drop-down's choice comes back as the command of its control's id.
+  void OnCommand(uint32_t command, intptr_t argument) override;
 
  protected:
   // Keeps paints for the end of the outermost event being handled.

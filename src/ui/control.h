@@ -55,6 +55,9 @@ class Control {
   virtual void OnMouseMove(ViewPoint at, bool held) {}
   virtual void OnHover(bool inside) {}
   virtual void OnFocus(bool focused) {}
+  // The choice of the control's drop-down (its number in the list), posted
+  // back to the window as a command with the control's id.
+  virtual void OnPopupChoice(uint16_t code) {}
 
   // Asks the container to paint again.
   void Invalidate();

@@ -75,7 +75,7 @@ bool PopupOwner::OpenPopup(bool byKeyboard) {
   const ViewPoint origin = parent->Window()->ClientOrigin();
   const ViewRect r = control.Bounds();
   const ViewRect anchor{origin.x + r.left, origin.y + r.top, origin.x + r.right, origin.y + r.bottom};
-  if (!popup_->Open(anchor, byKeyboard, lastFocus_)) {
+  if (!popup_->Open(anchor, byKeyboard, InitialFocus())) {
     popup_.reset();
     return false;
   }
@@ -227,6 +227,8 @@ void PopupMenu::Layout(const ViewRect& anchor) {
   }
   columnWidths.push_back(columnWidth);
   columns_ = static_cast<int>(columnWidths.size());
+  if (kind_ == PopupKind::kControlDropDown && ownerControl_ && ownerControl_->DropsBelow() && columns_ == 1)
+    columnWidths[0] = std::max(columnWidths[0], anchor.Width() - 2 * kBorder);
   std::vector<int32_t> lefts(columnWidths.size(), 0);
   for (size_t c = 1; c < columnWidths.size(); ++c) lefts[c] = lefts[c - 1] + columnWidths[c - 1];
   const int32_t width = std::max(lefts.back() + columnWidths.back(), metrics_.itemHeight);

@@ -45,8 +45,12 @@ class PopupOwner {
   // Fills the drop-down each time it opens.
   virtual void BuildPopup(MenuModel& model) = 0;
   virtual PopupKind DropKind() const { return PopupKind::kControlDropDown; }
-  // Opens below the control (a list) instead of beside it (a submenu).
+  // Opens below the control (a list, at least as wide as the control)
+  // instead of beside it (a submenu).
   virtual bool DropsBelow() const { return false; }
+  // The item focused when the drop-down opens by keyboard: the one focused
+  // when it last closed (-1: the first that can take the focus).
+  virtual int InitialFocus() const { return lastFocus_; }
   virtual Control& OwnerControl() = 0;
 
   // Nothing when the drop-down is open already. Otherwise builds, places and

@@ -54,10 +54,14 @@ void ViewerWindow::ShowContextMenu(bool byKeyboard) {
   menu.Build(BuildViewerMenu(state, text));
   const ViewPoint at = os.CursorPosition();
   if (!menu.Open({at.x, at.y, at.x + 1, at.y + 1}, byKeyboard)) return;
+  // While the menu runs the window keeps its frame as it is: a frame
+  // shown on hover would otherwise go once the pointer is over the menu.
   menuOpen_ = true;
+  ++commandNesting_;
   app_.BeginModal();
   const uint16_t command = RunModalMenu(menu, true);
   app_.EndModal();
+  --commandNesting_;
   menuOpen_ = false;
   if (command != 0 && !destroyed_) Dispatch(command, 0);
 }

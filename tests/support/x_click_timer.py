@@ -62,7 +62,7 @@ def main():
     root = x11.XDefaultRootWindow(display)
     xtst.XTestFakeMotionEvent(display, -1, px, py, 0)
     x11.XSync(display, 0)
-    time.sleep(0.2)
+    time.sleep(0.5)  # what the pointer's move sets off (a frame shown on hover) is over
     known = set(children(display, root))
     start = time.monotonic()
     xtst.XTestFakeButtonEvent(display, button, 1, 0)

@@ -525,6 +525,7 @@ bool HeadlessPlatform::OpenWithShell(const std::u16string& path) {
 std::vector<std::u16string> HeadlessPlatform::ShowFileDialog(PlatformWindow*, FileDialogRequest& request) {
   fileDialogRequests.push_back(request);
   if (fileDialogAnswers.empty()) return {};
+  if (fileDialogFilterChoice) request.filterIndex = fileDialogFilterChoice;
   auto a = std::move(fileDialogAnswers.front());
   fileDialogAnswers.pop_front();
   return a;

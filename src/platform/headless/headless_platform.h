@@ -246,6 +246,7 @@ class HeadlessPlatform : public Platform {
   std::vector<std::u16string> removedLogonShortcuts;  // names, in order
   std::vector<FileDialogRequest> fileDialogRequests;
   std::deque<std::vector<std::u16string>> fileDialogAnswers;  // cancelled when empty
+  uint32_t fileDialogFilterChoice = 0;  // the filter the user picks (0: the one offered)
   std::deque<std::optional<uint32_t>> colourAnswers;          // cancelled when empty
   std::vector<std::u16string> shellOpened;  // paths handed to the shell
   bool shellOpens = true;                   // what OpenWithShell reports
