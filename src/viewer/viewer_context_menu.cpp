@@ -1,8 +1,6 @@
 // The viewer window's popup menu: opened by the right button and by the
 // context-menu key at the pointer.
 #include "app/settings.h"
-#include "image/image_buffer.h"
-#include "render/view_geometry.h"
 #include "render/view_state.h"
 #include "ui/key_bindings.h"
 #include "ui/popup_menu.h"

@@ -8,6 +8,7 @@
 #include "ui/controls/combo_box.h"
 #include "ui/controls/edit_field.h"
 #include "ui/controls/list_view.h"
+#include "ui/controls/menu_bar_button.h"
 #include "ui/controls/slider.h"
 #include "ui/dialog.h"
 #include "ui/file_dialog.h"
@@ -27,6 +28,11 @@ class TestDialog : public Dialog {
     notes.push_back({&control, code});
     Dialog::OnControlNotify(control, code);
   }
+  void OnCommand(uint32_t command, intptr_t argument) override {
+    if (command < kPopupPressedNotice) commands.push_back(command);
+    Dialog::OnCommand(command, argument);
+  }
+  std::vector<uint32_t> commands;
   int Count(const Control& c, uint16_t code) const {
     int n = 0;
     for (const auto& [who, what] : notes) n += who == &c && what == code;
@@ -240,6 +246,39 @@ TEST_F(ControlsTest, ComboBoxChoosesByKeysAndThroughItsList) {
   EXPECT_TRUE(dialog.Exists());
 }
 
+// A menu bar: the drop-down opens 3 pixels right and 5 below its button;
+// Left closes it (flagged as closed by keyboard) and the focus goes to the
+// button before; a choice is posted to the window as a command.
+TEST_F(ControlsTest, MenuBarDropDownsOpenBelowTheirButtonAndHandBackLeftAndRight) {
+  auto items = [](MenuModel& m) {
+    m.AddItem(501, u"一");
+    m.AddItem(502, u"二");
+  };
+  MenuBarButton& file = dialog.Add<MenuBarButton>(u"文件", items);
+  file.SetBounds({0, 0, 60, 24});
+  MenuBarButton& view = dialog.Add<MenuBarButton>(u"查看", items);
+  view.SetBounds({60, 0, 120, 24});
+  dialog.SetFocus(&view);
+  Key(kDown);
+  PopupMenu* menu = view.OpenPopupMenu();
+  ASSERT_NE(menu, nullptr);
+  const ViewPoint origin = dialog.Window()->ClientOrigin();
+  EXPECT_EQ(menu->ScreenClientRect().left, origin.x + 60 + 3 + 1);
+  EXPECT_EQ(menu->ScreenClientRect().top, origin.y + 24 + 5 + 1);
+  EXPECT_EQ(menu->FocusIndex(), 0);
+  Key(kLeft);
+  EXPECT_FALSE(menu->IsOpen());
+  EXPECT_TRUE(menu->ClosedByKeyboard());
+  EXPECT_EQ(dialog.Focused(), &file);
+  Key(kEnter);
+  ASSERT_NE(file.OpenPopupMenu(), nullptr);
+  Key(kDown);
+  Key(kEnter);
+  EXPECT_EQ(file.OpenPopupMenu(), nullptr);
+  platform.Pump();
+  EXPECT_EQ(dialog.commands, (std::vector<uint32_t>{502}));
+}
+
 TEST_F(ControlsTest, ListViewMovesItsSelectionAndKeepsItInView) {
   ListView& list = dialog.Add<ListView>(std::vector<ListView::Column>{{u"命令", 200}, {u"键", 100}});
   list.SetBounds({10, 10, 310, 210});  // rows of 20 under a 20-pixel header: 8 rows
@@ -279,6 +318,52 @@ TEST_F(ControlsTest, ColourButtonTakesTheChoosersColour) {
   EXPECT_EQ(button.Colour(), 0x123456u);
   EXPECT_EQ(dialog.Count(button, kNotifyChanged), 1);
   EXPECT_EQ(dialog.Count(button, kNotifyClicked), 0);
+}
+
+uint64_t Fnv1a(const PixelSurface& surface) {
+  uint64_t h = 1469598103934665603ull;
+  for (uint32_t p : surface.pixels)
+    for (int i = 0; i < 4; ++i) h = (h ^ (p >> (8 * i) & 0xFF)) * 1099511628211ull;
+  return h;
+}
+
+// What the controls look like with the fixed-metrics font, at 96 and 144
+// dpi: any change of the drawing shows here.
+TEST(ControlsLookTest, GoldenPicturesOfEveryControl) {
+  const struct {
+    uint32_t dpi;
+    uint64_t hash;
+  } cases[] = {{96, 0xd93e55377e6d3e07ull}, {144, 0xc614de40024a7c3aull}};
+  for (const auto& c : cases) {
+    HeadlessPlatform platform({{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}, c.dpi}});
+    SetCurrentPlatform(&platform);
+    {
+      Dialog dialog;
+      ASSERT_TRUE(dialog.CreateDialog(nullptr, u"Look", {320, 240}));
+      const Theme& t = dialog.CurrentTheme();
+      auto at = [&t](int32_t l, int32_t top, int32_t r, int32_t b) {
+        return ViewRect{t.Px(l), t.Px(top), t.Px(r), t.Px(b)};
+      };
+      dialog.Add<Label>(u"名称 Name").SetBounds(at(8, 8, 150, 28));
+      EditField& edit = dialog.Add<EditField>(u"some text 文字");
+      edit.SetBounds(at(160, 8, 312, 30));
+      PushButton& ok = dialog.Add<PushButton>(u"确定");
+      ok.SetBounds(at(8, 40, 83, 63));
+      dialog.SetDefaultButton(&ok);
+      dialog.Add<CheckBox>(u"打开", true).SetBounds(at(100, 40, 220, 60));
+      dialog.Add<Slider>(0, 100, 30, 10).SetBounds(at(8, 72, 312, 96));
+      dialog.Add<ComboBox>(std::vector<std::u16string>{u"左", u"右"}, 1).SetBounds(at(8, 104, 150, 128));
+      dialog.Add<ColourButton>(0x3366CC).SetBounds(at(160, 104, 230, 128));
+      ListView& list = dialog.Add<ListView>(std::vector<ListView::Column>{{u"命令", 150}, {u"键", 100}});
+      list.SetBounds(at(8, 136, 312, 232));
+      list.SetRows({{u"放大", u"Up"}, {u"缩小", u"Down"}}, 1);
+      dialog.SetFocus(&edit);
+      dialog.Window()->Show(ShowState::kNormal, true);
+      dialog.Window()->Repaint();
+      EXPECT_EQ(Fnv1a(dialog.Surface()), c.hash) << c.dpi << ": 0x" << std::hex << Fnv1a(dialog.Surface());
+    }
+    SetCurrentPlatform(nullptr);
+  }
 }
 
 TEST(PropertySheetTest, PagesSwitchWithCtrlTabAndOnlyTheirControlsShow) {

@@ -468,23 +468,11 @@ class DesktopPlatform : public Platform {
   }
   std::vector<std::u16string> ShowOpenDialog(PlatformWindow* owner, std::u16string_view title,
                                              const std::vector<std::u16string>& filter, bool multiple) override {
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(Utf8(title).c_str(), ParentOf(owner),
-                                                    GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
-                                                    "_Open", GTK_RESPONSE_ACCEPT, nullptr);
-    GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
-    gtk_file_chooser_set_select_multiple(chooser, multiple);
-    for (size_t i = 0; i + 1 < filter.size(); i += 2) gtk_file_chooser_add_filter(chooser, FilterOf(filter[i], filter[i + 1]));
-    std::vector<std::u16string> out;
-    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
-      GSList* names = gtk_file_chooser_get_filenames(chooser);
-      for (GSList* n = names; n; n = n->next) {
-        out.push_back(Utf8ToUtf16(static_cast<const char*>(n->data)));
-        g_free(n->data);
-      }
-      g_slist_free(names);
-    }
-    gtk_widget_destroy(dialog);
-    return out;
+    FileDialogRequest request;
+    request.title = title;
+    request.filter = filter;
+    request.multiple = multiple;
+    return ShowFileDialog(owner, request);
   }
   void RunMessageLoop() override {
     while (!quit_) g_main_context_iteration(nullptr, TRUE);

@@ -560,35 +560,17 @@ class Win32Platform : public Platform {
     return r == IDYES ? MessageBoxAnswer::kYes : r == IDNO ? MessageBoxAnswer::kNo
                       : r == IDCANCEL ? MessageBoxAnswer::kCancel : MessageBoxAnswer::kOk;
   }
+  // The filter chosen last is offered again.
   std::vector<std::u16string> ShowOpenDialog(PlatformWindow* owner, std::u16string_view title,
                                              const std::vector<std::u16string>& filter, bool multiple) override {
-    std::u16string filterText;
-    for (const auto& f : filter) {
-      filterText += f;
-      filterText.push_back(0);
-    }
-    filterText.push_back(0);
-    const std::u16string titleText(title);
-    std::vector<wchar_t> buffer(32768, 0);
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof(ofn);
-    ofn.hwndOwner = owner ? reinterpret_cast<HWND>(owner->NativeHandle()) : nullptr;
-    ofn.lpstrFilter = Wide(filterText);
-    ofn.nFilterIndex = filterIndex_;
-    ofn.lpstrFile = buffer.data();
-    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-    ofn.lpstrTitle = Wide(titleText);
-    ofn.Flags = OFN_EXPLORER | OFN_SHAREAWARE | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_ENABLESIZING |
-                OFN_FILEMUSTEXIST | (multiple ? OFN_ALLOWMULTISELECT : 0);
-    if (!GetOpenFileNameW(&ofn)) return {};
-    filterIndex_ = ofn.nFilterIndex;
-    // One path, or the folder followed by the names, each ended by a NUL.
-    std::vector<std::u16string> parts;
-    for (const wchar_t* p = buffer.data(); *p; p += wcslen(p) + 1) parts.push_back(FromWide(p, wcslen(p)));
-    if (parts.size() <= 1) return parts;
-    std::vector<std::u16string> out;
-    for (size_t i = 1; i < parts.size(); ++i) out.push_back(parts[0] + u"\\" + parts[i]);
-    return out;
+    FileDialogRequest request;
+    request.title = title;
+    request.filter = filter;
+    request.multiple = multiple;
+    request.filterIndex = filterIndex_;
+    std::vector<std::u16string> chosen = ShowFileDialog(owner, request);
+    if (!chosen.empty()) filterIndex_ = request.filterIndex;
+    return chosen;
   }
   void RunMessageLoop() override {
     MSG msg;
