@@ -18,6 +18,9 @@ constexpr std::u16string_view kRecentValue = u"RecentList";
 constexpr std::u16string_view kLastFileValue = u"LastFile";
 constexpr std::u16string_view kDictionaryValue = u"Dictionary8";
 constexpr std::u16string_view kKeysValue = u"Keys1";
+// A switch that came after the options block's layout was fixed: a 32-bit
+// value of its own, 1 on.
+constexpr std::u16string_view kKeepZoomValue = u"KeepZoom";
 constexpr size_t kMaxVersionLength = 64;
 // The dictionary is kept LZW-coded with byte symbols, like 8-bit image data.
 constexpr int kDictionaryCodeSize = 8;
@@ -243,6 +246,11 @@ void Settings::Load() {
   }
   loadedLastFileName_ = lastFile_.substr(FileNameStart(lastFile_));
 
+  keepZoom_ = false;
+  if (!firstRun)
+    if (auto v = store_->Read(kKeepZoomValue)) keepZoom_ = v->AsU32().value_or(0) == 1;
+  loadedKeepZoom_ = keepZoom_;
+
   options_.plainNameOrder = store_->NoStrCmpLogicalPolicy() == 1u ? 1 : 0;
   LoadDictionary();
   LoadKeyBindings();
@@ -313,6 +321,8 @@ void Settings::Save() {
         store_->Delete(kLastFileValue);
       loadedLastFileName_ = name;
     }
+    if (keepZoom_ != loadedKeepZoom_ && store_->Write(kKeepZoomValue, SettingsValue::U32(keepZoom_ ? 1 : 0)))
+      loadedKeepZoom_ = keepZoom_;
   }
   SetDictionary(nullptr);
   options_.dictionarySize = 0;

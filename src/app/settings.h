@@ -231,6 +231,11 @@ class Settings {
   void ChangeLanguage(std::string_view utf8Name);
   const RefPtr<CompiledDictionary>& Dictionary() const { return dictionary_; }
 
+  // Next and previous keep the zoom and the centre of view instead of fitting
+  // each new image ("KeepZoom").
+  bool KeepZoom() const { return keepZoom_; }
+  void SetKeepZoom(bool on) { keepZoom_ = on; }
+
   std::u16string ProgramFolder() const;  // with its trailing separator
   const std::u16string& ProgramPath() const { return environment_.programPath; }
   const std::u16string& SlideshowScriptName() const { return scriptName_; }
@@ -250,6 +255,8 @@ class Settings {
   RefPtr<CompiledDictionary> dictionary_;
   std::u16string scriptName_ = u"Slide";
   bool firstRunInstalled_ = false;
+  bool keepZoom_ = false;
+  bool loadedKeepZoom_ = false;
 };
 
 }  // namespace vt

@@ -7,6 +7,7 @@
 #include "files/navigate.h"
 #include "formats/builtin_formats.h"
 #include "image/format_registry.h"
+#include "ui/file_dialog.h"
 #include "viewer/viewer_window.h"
 
 namespace vt {
@@ -90,7 +91,9 @@ std::vector<ViewerWindow*> ViewerApp::Windows() const {
   return out;
 }
 
-void ViewerApp::Reap() { closed_.clear(); }
+void ViewerApp::Reap() {
+  if (modal_ == 0) closed_.clear();
+}
 
 void ViewerApp::WindowCreating() {
   // Counted from the window being made: every open window and this one.
@@ -121,15 +124,7 @@ uintptr_t ViewerApp::HiddenOwner() {
 }
 
 std::vector<std::u16string> ViewerApp::OpenFilter() const {
-  const FormatRegistry& formats = GlobalFormatRegistry();
-  std::u16string all;
-  for (size_t i = 0; i < formats.Count(); ++i) {
-    if (!formats.At(i)->create) continue;
-    if (!all.empty()) all += u';';
-    all += u"*.";
-    all += formats.At(i)->extension;
-  }
-  return {Translate(u"图像文件"), all, Translate(u"所有文件"), u"*.*"};
+  return ImageFileFilter(GlobalFormatRegistry(), [this](std::u16string_view t) { return Translate(t); });
 }
 
 int RunProgram(Platform& platform, const ProgramEnvironment& env) {

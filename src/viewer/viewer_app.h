@@ -42,8 +42,11 @@ class ViewerApp {
 
   // Live viewer windows in creation order.
   std::vector<ViewerWindow*> Windows() const;
-  // Windows that are gone are deleted here, outside their own handlers.
+  // Windows that are gone are deleted here, outside their own handlers (and
+  // not while a window runs a modal loop, whose frame is still on the stack).
   void Reap();
+  void BeginModal() { ++modal_; }
+  void EndModal() { --modal_; }
   // The owner of frozen windows, made once.
   uintptr_t HiddenOwner();
   // The filter list of the open-file dialog.
@@ -62,6 +65,7 @@ class ViewerApp {
   std::vector<std::unique_ptr<ViewerWindow>> closed_;
   std::unique_ptr<ToolkitWindow> hiddenOwner_;
   int32_t creating_ = 0;
+  int32_t modal_ = 0;
 };
 
 // The cache capacity for the n-th open window: 3 for one window, n + 4 for two

@@ -433,6 +433,7 @@ void ViewerWindow::ShowNewImage() {
 
   if (source->Next() && source->Frame().delay >= 0) SetAnimationTimer(source->Frame().delay);
   if (readAheadAfterLayout_) ScheduleReadAhead();
+  ApplyKeptView();
 }
 
 void ViewerWindow::FullScreenFit() {
@@ -853,6 +854,9 @@ void ViewerWindow::Dispatch(uint32_t command, intptr_t argument) {
     case kCmdRebuildAccelerators:
       RebuildAccelerators();
       return;
+    case kKeepZoomCommand:
+      app_.AppSettings().SetKeepZoom(!app_.AppSettings().KeepZoom());
+      return;
     case kStopSlideshowCommand:
       // No player runs in this window to stop: leave the slideshow state here,
       // or a close that waits for the stop would post itself for ever.
@@ -958,8 +962,18 @@ void ViewerWindow::RunCommand(uint32_t command, intptr_t argument) {
       for (ViewerWindow* w : app_.Windows()) w->Window()->PostCloseRequest();
       return;
     case kCmdClose: Window()->Destroy(); return;
+    case kCmdReload: Reload(); return;
+    case kCmdColourSampler: SampleColour(); return;
+    case kCmdCaptureScreen: Capture(false); return;
+    case kCmdCaptureWindow: Capture(true); return;
+    case kCmdOpenFolder: OpenFolderInShell(); return;
+    case kCmdHelp: OpenHelp(); return;
+    case kCmdSlideshowFullScreen:
+      Options().slideshowFullScreen = Options().slideshowFullScreen ? 0 : 1;
+      return;
     default:
-      RunZoomCommand(*this, command);
+      // A command whose part of the program is not there yet says so.
+      if (!RunZoomCommand(*this, command)) app_.Os().Beep();
       return;
   }
 }
@@ -1005,7 +1019,9 @@ void ViewerWindow::Navigate(NavigateMode mode, bool newWindow) {
       app_.OpenWindow(found, nullptr, this);
       break;
     }
+    NoteKeptView();
     if (Succeeded(OpenImage(found, true))) break;
+    keptView_.reset();
     if (found == path_ || (wrapped && found == current)) break;
     // Skip the unreadable file: go on from it in the same direction.
     current = found;

@@ -110,6 +110,8 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   void OnTimer(uint32_t id) override;
   void OnCommand(uint32_t command, intptr_t argument) override;
   void OnDroppedFiles(const std::vector<std::u16string>& paths) override;
+  void OnMouseButton(int button, MouseAction action, ViewPoint client, uint8_t modifiers) override;
+  bool OnUnboundKey(uint32_t virtualKey, bool down, uint8_t modifiers) override;
   void OnDpiChanged(uint32_t dpi) override;
   void OnActivate(bool active) override;
   void OnDisplayChange() override;
@@ -138,6 +140,23 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   void RunCommand(uint32_t command, intptr_t argument);
   void OpenFromDialog(bool newWindow);
   void ScheduleReadAhead();
+  // The commands of viewer_commands.cpp.
+  void Reload();
+  void SampleColour();
+  void Capture(bool foregroundWindow);
+  void OpenFolderInShell();
+  void OpenHelp();
+  // A captured picture becomes the window's image under a pseudo-name
+  // ("<screen>"): no file, no folder to step through.
+  bool ShowCapturedImage(const PixelSurface& picture, std::u16string_view name);
+  // With "keep zoom" on, a step to another file of the folder takes the zoom
+  // and the centre of view along: noted before the step, applied once the new
+  // image is laid out.
+  void NoteKeptView();
+  void ApplyKeptView();
+  // The popup menu of the window's state at the pointer, run until it closes;
+  // the command chosen runs then.
+  void ShowContextMenu(bool byKeyboard);
   // The image's own proportions: the current image at zoom 1 with its aspect.
   ViewSize NaturalImageSize() const;
   // The shown image covers the monitor in a direction.
@@ -205,6 +224,12 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   ViewRect savedWindowRect_;
   uint64_t animationDue_ = 0;
   uint32_t imageBackground_ = 0;  // sampled or stored background of the current image
+  struct KeptView {
+    double zoom;
+    double centreX, centreY;  // the centre of view as fractions of the shown image
+  };
+  std::optional<KeptView> keptView_;
+  bool menuOpen_ = false;
 };
 
 }  // namespace vt

@@ -12,7 +12,8 @@ set -uo pipefail
 PROGRAM="$(realpath "${1:?usage: $0 vistrel-gtk [build folder]}")"
 BUILD="${2:-}"
 CONVERT=/usr/bin/convert
-source "$(dirname "$0")/../support/xvfb.sh"
+SUPPORT="$(cd "$(dirname "$0")/../support" && pwd)"
+source "$SUPPORT/xvfb.sh"
 require_tools Xvfb xwininfo xprop xdotool import python3 "$CONVERT"
 
 begin_display_test 1280x1024
@@ -58,6 +59,41 @@ is_blue "$BOTTOMRIGHT" || fail "the image's last pixel is $BOTTOMRIGHT, not blue
 BORDER="$(pixel 479 391)"
 { is_red "$BORDER" || is_blue "$BORDER" || [ "$BORDER" = "srgb(0,0,0)" ] || [ "$BORDER" = "black" ]; } &&
   fail "no border around the image: $BORDER"
+
+# The popup menu: a right click opens it at the pointer with every item's
+# text drawn; keys move through it and into a submenu, Enter chooses "放大"
+# and the title shows the new zoom; Escape closes only the menu.
+KNOWN="$(xwininfo -root -children | awk '/^ +0x/ {print $1}' | tr '\n' ' ')"
+# From the click to the popup on screen, timed by one process that does both.
+read -r ELAPSED POPUP_ID PX PY PW PH < <(python3 "$SUPPORT/x_click_timer.py" 600 500 3)
+POPUP=""
+[ "$ELAPSED" != none ] && POPUP="$POPUP_ID"
+if [ -z "$POPUP" ]; then
+  fail "no popup menu appeared after a right click"
+else
+  echo "popup: $PX,$PY ${PW}x$PH on screen ${ELAPSED} ms after the click"
+  [ "$PX $PY" = "600 500" ] || fail "the popup is at $PX,$PY, not at the pointer 600,500"
+  sleep 0.3
+  import -window root "$WORK/popup.png"
+  ROWS="$(popup_rows_with_text "$WORK/popup.png" "$PX" "$PY" "$PW" "$PH" f9f9f9 d7d7d7)"
+  echo "popup item rows with text: $ROWS"
+  [ "$ROWS" = 12 ] || fail "the popup shows $ROWS item texts, not the 12 of the menu"
+  xdotool key Down Down Down Down Down Down Right
+  sleep 0.2
+  xdotool key Down Down Down Return
+  for _ in $(seq 1 40); do [[ "$(title_of "$ID")" == *"| 1.189x |"* ]] && break; sleep 0.1; done
+  [[ "$(title_of "$ID")" == *"| 1.189x |"* ]] || fail "choosing 放大 in the menu left the title at '$(title_of "$ID")'"
+  new_window_geometry "$KNOWN" >/dev/null && fail "the popup stayed after its item was chosen"
+  read -r AGAIN _ < <(python3 "$SUPPORT/x_click_timer.py" 600 500 3)
+  [ "$AGAIN" != none ] || fail "no popup menu appeared after the second right click"
+  echo "popup again: on screen ${AGAIN} ms after the click"
+  xdotool key Escape
+  sleep 0.5
+  new_window_geometry "$KNOWN" >/dev/null && fail "Escape did not close the popup"
+  [ -n "$(window_ids "first.bmp")" ] || fail "Escape in the popup closed the window too"
+  xdotool key r  # back to zoom 1 for what follows
+  sleep 0.3
+fi
 
 # A second start hands its file to the running instance and ends.
 "$PROGRAM" "second.bmp" >"$WORK/second.log" 2>&1 &

@@ -9,7 +9,8 @@
 # Usage: tests/wine/run_viewer_test.sh path/to/vistrel.exe
 set -uo pipefail
 EXE="$(realpath "${1:?usage: $0 vistrel.exe}")"
-source "$(dirname "$0")/../support/xvfb.sh"
+SUPPORT="$(cd "$(dirname "$0")/../support" && pwd)"
+source "$SUPPORT/xvfb.sh"
 SKIP_HINT=" (scripts/install-deps.sh --with-windows installs it)" \
   require_tools wine Xvfb xwininfo xprop xdotool import convert python3
 
@@ -170,6 +171,46 @@ for _ in $(seq 1 20); do
 done
 echo "mouse gone: $(geometry_of "$ID")"
 [ -z "$FRAMED" ] || fail "the frame stayed after the mouse had left"
+
+# The popup menu: a right click opens it at the pointer (timed from the
+# click by the one process that makes it) with every item's text drawn; keys
+# go down to "查看", into it and down to "放大", and Enter zooms the image in;
+# Escape closes a second menu and nothing else.
+xdotool windowfocus --sync "$ID" 2>/dev/null
+KNOWN="$(xwininfo -root -children | awk '/^ +0x/ {print $1}' | tr '\n' ' ')"
+read -r ELAPSED _ PX PY PW PH < <(python3 "$SUPPORT/x_click_timer.py" 600 500 3)
+if [ "$ELAPSED" = none ]; then
+  fail "no popup menu appeared after a right click"
+else
+  echo "popup: $PX,$PY ${PW}x$PH on screen ${ELAPSED} ms after the click"
+  [ "$PX $PY" = "600 500" ] || fail "the popup is at $PX,$PY, not at the pointer 600,500"
+  sleep 0.5
+  shoot
+  ROWS="$(popup_rows_with_text "$WORK/shots/shot.png" "$PX" "$PY" "$PW" "$PH" f9f9f9 d7d7d7)"
+  echo "popup item rows with text: $ROWS"
+  [ "$ROWS" = 12 ] || fail "the popup shows $ROWS item texts, not the 12 of the menu"
+  xdotool key Down Down Down Down Down Down Right
+  sleep 0.3
+  xdotool key Down Down Down Return
+  ZOOMED="first.bmp | 320•240•24 | 1.189x | Vistrel"
+  ID="$(wait_for_title "$ZOOMED" 10)" || fail "choosing 放大 in the menu did not zoom in"
+  new_window_geometry "$KNOWN" >/dev/null && fail "the popup stayed after its item was chosen"
+  read -r AGAIN _ < <(python3 "$SUPPORT/x_click_timer.py" 600 500 3)
+  [ "$AGAIN" != none ] || fail "no popup menu appeared after the second right click"
+  echo "popup again: on screen ${AGAIN} ms after the click"
+  xdotool key Escape
+  sleep 0.5
+  new_window_geometry "$KNOWN" >/dev/null && fail "Escape did not close the popup"
+  ID="$(exact_window "$ZOOMED")" || fail "Escape in the popup closed the window too"
+  xdotool key r  # back to zoom 1 for what follows
+  ID="$(wait_for_title "$EXPECTED" 10)" || fail "r did not restore the zoom after the menu"
+fi
+point_at 1279 1023
+for _ in $(seq 1 20); do
+  sleep 0.25
+  ID="$(exact_window "$EXPECTED")"
+  [ -n "$ID" ] && [ "$(geometry_of "$ID")" = "479 391 322 242" ] && break
+done
 
 # The keys step through the folder in natural name order; the window follows
 # each image's size, and an image twice as wide as the screen is fitted to it.
