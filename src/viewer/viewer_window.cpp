@@ -71,6 +71,22 @@ class Nesting {
 
 }  // namespace
 
+std::u16string OpenFailureText(Status status, const std::u16string& path,
+                               const std::function<std::u16string(std::u16string_view)>& translate) {
+  FileStamp stamp;
+  if (status == status::kCannotOpenFile && GetFileStamp(path, &stamp) && stamp.size == 0) {
+    // The file is there and readable; there is just nothing in it.
+    return translate(u"文件为空") + u"\n" + path;
+  }
+  if (status == status::kCannotOpenFile || Succeeded(status)) {
+    std::u16string text = translate(u"无法打开文件: \"%s\"");
+    const size_t at = text.find(u"%s");
+    if (at != std::u16string::npos) text.replace(at, 2, path);
+    return text;
+  }
+  return translate(StatusText(status)) + u"\n" + path;
+}
+
 std::u16string LogonZoomText(double zoom) {
   // Rounded as a whole: a digit-by-digit rounding would carry 1.9996 into a
   // fourth digit.
@@ -199,15 +215,9 @@ Status ViewerWindow::OpenImage(const std::u16string& requested, bool showErrors)
   os.SetPriorityAboveNormal(false);
 
   if (!ok && showErrors) {
-    std::u16string text;
-    if (status == status::kCannotOpenFile || Succeeded(status)) {
-      text = app_.Translate(u"无法打开文件: \"%s\"");
-      const size_t at = text.find(u"%s");
-      if (at != std::u16string::npos) text.replace(at, 2, path);
-    } else {
-      text = StatusText(status);
-    }
-    os.ShowMessageBox(Window(), text, u"Vistrel", MessageBoxKind::kError);
+    const auto translate = [this](std::u16string_view t) { return app_.Translate(t); };
+    os.ShowMessageBox(Window(), OpenFailureText(status, path, translate), u"Vistrel",
+                      MessageBoxKind::kError);
   }
 
   app_.AppSettings().RecentFolders().AddOrRemove(FolderOf(path), false);
@@ -1005,7 +1015,8 @@ void ViewerWindow::Navigate(NavigateMode mode, bool newWindow) {
       app_.OpenWindow(found, nullptr, this);
       break;
     }
-    if (Succeeded(OpenImage(found, true))) break;
+    // A file met while stepping that cannot be shown is passed over quietly.
+    if (Succeeded(OpenImage(found, false))) break;
     if (found == path_ || (wrapped && found == current)) break;
     // Skip the unreadable file: go on from it in the same direction.
     current = found;

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,6 +36,10 @@ struct ViewerOptions {
 // The zoom as a start-up keyword carries it: rounded to three decimals and
 // written with all three ("0.500", "2.000", "12.346").
 std::u16string LogonZoomText(double zoom);
+// The message of a file that could not be shown: what went wrong, and which
+// file. translate passes a built-in text through the interface dictionary.
+std::u16string OpenFailureText(Status status, const std::u16string& path,
+                               const std::function<std::u16string(std::u16string_view)>& translate);
 // The arguments that bring a frozen window back at the next logon: frozen,
 // the screen position of its client area (where the position keyword puts
 // it), its zoom and the image.

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "files/compare_names.h"
 #include "viewer/view_command.h"
 #include "viewer/viewer_fixture.h"
 
@@ -194,12 +195,47 @@ TEST_F(ViewerWindowTest, MissingFileShowsTheMessageAndTheWindowCloses) {
   EXPECT_TRUE(platform.quitRequested);
 }
 
-TEST_F(ViewerWindowTest, UnreadableFileShowsTheStatusText) {
-  const std::string path = dir.Write("broken.bmp", "BM this is not a bitmap at all");
-  EXPECT_EQ(app->OpenWindow(U16(path), nullptr, nullptr), nullptr);
-  ASSERT_EQ(platform.messageBoxes.size(), 1u);
-  EXPECT_EQ(platform.messageBoxes[0].text.find(u"无法打开文件"), std::u16string::npos);
-  EXPECT_FALSE(platform.messageBoxes[0].text.empty());
+// What went wrong and with which file, for every kind of failure; a start on
+// such a file ends with a failure status.
+TEST_F(ViewerWindowTest, AFileThatCannotBeShownIsNamedAndFailsTheStart) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::u16string text;  // %s: the path
+  };
+  const Case cases[] = {
+      {"broken.jpg", "\xFF\xD8\xFF\xE0\x00\x10JFIF", u"文件损坏, 被截断或格式错误\n%s"},
+      {"words.bmp", "this is no image of any kind, only words", u"未知的文件格式\n%s"},
+      {"empty.png", "", u"文件为空\n%s"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::u16string path = U16(dir.Write(c.name, c.bytes));
+    std::u16string expected = c.text;
+    expected.replace(expected.find(u"%s"), 2, path);
+
+    platform.messageBoxes.clear();
+    EXPECT_EQ(app->OpenWindow(path, nullptr, nullptr), nullptr);
+    ASSERT_EQ(platform.messageBoxes.size(), 1u);
+    EXPECT_EQ(platform.messageBoxes[0].text, expected);
+    platform.Pump();
+
+    ProgramEnvironment env;
+    env.programPath = u"/opt/vistrel/vistrel.exe";
+    env.store = &store;
+    env.commandLine = u"vistrel.exe \"" + path + u"\"";
+    EXPECT_EQ(RunProgram(platform, env), 1);
+    ASSERT_EQ(platform.messageBoxes.size(), 2u);
+    EXPECT_EQ(platform.messageBoxes[1].text, expected);
+  }
+  // A start on a missing file fails too; one that shows its file does not.
+  ProgramEnvironment env;
+  env.programPath = u"/opt/vistrel/vistrel.exe";
+  env.store = &store;
+  env.commandLine = u"vistrel.exe \"" + U16(dir.Path()) + u"/missing.bmp\"";
+  EXPECT_EQ(RunProgram(platform, env), 1);
+  env.commandLine = u"vistrel.exe \"" + U16(dir.Write("good.bmp", SolidBmp(8, 8, kRed))) + u"\"";
+  EXPECT_EQ(RunProgram(platform, env), 0);
 }
 
 TEST_F(ViewerWindowTest, NoFileShowsTheOpenDialogAndCancelOpensNothing) {
@@ -301,7 +337,7 @@ TEST_F(ViewerWindowTest, UnreadableFilesAreSkippedWhileStepping) {
   w->Dispatch(kCmdNextFile, 0);
   platform.Pump();
   EXPECT_EQ(w->Path(), U16(d));
-  EXPECT_EQ(platform.messageBoxes.size(), 2u);  // each failure is reported as it is met
+  EXPECT_TRUE(platform.messageBoxes.empty());  // passed over, not reported one by one
   EXPECT_EQ(platform.beeps, 0);
   // And backwards over them, wrapping once at the start.
   w->Dispatch(kCmdPreviousFile, 0);
@@ -311,6 +347,33 @@ TEST_F(ViewerWindowTest, UnreadableFilesAreSkippedWhileStepping) {
   platform.Pump();
   EXPECT_EQ(w->Path(), U16(d));
   EXPECT_EQ(platform.beeps, 1);
+}
+
+// The user's "NoStrCmpLogical" policy turns the natural order off for every
+// folder the program steps through: img1, img10, img2.
+TEST_F(ViewerWindowTest, ThePlainOrderPolicyReachesTheFolderSteps) {
+  const std::string a = dir.Write("img1.bmp", SolidBmp(16, 16, kRed));
+  dir.Write("img2.bmp", SolidBmp(16, 16, kGreen));
+  const std::string c = dir.Write("img10.bmp", SolidBmp(16, 16, kGreen));
+  struct Restore {
+    ~Restore() { SetNaturalFileOrder(true); }
+  } restore;
+  for (const std::optional<uint32_t> policy : {std::optional<uint32_t>(1), std::optional<uint32_t>()}) {
+    store.policy = policy;
+    ProgramEnvironment env;
+    env.programPath = u"/opt/vistrel/vistrel.exe";
+    env.store = &store;
+    env.commandLine = u"vistrel.exe \"" + U16(a) + u"\"";
+    ASSERT_EQ(RunProgram(platform, env), 0);
+    platform.Pump();
+    ViewerWindow* w = Open(a);
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(Native(w)->SendKey(0x20));  // Space
+    platform.Pump();
+    EXPECT_EQ(w->Path(), policy ? U16(c) : U16(dir.Path() + "/img2.bmp"));
+    w->Dispatch(kCmdClose, 0);
+    platform.Pump();
+  }
 }
 
 TEST_F(ViewerWindowTest, CacheCapacityFollowsTheWindowCount) {
