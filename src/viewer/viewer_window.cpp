@@ -7,6 +7,7 @@
 #include "base/file_system.h"
 #include "image/image_buffer.h"
 #include "image/image_cache.h"
+#include "render/frame_step.h"
 #include "render/render_view.h"
 #include "render/view_geometry.h"
 #include "viewer/read_ahead_render.h"
@@ -764,17 +765,14 @@ void ViewerWindow::SetAnimationTimer(int32_t delay) {
 }
 
 void ViewerWindow::StepAnimation() {
-  ImageBuffer* current = view_ ? view_->SourceImage() : nullptr;
-  ImageBuffer* next = current ? (current->Next() ? current->Next() : current->First()) : nullptr;
-  if (!next || next == current) {
+  if (!view_ || !StepFrame(*view_, FrameDirection::kNext)) {
     SetAnimationTimer(-1);
     return;
   }
-  view_->SetSourceImage(RefPtr<ImageBuffer>(next));
   RenderView(*view_);
   UpdateDisplaySurface();
   Refresh();
-  SetAnimationTimer(std::max(next->Frame().delay, 0));
+  SetAnimationTimer(std::max(view_->SourceImage()->Frame().delay, 0));
 }
 
 void ViewerWindow::OnCommand(uint32_t command, intptr_t argument) { Dispatch(command, argument); }
