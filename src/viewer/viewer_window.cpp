@@ -372,7 +372,7 @@ void ViewerWindow::ShowNewImage() {
   imageBackground_ = 0;
   for (ImageBuffer* b = source; b && !imageBackground_; b = b == b->First() ? nullptr : b->First())
     if (b->Frame().background >> 24) imageBackground_ = b->Frame().background;
-  if (!imageBackground_) imageBackground_ = SampleBackgroundColour(*source);
+  if (!imageBackground_) imageBackground_ = SampleBackgroundColour(*source).value_or(0);
 
   if (pendingZoom_ > 0) {
     SetZoom(*this, pendingZoom_);
