@@ -25,7 +25,9 @@ uint32_t ZoomedWidth(uint32_t w, double zoom, double aspectX) {
 uint32_t ZoomedHeight(uint32_t h, double zoom) { return ClampSide(static_cast<double>(h) * zoom); }
 
 ViewState::ViewState(RefPtr<ImageBuffer> source, ViewFlags flags)
-    : first_(source ? source->First() : nullptr), source_(std::move(source)), composed_(source_),
+    : first_(source ? source->First() : nullptr),
+      source_(std::move(source)),
+      composed_(source_),
       flags_(flags) {}
 
 ImageBuffer* ViewState::CurrentImage() const {

@@ -17,19 +17,34 @@ namespace {
 
 TEST(DesktopEntryTest, EveryOfferedTypeHasAReader) {
   // The usual file extension of every type the entry may name.
-  const std::map<std::string, std::string> extensionOf = {
-      {"image/bmp", "bmp"},       {"image/x-bmp", "bmp"},          {"image/x-ms-bmp", "bmp"},
-      {"image/jpeg", "jpg"},      {"image/pjpeg", "jpg"},          {"image/png", "png"},
-      {"image/gif", "gif"},       {"image/tiff", "tif"},           {"image/vnd.adobe.photoshop", "psd"},
-      {"image/x-psd", "psd"},     {"image/x-tga", "tga"},          {"image/x-targa", "tga"},
-      {"image/x-pcx", "pcx"},     {"image/vnd.zbrush.pcx", "pcx"}, {"image/x-icon", "ico"},
-      {"image/vnd.microsoft.icon", "ico"}, {"image/x-dds", "dds"}, {"image/fits", "fits"},
-      {"image/x-hdr", "hdr"},     {"image/vnd.radiance", "hdr"},   {"image/x-iff", "iff"},
-      {"image/x-ilbm", "lbm"},    {"image/webp", "webp"}};
+  const std::map<std::string, std::string> extensionOf = {{"image/bmp", "bmp"},
+                                                          {"image/x-bmp", "bmp"},
+                                                          {"image/x-ms-bmp", "bmp"},
+                                                          {"image/jpeg", "jpg"},
+                                                          {"image/pjpeg", "jpg"},
+                                                          {"image/png", "png"},
+                                                          {"image/gif", "gif"},
+                                                          {"image/tiff", "tif"},
+                                                          {"image/vnd.adobe.photoshop", "psd"},
+                                                          {"image/x-psd", "psd"},
+                                                          {"image/x-tga", "tga"},
+                                                          {"image/x-targa", "tga"},
+                                                          {"image/x-pcx", "pcx"},
+                                                          {"image/vnd.zbrush.pcx", "pcx"},
+                                                          {"image/x-icon", "ico"},
+                                                          {"image/vnd.microsoft.icon", "ico"},
+                                                          {"image/x-dds", "dds"},
+                                                          {"image/fits", "fits"},
+                                                          {"image/x-hdr", "hdr"},
+                                                          {"image/vnd.radiance", "hdr"},
+                                                          {"image/x-iff", "iff"},
+                                                          {"image/x-ilbm", "lbm"},
+                                                          {"image/webp", "webp"}};
   FormatRegistry& formats = GlobalFormatRegistry();
   if (formats.Count() == 0) RegisterBuiltinFormats(formats);
 
-  std::istringstream entry(test::ReadFileBytes(std::string(VT_SOURCE_DIR) + "/src/platform/gtk/vistrel.desktop"));
+  std::istringstream entry(
+      test::ReadFileBytes(std::string(VT_SOURCE_DIR) + "/src/platform/gtk/vistrel.desktop"));
   std::string line, types;
   while (std::getline(entry, line))
     if (line.rfind("MimeType=", 0) == 0) types = line.substr(9);

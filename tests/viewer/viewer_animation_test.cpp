@@ -32,7 +32,9 @@ std::vector<int> PlayedFrames(HeadlessPlatform& platform, ViewerWindow* w, size_
   std::vector<int> shown;
   auto index = [&] {
     int i = 0;
-    for (ImageBuffer* f = w->View()->FirstFrame(); f && f != w->View()->SourceImage(); f = f->Next()) ++i;
+    for (ImageBuffer* f = w->View()->FirstFrame(); f && f != w->View()->SourceImage();
+         f = f->Next())
+      ++i;
     return i;
   };
   shown.push_back(index());
@@ -47,7 +49,8 @@ std::vector<int> PlayedFrames(HeadlessPlatform& platform, ViewerWindow* w, size_
   return shown;
 }
 
-class ViewerAnimationTest : public ViewerFixture, public ::testing::WithParamInterface<AnimationCase> {};
+class ViewerAnimationTest : public ViewerFixture,
+                            public ::testing::WithParamInterface<AnimationCase> {};
 
 TEST_P(ViewerAnimationTest, LoopsAsOftenAsTheFileSays) {
   const AnimationCase& c = GetParam();
@@ -60,8 +63,8 @@ TEST_P(ViewerAnimationTest, LoopsAsOftenAsTheFileSays) {
     for (int i = 0; i < kFrames; ++i) {
       char colour[8];
       std::snprintf(colour, sizeof colour, "#%06X", kFrameColours[i]);
-      const std::string cmd = "/usr/bin/convert -size 24x16 'xc:" + std::string(colour) + "' PNG24:'" +
-                              dir.Path() + "/f" + std::to_string(i) + ".png'";
+      const std::string cmd = "/usr/bin/convert -size 24x16 'xc:" + std::string(colour) +
+                              "' PNG24:'" + dir.Path() + "/f" + std::to_string(i) + ".png'";
       ASSERT_EQ(std::system(cmd.c_str()), 0) << "ImageMagick's convert is needed: " << cmd;
     }
     path = dir.Path() + "/" + c.name;
@@ -107,10 +110,14 @@ TEST_P(ViewerAnimationTest, LoopsAsOftenAsTheFileSays) {
 INSTANTIATE_TEST_SUITE_P(
     Encoders, ViewerAnimationTest,
     ::testing::Values(
-        AnimationCase{"forever.gif", "/usr/bin/convert -delay 10 -loop 0 f0.png f1.png f2.png f3.png %s", "", 0},
-        AnimationCase{"three.gif", "/usr/bin/convert -delay 10 -loop 3 f0.png f1.png f2.png f3.png %s", "", 3},
-        AnimationCase{"forever.webp", "img2webp -loop 0 -d 100 f0.png f1.png f2.png f3.png -o %s", "", 0},
-        AnimationCase{"three.webp", "img2webp -loop 3 -d 100 f0.png f1.png f2.png f3.png -o %s", "", 3},
+        AnimationCase{"forever.gif",
+                      "/usr/bin/convert -delay 10 -loop 0 f0.png f1.png f2.png f3.png %s", "", 0},
+        AnimationCase{"three.gif",
+                      "/usr/bin/convert -delay 10 -loop 3 f0.png f1.png f2.png f3.png %s", "", 3},
+        AnimationCase{"forever.webp", "img2webp -loop 0 -d 100 f0.png f1.png f2.png f3.png -o %s",
+                      "", 0},
+        AnimationCase{"three.webp", "img2webp -loop 3 -d 100 f0.png f1.png f2.png f3.png -o %s", "",
+                      3},
         AnimationCase{"forever.png", "apngasm %s f0.png f1.png f2.png f3.png 1 10", "", 0},
         AnimationCase{"three.png", "apngasm %s f0.png f1.png f2.png f3.png 1 10 -l3", "", 3},
         AnimationCase{"gif_loop", "", "gif/peterdn/gifs/animated_loop.gif", 0},

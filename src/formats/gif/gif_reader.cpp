@@ -188,8 +188,8 @@ void GifReader::ReadComment(std::span<const uint8_t> file, const SubBlocks& bloc
   Properties().Set(PropertyId::Comment, utf8 ? Utf8ToUtf16(joined) : Windows1252ToUtf16(joined));
 }
 
-void GifReader::ReadApplication(std::span<const uint8_t> file, const SubBlocks& blocks,
-                                bool* loop, uint32_t* loopCount) {
+void GifReader::ReadApplication(std::span<const uint8_t> file, const SubBlocks& blocks, bool* loop,
+                                uint32_t* loopCount) {
   if (blocks.count < 2 || blocks.firstSize != 11) return;
   const uint8_t* id = file.data() + blocks.firstPos;
   // The second name is the same extension under another maker's name.
