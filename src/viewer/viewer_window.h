@@ -71,6 +71,10 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   int32_t BusyCount() const { return busy_; }
   uint64_t AnimationDue() const { return animationDue_; }
   uint32_t BackgroundColour() const;
+  // A checkerboard behind the transparent parts of images, in every window
+  // (a setting of its own); the popup menu's "透明区域显示棋盘格" toggles it.
+  void SetCheckerboard(bool on);
+  bool CheckerboardShown() const;
   const AcceleratorTable& FullAccelerators() const { return fullKeys_; }
 
   // ViewWindow
@@ -124,6 +128,7 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   static constexpr uint32_t kAnimationTimer = 1;
   static constexpr uint32_t kHoverTimer = 42;
   static constexpr uint32_t kHoverMilliseconds = 250;
+  static constexpr int32_t kCheckerSquare = 8;  // pixels at 96 dpi
 
  private:
   OptionsBlock& Options() const;
@@ -140,6 +145,15 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   void StepAnimation();
   void RebuildAccelerators();
   void UpdateDisplaySurface();
+  // What the visible part of the shown image (at the scroll position) is
+  // drawn from: the display layer, or that laid over the checkerboard.
+  struct Drawing {
+    ImageBuffer* image = nullptr;
+    ViewPoint from;       // pixel of image at the visible part's corner
+    bool opaque = false;  // nothing behind it shows through
+  };
+  Drawing DrawingOf(ViewSize visible);
+  int32_t CheckerSquare() const;
   void RunCommand(uint32_t command, intptr_t argument);
   void OpenFromDialog(bool newWindow);
   void ScheduleReadAhead();
@@ -210,6 +224,7 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   ViewRect savedWindowRect_;
   uint64_t animationDue_ = 0;
   uint32_t imageBackground_ = 0;  // sampled or stored background of the current image
+  RefPtr<ImageBuffer> checkered_;  // the visible part over the checkerboard, as drawn last
 };
 
 }  // namespace vt

@@ -7,6 +7,7 @@
 #include "files/compare_names.h"
 #include "viewer/view_command.h"
 #include "viewer/viewer_fixture.h"
+#include "viewer/viewer_paint.h"
 
 namespace vt::test {
 namespace {
@@ -358,7 +359,8 @@ TEST_F(ViewerWindowTest, ThePlainOrderPolicyReachesTheFolderSteps) {
   struct Restore {
     ~Restore() { SetNaturalFileOrder(true); }
   } restore;
-  for (const std::optional<uint32_t> policy : {std::optional<uint32_t>(1), std::optional<uint32_t>()}) {
+  for (const std::optional<uint32_t> policy :
+       {std::optional<uint32_t>(1), std::optional<uint32_t>()}) {
     store.policy = policy;
     ProgramEnvironment env;
     env.programPath = u"/opt/vistrel/vistrel.exe";
@@ -426,9 +428,9 @@ TEST_F(ViewerWindowTest, RefusedLayeredStyleSwitchesSemiTransparencyOffAndPaints
   EXPECT_EQ(Native(w)->Pixel(50, 40), 0xFFFF0000u);
 }
 
-// A 32-bit bitmap whose left half is fully transparent, the right half
-// opaque red.
-std::string HalfTransparentBmp(int32_t width, int32_t height) {
+// A 32-bit bitmap with alpha; pixel gives blue, green, red, alpha of (x, y).
+std::string AlphaBmp(int32_t width, int32_t height,
+                     const std::function<uint32_t(int, int)>& pixel) {
   std::string s = "BM";
   const auto put = [&s](uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
@@ -437,9 +439,101 @@ std::string HalfTransparentBmp(int32_t width, int32_t height) {
   put(54 + imageBytes, 4), put(0, 4), put(54, 4);
   put(40, 4), put(uint32_t(width), 4), put(uint32_t(height), 4), put(1, 2), put(32, 2);
   put(0, 4), put(imageBytes, 4), put(2835, 4), put(2835, 4), put(0, 4), put(0, 4);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) put(x < width / 2 ? 0u : 0xFFFF0000u, 4);
+  for (int y = height - 1; y >= 0; --y)
+    for (int x = 0; x < width; ++x) put(pixel(x, y), 4);
   return s;
+}
+
+// The left half fully transparent, the right half opaque red.
+std::string HalfTransparentBmp(int32_t width, int32_t height) {
+  return AlphaBmp(width, height, [width](int x, int) { return x < width / 2 ? 0u : 0xFFFF0000u; });
+}
+
+// A red disc on a transparent canvas: it shows on the window's background,
+// never on a background of its own colour; with the checkerboard on, the
+// squares show through around it, in framed and in layered windows.
+TEST_F(ViewerWindowTest, APictureOnATransparentCanvasStaysVisible) {
+  Options().viewerTitleBar = 0;
+  Options().viewerBackgroundFlags = 0;  // automatic colour, semi-transparent
+  const std::string disc =
+      dir.Write("disc.bmp", AlphaBmp(120, 90, [](int x, int y) {
+                  return (x - 60) * (x - 60) + (y - 45) * (y - 45) < 30 * 30 ? 0xFFFF0000u : 0u;
+                }));
+  ViewerWindow* w = Open(disc);
+  ASSERT_NE(w, nullptr);
+  HeadlessWindow* n = Native(w);
+  const ViewSize client = n->ClientSize();
+  const ViewPoint at{(client.width - 120 + 1) / 2, (client.height - 90 + 1) / 2};
+  EXPECT_EQ(w->BackgroundColour(), 0xFF808080u);
+  EXPECT_EQ(n->Pixel(at.x + 2, at.y + 2), 0xFF808080u);
+  EXPECT_EQ(n->Pixel(at.x + 60, at.y + 45), 0xFFFF0000u);
+
+  EXPECT_FALSE(w->CheckerboardShown());
+  w->SetCheckerboard(true);
+  EXPECT_TRUE(settings->Checkerboard());
+  // Squares of 8 from the image's corner, light first.
+  EXPECT_EQ(n->Pixel(at.x + 2, at.y + 2), kCheckerLight);
+  EXPECT_EQ(n->Pixel(at.x + 10, at.y + 2), kCheckerDark);
+  EXPECT_EQ(n->Pixel(at.x + 10, at.y + 10), kCheckerLight);
+  EXPECT_EQ(n->Pixel(at.x + 60, at.y + 45), 0xFFFF0000u);
+
+  // Layered: the squares make the window opaque.
+  Options().viewerTitleBar = 2;
+  ViewerWindow* layered = Open(disc);
+  ASSERT_NE(layered, nullptr);
+  HeadlessWindow* l = Native(layered);
+  ASSERT_TRUE(l->IsLayered());
+  EXPECT_FALSE(l->LastPresentPerPixelAlpha());
+  EXPECT_EQ(l->Pixel(2, 2), kCheckerLight);
+  // Turned off in one window, it goes in all of them.
+  layered->SetCheckerboard(false);
+  EXPECT_TRUE(l->LastPresentPerPixelAlpha());
+  EXPECT_EQ(l->Pixel(2, 2) >> 24, 0u);
+  EXPECT_EQ(n->Pixel(at.x + 2, at.y + 2), 0xFF808080u);
+}
+
+// 800 % of an image far larger than the screen: only what the window shows
+// (and a margin) is ever scaled, and moving over the image scales the part
+// that comes into view.
+TEST_F(ViewerWindowTest, ALargeZoomScalesOnlyWhatTheWindowShows) {
+  Options().viewerTitleBar = 0;
+  // Left half red, right half green; the top 100 rows blue.
+  const std::string big = dir.Write("big.bmp", MakeBmp(1200, 800, [](int x, int y) {
+                                      return y < 100 ? 0x0000FFu : x < 600 ? kRed : kGreen;
+                                    }));
+  ViewerWindow* w = Open(big);
+  ASSERT_NE(w, nullptr);
+  HeadlessWindow* n = Native(w);
+  n->SendKey('9');  // 800 %
+  ASSERT_EQ(w->View()->Zoom(), 8.0);
+  EXPECT_EQ(TitleOf(w), u"big.bmp | 1200\u2022800\u202224 | 8.0x | Vistrel");
+  const ViewSize client = n->ClientSize();
+  ASSERT_TRUE(w->View()->DisplayTiled());
+  const auto partPixels = [&] {
+    const ImageBuffer* part = w->View()->DisplayImage();
+    return part ? uint64_t{part->Width()} * part->Height() : 0;
+  };
+  // The part is the window and a quarter of it on every side, at most.
+  const uint64_t screenful = uint64_t(client.width) * uint64_t(client.height);
+  EXPECT_GT(partPixels(), 0u);
+  EXPECT_LE(partPixels(), screenful * 9 / 4 + 1);
+  // The centre of the image is the centre of the window.
+  EXPECT_EQ(n->Pixel(client.width / 2 - 100, client.height / 2), 0xFFFF0000u);
+  EXPECT_EQ(n->Pixel(client.width / 2 + 100, client.height / 2), 0xFF00FF00u);
+
+  // To the top-left corner, then the right edge.
+  w->SetScroll({0, 0});
+  w->Refresh();
+  EXPECT_EQ(w->View()->DisplayOrigin(), (ViewPoint{0, 0}));
+  EXPECT_EQ(n->Pixel(5, 5), 0xFF0000FFu);
+  EXPECT_EQ(n->Pixel(5, 8 * 100 + 5), 0xFFFF0000u);
+  EXPECT_LE(partPixels(), screenful * 9 / 4 + 1);
+  w->SetScroll({9600 - client.width, 4000});
+  w->Refresh();
+  EXPECT_EQ(n->Pixel(client.width - 1, 5), 0xFF00FF00u);
+  EXPECT_LE(partPixels(), screenful * 9 / 4 + 1);
+  const ViewPoint origin = w->View()->DisplayOrigin();
+  EXPECT_GE(origin.x + int32_t(w->View()->DisplayImage()->Width()), 9600);
 }
 
 TEST_F(ViewerWindowTest, WithdrawnPerPixelPresentationPaintsOnAnOpaqueBackground) {
