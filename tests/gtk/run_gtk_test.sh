@@ -139,17 +139,22 @@ if [ -n "$BUILD" ]; then
     for type in image/bmp image/jpeg image/png image/gif image/webp; do
       grep -q "^MimeType=.*$type;" "$DESKTOP" || fail "the menu entry does not list $type"
     done
+    # Escape on window $1 ends the installed copy.
+    end_installed() {
+      xdotool windowfocus --sync "$1" 2>/dev/null
+      xdotool key Escape
+      for _ in $(seq 1 40); do kill -0 "$SERVER" 2>/dev/null || break; sleep 0.25; done
+      kill -0 "$SERVER" 2>/dev/null && fail "the installed copy did not end"
+      SERVER=""
+    }
     "$PREFIX/bin/vistrel-gtk" "first.bmp" >"$WORK/installed.log" 2>&1 &
     SERVER=$!
     if wait_for_windows "first.bmp" 1 20; then
-      xdotool windowfocus --sync "$(window_ids "first.bmp" | head -1)" 2>/dev/null
-      xdotool key Escape
+      end_installed "$(window_ids "first.bmp" | head -1)"
     else
       fail "the installed copy showed no window"
+      kill "$SERVER" 2>/dev/null; SERVER=""
     fi
-    for _ in $(seq 1 40); do kill -0 "$SERVER" 2>/dev/null || break; sleep 0.25; done
-    kill -0 "$SERVER" 2>/dev/null && fail "the installed copy did not end"
-    SERVER=""
     [ -n "$(find "$XDG_CONFIG_HOME" -type f 2>/dev/null)" ] || fail "the installed copy kept no settings"
 
     # "Checkerboard" = 1 in the kept settings: a red disc on a transparent
@@ -201,14 +206,11 @@ PY
       [[ "$CORNER" == "srgb(255,255,255)" || "$CORNER" == white ]] || fail "no white square at the image's corner: $CORNER"
       [ "$BESIDE" = "srgb(204,204,204)" ] || fail "no grey square beside it: $BESIDE"
       is_red "$MIDDLE" || fail "the disc is not red on the squares: $MIDDLE"
-      xdotool windowfocus --sync "$ID" 2>/dev/null
-      xdotool key Escape
+      end_installed "$ID"
     else
       fail "the installed copy showed no window for disc.bmp"
+      kill "$SERVER" 2>/dev/null; SERVER=""
     fi
-    for _ in $(seq 1 40); do kill -0 "$SERVER" 2>/dev/null || break; sleep 0.25; done
-    kill -0 "$SERVER" 2>/dev/null && fail "the checkerboard window did not close"
-    SERVER=""
   fi
 fi
 

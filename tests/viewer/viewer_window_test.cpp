@@ -15,7 +15,19 @@ namespace {
 constexpr uint32_t kRed = 0xFF0000;  // red, green, blue from the high byte down
 constexpr uint32_t kGreen = 0x00FF00;
 
-using ViewerWindowTest = ViewerFixture;
+class ViewerWindowTest : public ViewerFixture {
+ protected:
+  // A start of the program (on this display, with this store) with the
+  // arguments after the program's name; its exit status.
+  int Start(const std::u16string& arguments) {
+    ProgramEnvironment env;
+    env.programPath = u"/opt/vistrel/vistrel.exe";
+    env.store = &store;
+    env.commandLine = u"vistrel.exe " + arguments;
+    return RunProgram(platform, env);
+  }
+  static std::u16string Quoted(const std::string& path) { return u"\"" + U16(path) + u"\""; }
+};
 
 TEST_F(ViewerWindowTest, FirstImageIsFittedCentredAndTitled) {
   Options().viewerTitleBar = 0;  // framed
@@ -221,22 +233,13 @@ TEST_F(ViewerWindowTest, AFileThatCannotBeShownIsNamedAndFailsTheStart) {
     EXPECT_EQ(platform.messageBoxes[0].text, expected);
     platform.Pump();
 
-    ProgramEnvironment env;
-    env.programPath = u"/opt/vistrel/vistrel.exe";
-    env.store = &store;
-    env.commandLine = u"vistrel.exe \"" + path + u"\"";
-    EXPECT_EQ(RunProgram(platform, env), 1);
+    EXPECT_EQ(Start(u"\"" + path + u"\""), 1);
     ASSERT_EQ(platform.messageBoxes.size(), 2u);
     EXPECT_EQ(platform.messageBoxes[1].text, expected);
   }
   // A start on a missing file fails too; one that shows its file does not.
-  ProgramEnvironment env;
-  env.programPath = u"/opt/vistrel/vistrel.exe";
-  env.store = &store;
-  env.commandLine = u"vistrel.exe \"" + U16(dir.Path()) + u"/missing.bmp\"";
-  EXPECT_EQ(RunProgram(platform, env), 1);
-  env.commandLine = u"vistrel.exe \"" + U16(dir.Write("good.bmp", SolidBmp(8, 8, kRed))) + u"\"";
-  EXPECT_EQ(RunProgram(platform, env), 0);
+  EXPECT_EQ(Start(Quoted(dir.Path() + "/missing.bmp")), 1);
+  EXPECT_EQ(Start(Quoted(dir.Write("good.bmp", SolidBmp(8, 8, kRed)))), 0);
 }
 
 TEST_F(ViewerWindowTest, NoFileShowsTheOpenDialogAndCancelOpensNothing) {
@@ -362,11 +365,7 @@ TEST_F(ViewerWindowTest, ThePlainOrderPolicyReachesTheFolderSteps) {
   for (const std::optional<uint32_t> policy :
        {std::optional<uint32_t>(1), std::optional<uint32_t>()}) {
     store.policy = policy;
-    ProgramEnvironment env;
-    env.programPath = u"/opt/vistrel/vistrel.exe";
-    env.store = &store;
-    env.commandLine = u"vistrel.exe \"" + U16(a) + u"\"";
-    ASSERT_EQ(RunProgram(platform, env), 0);
+    ASSERT_EQ(Start(Quoted(a)), 0);
     platform.Pump();
     ViewerWindow* w = Open(a);
     ASSERT_NE(w, nullptr);
@@ -740,11 +739,7 @@ TEST_F(ViewerWindowTest, RunProgramForwardsToTheRunningInstanceAndCloseEndsIt) {
   const std::string b = dir.Write("b.bmp", SolidBmp(16, 16, kGreen));
   ViewerWindow* w = Open(a);
   ASSERT_NE(w, nullptr);
-  ProgramEnvironment env;
-  env.programPath = u"/opt/vistrel/vistrel.exe";
-  env.store = &store;
-  env.commandLine = u"vistrel.exe \"" + U16(b) + u"\"";
-  EXPECT_EQ(RunProgram(platform, env), 0);
+  EXPECT_EQ(Start(Quoted(b)), 0);
   platform.Pump();
   EXPECT_EQ(app->Windows().size(), 2u);
 
@@ -752,8 +747,7 @@ TEST_F(ViewerWindowTest, RunProgramForwardsToTheRunningInstanceAndCloseEndsIt) {
   // instance as the whole path, and the window can step through its folder.
   const std::filesystem::path before = std::filesystem::current_path();
   std::filesystem::current_path(std::filesystem::path(a).parent_path());
-  env.commandLine = u"vistrel.exe b.bmp";
-  EXPECT_EQ(RunProgram(platform, env), 0);
+  EXPECT_EQ(Start(u"b.bmp"), 0);
   std::filesystem::current_path(before);
   platform.Pump();
   ASSERT_EQ(app->Windows().size(), 3u);
@@ -763,8 +757,7 @@ TEST_F(ViewerWindowTest, RunProgramForwardsToTheRunningInstanceAndCloseEndsIt) {
   platform.Pump();
   EXPECT_EQ(relative->Path(), U16(a));
 
-  env.commandLine = u"vistrel.exe -CLOSE";
-  EXPECT_EQ(RunProgram(platform, env), 0);
+  EXPECT_EQ(Start(u"-CLOSE"), 0);
   platform.Pump();
   EXPECT_TRUE(app->Windows().empty());
 }
