@@ -4,6 +4,7 @@
 
 #include "base/cpu_features.h"
 #include "base/file_system.h"
+#include "files/compare_names.h"
 #include "files/navigate.h"
 #include "formats/builtin_formats.h"
 #include "image/format_registry.h"
@@ -39,6 +40,7 @@ std::u16string ViewerApp::Translate(std::u16string_view text) const {
 ViewerWindow* ViewerApp::OpenWindow(const std::optional<std::u16string>& file,
                                     const ArgumentList* arguments, const ViewerWindow* reference) {
   Reap();
+  lastOpenFailed_ = false;
   ViewerOptions options;
   if (reference && reference->Window()) options.monitor = reference->Window()->Monitor();
   const WindowOptions keywords = arguments ? ParseWindowOptions(*arguments) : WindowOptions{};
@@ -74,7 +76,9 @@ ViewerWindow* ViewerApp::OpenWindow(const std::optional<std::u16string>& file,
   ++creating_;
   raw->Create(&*path, options);
   --creating_;
-  return raw->Exists() && raw->HasImage() ? raw : nullptr;
+  const bool shown = raw->Exists() && raw->HasImage();
+  lastOpenFailed_ = !shown;
+  return shown ? raw : nullptr;
 }
 
 bool ViewerApp::ReceiveHandOff(uint64_t tag, const void* data, size_t bytes) {
@@ -158,6 +162,8 @@ int RunProgram(Platform& platform, const ProgramEnvironment& env) {
   }
   Settings settings(store, settingsEnv);
   settings.Load();
+  // The user's policy decides how every folder of this process is ordered.
+  SetNaturalFileOrder(settings.Options().plainNameOrder == 0);
 
   GetCpuFeatures();
   platform.AllowCopyDataFromLowerPrivilege();
@@ -167,15 +173,16 @@ int RunProgram(Platform& platform, const ProgramEnvironment& env) {
   if (file && file->find(u'~') != std::u16string::npos) file = platform.LongPathName(*file);
 
   RefPtr<ImageCache> cache = RefPtr<ImageCache>::Adopt(new ImageCache(&formats, &GlobalNavigator()));
+  bool startFailed = false;
   {
     ViewerApp app(platform, settings, *cache, GlobalNavigator());
-    app.OpenWindow(file, &startup.arguments, nullptr);
+    startFailed = !app.OpenWindow(file, &startup.arguments, nullptr) && app.LastOpenFailed();
     if (!app.Windows().empty()) platform.RunMessageLoop();
     app.Reap();
   }
   cache->Join();
   settings.Save();
-  return 0;
+  return startFailed ? 1 : 0;
 }
 
 }  // namespace vt
