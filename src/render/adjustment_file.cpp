@@ -10,6 +10,7 @@
 #include "base/file_mapping.h"
 #include "base/file_write.h"
 #include "render/orientation.h"
+#include "render/view_state.h"
 
 namespace vt {
 
@@ -126,6 +127,20 @@ Status SaveAdjustmentFile(const std::u16string& imagePath, const AdjustmentRecor
   const std::u16string path = AdjustmentFilePath(imagePath);
   if (bytes.empty()) return RemoveFile(path);
   return ReplaceFileContents(path, bytes);
+}
+
+bool LoadAdjustments(ViewState& view, const std::u16string& imagePath) {
+  view.ResetAdjustments(true);
+  if (imagePath.empty() || imagePath[0] == u'<') return false;
+  AdjustmentRecord record = view.Adjustments();
+  if (!LoadAdjustmentFile(imagePath, &record)) return false;
+  view.SetAdjustments(record);
+  return true;
+}
+
+Status SaveAdjustments(const ViewState& view, const std::u16string& imagePath) {
+  if (imagePath.empty() || imagePath[0] == u'<') return status::kInvalidArgument;
+  return SaveAdjustmentFile(imagePath, view.Adjustments(), view.ImageOrientationCode());
 }
 
 }  // namespace vt

@@ -9,6 +9,8 @@
 
 namespace vt {
 
+class ViewState;
+
 // The adjustment file kept beside an image: the image's name with ".vta"
 // appended, a little-endian RIFF file of form "VTIA" holding one "LADJ" chunk
 // of entries (a four-character key and a 32-bit float each):
@@ -38,6 +40,15 @@ bool LoadAdjustmentFile(const std::u16string& imagePath, AdjustmentRecord* recor
 // Writes the file beside imagePath, or deletes it when no field needs an entry.
 Status SaveAdjustmentFile(const std::u16string& imagePath, const AdjustmentRecord& record,
                           uint8_t imageOrientation);
+
+// A view's record from the file beside its image: the record starts from
+// its defaults with the image's own orientation, then takes the file's
+// fields (counts kept in step). Pseudo-names ("<clipboard>") have no file.
+// False when nothing was read.
+bool LoadAdjustments(ViewState& view, const std::u16string& imagePath);
+// Writes (or deletes) the file beside the image for the view's record.
+// kInvalidArgument for an empty path or a pseudo-name.
+Status SaveAdjustments(const ViewState& view, const std::u16string& imagePath);
 
 // The range the dialog gives a field (and a read file is held to).
 struct FieldRange {

@@ -196,6 +196,8 @@ bool StepFrame(ViewState& view, FrameDirection direction) {
   ImageBuffer* current = view.SourceImage();
   ImageBuffer* first = view.FirstFrame();
   if (!current || !first) return false;
+  // The canvas must show the current frame before the next one is drawn on it.
+  if (!view.ComposedImage()) Compose(view);
   ImageBuffer* to = nullptr;
   switch (direction) {
     case FrameDirection::kFirst:
