@@ -60,12 +60,14 @@ Status ReplaceFileContents(const std::u16string& path, std::span<const uint8_t> 
     if (ok && haveTime) ok = SetFileTime(f, nullptr, nullptr, &oldTime) != 0;
     ok = ok && FlushFileBuffers(f);
     CloseHandle(f);
-    if (ok && attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(Wide(temp), attributes);
     if (ok) ok = MoveFileExW(Wide(temp), Wide(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     if (!ok) {
       DeleteFileW(Wide(temp));
       return status::kCannotWriteFile;
     }
+    // After the move: a temporary file made read-only first could not be
+    // deleted when the move fails.
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(Wide(path), attributes);
     return status::kOk;
   }
   return status::kCannotCreateFile;
