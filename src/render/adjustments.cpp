@@ -180,11 +180,11 @@ void AdjustBgra8(ImageBuffer* target, ImageBuffer* source, const Formula& f) {
   const bool premultiplied = source->Alpha() == AlphaMode::Premultiplied;
   ColourFixed fixed;
   const bool linear = f.hue == 0 && !premultiplied && FixedForm(f, &fixed);
+  // The curve as a table: the kernels read it, and so does the hue turn,
+  // which would otherwise raise every channel to a power.
   std::vector<uint8_t> curve;
-  if (linear && f.gamma != 1) {
-    curve = CurveTable(f);
-    fixed.curve = curve.data();
-  }
+  if (!linear || f.gamma != 1) curve = CurveTable(f);
+  if (linear && f.gamma != 1) fixed.curve = curve.data();
   fixed.invert = f.invert;
   const AdjustKernels& k = ActiveAdjustKernels();
   ForEachStripe(w, source->Height(), kMinPixelsPerStripe, [&](const Stripe& stripe) {
@@ -200,10 +200,13 @@ void AdjustBgra8(ImageBuffer* target, ImageBuffer* source, const Formula& f) {
           PremultipliedPixel(f, s, d);
           continue;
         }
-        uint32_t p;
-        std::memcpy(&p, s, 4);
-        p = AdjustColour(f, p, false);
-        std::memcpy(d, &p, 4);
+        float c[3] = {s[0] / 255.0f, s[1] / 255.0f, s[2] / 255.0f};
+        f.Linear(c);
+        for (int k = 0; k < 3; ++k) {
+          const float at = c[k] * float(255 << kCurveFractionBits) + 0.5f;
+          d[k] = curve[at <= 0 ? 0 : at >= float(kCurveEntries - 1) ? kCurveEntries - 1 : size_t(at)];
+        }
+        d[3] = s[3];
       }
     }
   });
