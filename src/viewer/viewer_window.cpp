@@ -243,7 +243,13 @@ void ViewerWindow::ScheduleReadAhead() {
 // ---- ViewWindow -------------------------------------------------------------
 
 ViewPoint ViewerWindow::ClientOrigin() const { return Window()->ClientOrigin(); }
-ViewRect ViewerWindow::MonitorWorkArea() const { return Window()->Monitor().workArea; }
+ViewRect ViewerWindow::MonitorWorkArea() const {
+  const ViewRect area = Window()->Monitor().workArea;
+  // Frameless in the title-bar mode "on hover": the mouse brings the frame up
+  // around the client at any time, so the fits keep the client where the
+  // frame still lies on the work area then.
+  return Options().viewerTitleBar == 1 && !frameShown_ && !frozen_ ? InsideFrame(area, metrics_) : area;
+}
 ViewRect ViewerWindow::MonitorRect() const { return Window()->Monitor().rect; }
 uint32_t ViewerWindow::MonitorDpi() const { return Window()->Monitor().dpi; }
 bool ViewerWindow::IsMaximized() const { return Window()->State() == ShowState::kMaximized; }

@@ -98,6 +98,11 @@ ViewRect KeepWindowReachable(const ViewRect& window, const ViewRect& workArea, c
   return {window.left + dx, window.top + dy, window.right + dx, window.bottom + dy};
 }
 
+ViewRect InsideFrame(const ViewRect& window, const FrameMetrics& frame) {
+  return {window.left + frame.borderWidth, window.top + frame.borderHeight + frame.captionHeight,
+          window.right - frame.borderWidth, window.bottom - frame.borderHeight};
+}
+
 bool LiesBeside(const ViewRect& a, const ViewRect& b) {
   const int64_t overlapX = int64_t{std::min(a.right, b.right)} - std::max(a.left, b.left);
   const int64_t overlapY = int64_t{std::min(a.bottom, b.bottom)} - std::max(a.top, b.top);

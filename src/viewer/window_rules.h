@@ -27,6 +27,10 @@ ViewRect AspectLockedWindowRect(SizingEdge edge, const ViewRect& proposed, const
 // 2 x border height + 2 vertically, and at the bottom edge the caption too.
 ViewRect KeepWindowReachable(const ViewRect& window, const ViewRect& workArea, const FrameMetrics& frame);
 
+// The client area of a framed window whose whole rectangle is window: the
+// frame's borders and caption taken off its sides.
+ViewRect InsideFrame(const ViewRect& window, const FrameMetrics& frame);
+
 // Two windows that overlap by at most this many pixels in one direction lie
 // beside each other: a window on the neighbouring monitor, whose frame may
 // reach a few pixels across the edge.

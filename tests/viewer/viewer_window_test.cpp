@@ -447,6 +447,56 @@ TEST_F(ViewerWindowTest, HoverModeShowsTheFrameAndHidesItAfterTheMouseLeft) {
   EXPECT_FALSE(n->HasTimer(ViewerWindow::kHoverTimer));
 }
 
+// The frame that hovering brings up must lie on the work area (1920 x 1040
+// here, a frame 8 + 23 high above the client and 8 below) for an image as
+// tall as the screen, started, zoomed and stepped to; without hovering the
+// window gives up no room.
+TEST_F(ViewerWindowTest, HoverFrameOfAScreenHighImageLiesOnTheWorkArea) {
+  const std::string tall = dir.Write("a-tall.bmp", SolidBmp(500, 2200, kRed));
+  const std::string wide = dir.Write("b-wide.bmp", SolidBmp(4000, 1000, kGreen));
+  const ViewRect area{0, 0, 1920, 1040};
+  auto inside = [&](const ViewRect& r) {
+    return r.left >= area.left && r.top >= area.top && r.right <= area.right && r.bottom <= area.bottom;
+  };
+  struct Case {
+    uint8_t titleBar;
+    int32_t clientHeight;  // of the tall image, started
+  };
+  // Never framed, the window takes the whole height less its thin border.
+  for (const Case c : {Case{1, 1040 - 2 * 8 - 23}, Case{2, 1040 - 2}}) {
+    SCOPED_TRACE(testing::Message() << "title bar " << int(c.titleBar));
+    Options().viewerTitleBar = c.titleBar;
+    ViewerWindow* w = Open(tall);
+    ASSERT_NE(w, nullptr);
+    HeadlessWindow* n = Native(w);
+    EXPECT_EQ(n->ClientSize().height, c.clientHeight);
+    if (c.titleBar == 1) {
+      const auto hoverFrameInside = [&](const char* when) {
+        SCOPED_TRACE(when);
+        n->SendMouseMove({10, 10});
+        ASSERT_TRUE(w->FrameShown());
+        EXPECT_TRUE(inside(n->WindowRect()));
+        platform.cursor = {-10000, -10000};
+        platform.AdvanceTime(2 * ViewerWindow::kHoverMilliseconds);
+        ASSERT_FALSE(w->FrameShown());
+      };
+      hoverFrameInside("started");
+      w->Dispatch(kCmdZoomIn, 0);
+      platform.Pump();
+      hoverFrameInside("zoomed in");
+      w->Dispatch(kCmdNextFile, 0);
+      platform.Pump();
+      ASSERT_EQ(w->Path(), U16(wide));
+      w->Dispatch(kCmdPreviousFile, 0);
+      platform.Pump();
+      ASSERT_EQ(w->Path(), U16(tall));
+      hoverFrameInside("stepped back to");
+    }
+    w->Window()->Destroy();
+    platform.Pump();
+  }
+}
+
 TEST_F(ViewerWindowTest, FramedPaintCentresTheImageOnTheBackground) {
   Options().viewerTitleBar = 0;
   Options().autoFit = 0;

@@ -1040,11 +1040,35 @@ MonitorInfo DesktopWindow::Monitor() const {
   return platform_.MonitorNearest(client_);
 }
 
+// The frame a window manager draws around the window is a window of its own
+// that holds this one; over its title bar or border the pointer is still over
+// this window for the user. So the question goes to the server: which
+// top-level window (this one, or the frame holding it) the pointer is in.
 bool DesktopWindow::IsUnderCursor() const {
   GdkWindow* w = GdkOf();
-  GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
-  if (!w || !seat) return false;
-  return gdk_device_get_window_at_position(gdk_seat_get_pointer(seat), nullptr, nullptr) == w;
+  if (!w || !gdk_window_is_visible(w)) return false;
+  GdkDisplay* display = gdk_window_get_display(w);
+  Display* x = GDK_DISPLAY_XDISPLAY(display);
+  const Window root = GDK_WINDOW_XID(gdk_screen_get_root_window(gdk_window_get_screen(w)));
+  gdk_x11_display_error_trap_push(display);  // the frame may go away meanwhile
+  Window top = GDK_WINDOW_XID(w);
+  for (;;) {
+    Window rootOf = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(x, top, &rootOf, &parent, &children, &count)) {
+      top = 0;
+      break;
+    }
+    if (children) XFree(children);
+    if (parent == root || parent == 0) break;
+    top = parent;
+  }
+  Window pointerRoot = 0, child = 0;
+  int rootX = 0, rootY = 0, winX = 0, winY = 0;
+  unsigned int mask = 0;
+  const bool onScreen = XQueryPointer(x, root, &pointerRoot, &child, &rootX, &rootY, &winX, &winY, &mask);
+  gdk_x11_display_error_trap_pop_ignored(display);
+  return onScreen && top != 0 && child == top;
 }
 
 void DesktopWindow::StopWatchingScreen() {
