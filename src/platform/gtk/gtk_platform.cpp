@@ -16,7 +16,10 @@
 #include "platform/gtk/gtk_keys.h"
 #include "platform/gtk/gtk_progress.h"
 
+#include <langinfo.h>
 #include <poll.h>
+
+#include <clocale>
 
 // Last: the X11 header defines macros (None, Status, Bool) that clash with the
 // program's names.
@@ -1283,12 +1286,27 @@ void DesktopWindow::OnDragData(GtkWidget*, GdkDragContext*, gint, gint, GtkSelec
 
 }  // namespace
 
-std::unique_ptr<Platform> CreateGtkPlatform(int* argc, char*** argv) {
+void PrepareGtkStart() {
+  // The program's texts are Unicode, and the older of the two window-name
+  // properties is written in the character set of the locale. In a locale
+  // without Chinese (the plain C locale, or one that is not installed, which
+  // the C library replaces by C) the toolkit left it out: window managers,
+  // window lists and tools that read only that one saw nameless windows and
+  // no open dialog. The character set becomes UTF-8 then; the user's other
+  // locale settings stay.
+  if (!setlocale(LC_ALL, "")) setlocale(LC_ALL, "C");
+  if (!g_str_equal(nl_langinfo(CODESET), "UTF-8")) {
+    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"})
+      if (setlocale(LC_CTYPE, name)) break;
+  }
+  gtk_disable_setlocale();
   // The viewer places its windows itself and scales for the screen's dpi itself.
   gdk_set_allowed_backends("x11");
   g_setenv("GDK_SCALE", "1", TRUE);
-  if (!gtk_init_check(argc, argv)) return nullptr;
-  if (!GDK_IS_X11_DISPLAY(gdk_display_get_default())) return nullptr;
+}
+
+std::unique_ptr<Platform> CreateGtkPlatform(int* argc, char*** argv) {
+  if (!gtk_init_check(argc, argv) || !GDK_IS_X11_DISPLAY(gdk_display_get_default())) return nullptr;
   return std::make_unique<DesktopPlatform>();
 }
 
