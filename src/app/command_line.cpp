@@ -163,7 +163,6 @@ std::u16string UsageText(std::u16string_view name) {
       u"  -title=TEXT     title the window TEXT - Vistrel\n"
       u"  -topmost        keep the window above other windows\n"
       u"  -freeze         a frozen window: below other windows, in its place\n"
-      u"  -index          show the folder of FILE as thumbnails\n"
       u"\n"
       u"  -h, --help      show this text and end\n"
       u"  --version       show the version and end\n";
