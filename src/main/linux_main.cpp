@@ -66,13 +66,18 @@ int main(int argc, char** argv) {
   const std::u16string given = CommandLineOf(argc, argv);
   if (AnswerInformationRequest(given, argc > 0 ? argv[0] : nullptr)) return std::fflush(stdout) == 0 ? 0 : 1;
 
+  // The image starts decoding while the desktop's toolkit starts, unless a
+  // running instance will be handed the command line.
+  vt::ProgramEnvironment env;
+  if (!vt::GtkInstanceRunning()) env.cache = vt::BeginStartupLoad(given);
+
   auto platform = vt::CreateGtkPlatform(&argc, &argv);
   if (!platform) {
     std::fprintf(stderr, "vistrel: cannot open the X display\n");
     return 1;
   }
-  vt::ProgramEnvironment env;
   env.programPath = ProgramPath(argc > 0 ? argv[0] : nullptr);
+  // The toolkit has taken its own options out of the arguments.
   env.commandLine = CommandLineOf(argc, argv);
   return vt::RunProgram(*platform, env);
 }

@@ -235,6 +235,7 @@ Status ViewerWindow::OpenImage(const std::u16string& requested, bool showErrors)
 
 void ViewerWindow::ScheduleReadAhead() {
   readAheadAfterLayout_ = false;
+  readAheadAfterPaint_ = false;
   if (path_.empty() || path_[0] == u'<' || !view_) return;
   app_.Cache().ScheduleLoad(path_, LoadMode::SameDirection, true, nullptr, nullptr,
                             MakeRef<FitRenderHint>(FitRoomOf(*this), view_->Flags()));
@@ -308,6 +309,7 @@ void ViewerWindow::Present(std::optional<ViewPoint> topLeft, ViewSize size) {
     Window()->PresentLayered(*shown, scroll_, topLeft, visible, layered_ && hasAlpha_);
   }
   client_ = visible;
+  if (readAheadAfterPaint_) ScheduleReadAhead();
 }
 
 void ViewerWindow::Refresh() {
@@ -360,6 +362,10 @@ void ViewerWindow::ShowNewImage() {
   if (!view_ || !Exists()) return;
   const bool firstLayout = client_.width == 0 && client_.height == 0;
   const bool goFullScreen = !IsMaximized() && firstLayout && startFullScreen_;
+  if (readAheadAfterLayout_) {
+    readAheadAfterLayout_ = false;
+    readAheadAfterPaint_ = true;
+  }
 
   largerThanScreen_ = false;
   ImageBuffer* source = view_->SourceImage();
@@ -438,7 +444,6 @@ void ViewerWindow::ShowNewImage() {
   }
 
   if (source->Next() && source->Frame().delay >= 0) SetAnimationTimer(source->Frame().delay);
-  if (readAheadAfterLayout_) ScheduleReadAhead();
 }
 
 void ViewerWindow::FullScreenFit() {
@@ -598,19 +603,25 @@ void ViewerWindow::OnPaint(PaintTarget& target, const ViewRect&) {
   }
   target.DrawImage(*shown, scroll_, image);
 
-  // Overlays: white one pixel up and left, then black at the place.
+  // Overlays: white one pixel up and left, then black at the place. Text is
+  // measured only when there is some: the first measuring loads the fonts,
+  // which would hold up the first picture of every image without a caption.
   ImageBuffer* source = view_->SourceImage();
-  const int32_t baseUnit =
-      (target.MeasureText(u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz").width / 26 + 1) / 2;
-  const int32_t margin = std::max(1, baseUnit * 3 / 4);
+  int32_t margin = 0;
   for (uint8_t setting : Options().overlays) {
     const auto text = OverlayText(setting, *source);
     if (!text) continue;
+    if (margin == 0) {
+      const int32_t baseUnit =
+          (target.MeasureText(u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz").width / 26 + 1) / 2;
+      margin = std::max(1, baseUnit * 3 / 4);
+    }
     const auto pos = OverlayPosition(setting, target.MeasureText(*text), client, margin);
     if (!pos) continue;
     target.DrawLabel(*text, {pos->x - 1, pos->y - 1}, 0xFFFFFFFFu);
     target.DrawLabel(*text, *pos, 0xFF000000u);
   }
+  if (readAheadAfterPaint_) ScheduleReadAhead();
 }
 
 // ---- Events -----------------------------------------------------------------------

@@ -662,5 +662,40 @@ TEST_F(ViewerWindowTest, RunProgramForwardsToTheRunningInstanceAndCloseEndsIt) {
   EXPECT_TRUE(app->Windows().empty());
 }
 
+// The image a start names is decoded before the platform is up, into the
+// cache the program then uses; starts that open no image begin nothing.
+TEST_F(ViewerWindowTest, StartupLoadDecodesTheNamedImageAheadOfTheWindow) {
+  const std::string a = dir.Write("a b.bmp", SolidBmp(64, 48, kRed));
+  const std::u16string quoted = u"\"" + U16(a) + u"\"";
+  for (const std::u16string& line : std::vector<std::u16string>{
+           u"vistrel.exe", u"vistrel.exe -close " + quoted, u"vistrel.exe -index " + quoted, u"vistrel.exe <clipboard>"}) {
+    SCOPED_TRACE(std::string(line.begin(), line.end()));
+    EXPECT_FALSE(BeginStartupLoad(line));
+  }
+  // A name relative to the process's folder is the file there.
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(std::filesystem::path(a).parent_path());
+  RefPtr<ImageCache> early = BeginStartupLoad(u"vistrel.exe -zoom=2 \"a b.bmp\"");
+  std::filesystem::current_path(before);
+  ASSERT_TRUE(early);
+  const std::u16string path = U16(a);
+  early->Join(&path);
+  const RefPtr<ImageBuffer> decoded = early->Lookup(path);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->Width(), 64u);
+  EXPECT_TRUE(early->AllFrames());
+
+  // The serving start shows it from that cache: no dialog, no message box.
+  ProgramEnvironment env;
+  env.programPath = u"/opt/vistrel/vistrel.exe";
+  env.store = &store;
+  env.commandLine = u"vistrel.exe -zoom=2 " + quoted;
+  env.cache = early;
+  EXPECT_EQ(RunProgram(platform, env), 0);
+  EXPECT_TRUE(platform.openDialogTitles.empty());
+  EXPECT_TRUE(platform.messageBoxes.empty());
+  EXPECT_EQ(early->Lookup(path), decoded);
+}
+
 }  // namespace
 }  // namespace vt::test

@@ -16,4 +16,9 @@ std::unique_ptr<Platform> CreateGtkPlatform(int* argc, char*** argv);
 // character set becomes UTF-8 when the user's cannot hold the program's texts.
 void PrepareGtkStart();
 
+// Whether an instance of the program serves this user on the display the
+// environment names: a start that will hand its command line over. Needs no
+// toolkit.
+bool GtkInstanceRunning();
+
 }  // namespace vt
