@@ -246,10 +246,10 @@ void ViewerWindow::ScheduleReadAhead() {
 ViewPoint ViewerWindow::ClientOrigin() const { return Window()->ClientOrigin(); }
 ViewRect ViewerWindow::MonitorWorkArea() const {
   const ViewRect area = Window()->Monitor().workArea;
-  // Frameless in the title-bar mode "on hover": the mouse brings the frame up
-  // around the client at any time, so the fits keep the client where the
-  // frame still lies on the work area then.
-  return Options().viewerTitleBar == 1 && !frameShown_ && !frozen_ ? InsideFrame(area, metrics_) : area;
+  return HoverFrameComes() ? HoverFrameRoom(area, metrics_) : area;
+}
+bool ViewerWindow::HoverFrameComes() const {
+  return Options().viewerTitleBar == 1 && !frameShown_ && !frozen_ && !IsMaximized();
 }
 ViewRect ViewerWindow::MonitorRect() const { return Window()->Monitor().rect; }
 uint32_t ViewerWindow::MonitorDpi() const { return Window()->Monitor().dpi; }
@@ -275,6 +275,7 @@ void ViewerWindow::PlaceClient(ViewPoint topLeft, ViewSize size) {
     Present(topLeft, size);
     return;
   }
+  if (HoverFrameComes()) topLeft = KeepHoverFrameOnArea(topLeft, size, Window()->Monitor().workArea, metrics_);
   {
     Nesting geometry(geometryNesting_);
     Window()->PlaceClient(topLeft, size);
@@ -294,21 +295,26 @@ void ViewerWindow::PlaceWindow(std::optional<ViewPoint> topLeft, ViewSize window
 
 void ViewerWindow::Present(std::optional<ViewPoint> topLeft, ViewSize size) {
   ImageBuffer* shown = view_ ? view_->ShownImage() : nullptr;
-  if (frameShown_ || !Window()->IsLayered() || !shown) {
+  const bool layered = !frameShown_ && Window()->IsLayered() && shown;
+  const ViewSize full = ShownSize();
+  // A layered window has exactly the size of the visible part of the image.
+  const ViewSize placed = layered ? ViewSize{std::min(size.width, full.width), std::min(size.height, full.height)}
+                                  : size;
+  if (topLeft && HoverFrameComes())
+    topLeft = KeepHoverFrameOnArea(*topLeft, placed, Window()->Monitor().workArea, metrics_);
+  if (!layered) {
     Nesting geometry(geometryNesting_);
     Window()->PlaceClient(topLeft ? *topLeft : Window()->ClientOrigin(), size);
     client_ = Window()->ClientSize();
     Window()->Repaint();
     return;
   }
-  const ViewSize full = ShownSize();
-  const ViewSize visible{std::min(size.width, full.width), std::min(size.height, full.height)};
-  scroll_ = ClampScroll(scroll_, visible, full);
+  scroll_ = ClampScroll(scroll_, placed, full);
   {
     Nesting geometry(geometryNesting_);
-    Window()->PresentLayered(*shown, scroll_, topLeft, visible, layered_ && hasAlpha_);
+    Window()->PresentLayered(*shown, scroll_, topLeft, placed, layered_ && hasAlpha_);
   }
-  client_ = visible;
+  client_ = placed;
   if (readAheadAfterPaint_) ScheduleReadAhead();
 }
 

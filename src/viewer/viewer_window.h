@@ -123,6 +123,10 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
  private:
   OptionsBlock& Options() const;
   ViewSize ShownSize() const;
+  // Frameless in the title-bar mode "on hover": the mouse brings the frame up
+  // around the client at any time, so fits and placements leave it room on
+  // the work area.
+  bool HoverFrameComes() const;
   void ShowNewImage();
   void FullScreenFit();
   void EnterFullScreen();

@@ -450,10 +450,11 @@ TEST_F(ViewerWindowTest, HoverModeShowsTheFrameAndHidesItAfterTheMouseLeft) {
 // The frame that hovering brings up must lie on the work area (1920 x 1040
 // here, a frame 8 + 23 high above the client and 8 below) for an image as
 // tall as the screen, started, zoomed and stepped to; without hovering the
-// window gives up no room.
+// window gives up no room. A small image stays in the middle of the area.
 TEST_F(ViewerWindowTest, HoverFrameOfAScreenHighImageLiesOnTheWorkArea) {
   const std::string tall = dir.Write("a-tall.bmp", SolidBmp(500, 2200, kRed));
   const std::string wide = dir.Write("b-wide.bmp", SolidBmp(4000, 1000, kGreen));
+  const std::string small = dir.Write("small.bmp", SolidBmp(640, 480, kGreen));
   const ViewRect area{0, 0, 1920, 1040};
   auto inside = [&](const ViewRect& r) {
     return r.left >= area.left && r.top >= area.top && r.right <= area.right && r.bottom <= area.bottom;
@@ -493,6 +494,11 @@ TEST_F(ViewerWindowTest, HoverFrameOfAScreenHighImageLiesOnTheWorkArea) {
       hoverFrameInside("stepped back to");
     }
     w->Window()->Destroy();
+    platform.Pump();
+    ViewerWindow* s = Open(small);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(Native(s)->ClientOrigin(), (ViewPoint{960 - 320, 520 - 240}));
+    s->Window()->Destroy();
     platform.Pump();
   }
 }
