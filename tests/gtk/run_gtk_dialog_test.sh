@@ -41,6 +41,17 @@ wait_for_end() {
   SERVER=""
   return 0
 }
+# Focuses the window, presses the key and waits for the program to end.
+dismiss() {  # window key what
+  xdotool windowfocus --sync "$1" 2>/dev/null
+  sleep 0.5
+  xdotool key "$2"
+  if wait_for_end 10; then
+    echo "$3: program ended with $STATUS"
+  else
+    fail "$3: the program did not end"
+  fi
+}
 type_into() {  # window text: focus it and type the text, then Return
   xdotool windowfocus --sync "$1" 2>/dev/null
   sleep 0.3
@@ -107,14 +118,7 @@ for locale in "" C xx_YY.UTF-8; do
     DIALOG="$(window_ids "$DIALOG_TITLE" | head -1)"
     [ "$(icccm_name_of "$DIALOG")" = "$DIALOG_TITLE" ] ||
       fail "LANG=$locale: the dialog's WM_NAME is '$(icccm_name_of "$DIALOG")'"
-    xdotool windowfocus --sync "$DIALOG" 2>/dev/null
-    sleep 0.5
-    xdotool key Escape
-    if wait_for_end 10; then
-      echo "open dialog (LANG=${locale:-as given}): cancelled, program ended with $STATUS"
-    else
-      fail "LANG=$locale: cancelling the open dialog did not end the program"
-    fi
+    dismiss "$DIALOG" Escape "open dialog cancelled (LANG=${locale:-as given})"
   else
     fail "LANG=$locale: no open dialog appeared"
     cat "$WORK/cancel.log"
@@ -139,14 +143,7 @@ done
 if [ -n "$BOX" ]; then
   echo "message box: shown for broken.bmp"
   [ -z "$(window_ids "broken.bmp")" ] || fail "a viewer window shows the broken file"
-  xdotool windowfocus --sync "$BOX" 2>/dev/null
-  sleep 0.3
-  xdotool key Return
-  if wait_for_end 10; then
-    echo "message box: confirmed, program ended with $STATUS"
-  else
-    fail "the program did not end after the message box"
-  fi
+  dismiss "$BOX" Return "message box confirmed"
 else
   fail "no message box captioned Vistrel appeared for a broken file"
 fi
