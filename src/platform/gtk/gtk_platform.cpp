@@ -339,6 +339,8 @@ class DesktopWindow : public PlatformWindow {
   std::u16string Title() const override { return title_; }
   void SetFrame(FrameStyle frame) override;
   FrameStyle Frame() const override { return frame_; }
+  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+  bool IsEnabled() const override { return enabled_; }
   bool SetLayered(bool layered) override;
   bool IsLayered() const override { return layered_; }
   void PlaceClient(ViewPoint clientTopLeft, ViewSize clientSize) override;
@@ -385,6 +387,7 @@ class DesktopWindow : public PlatformWindow {
   // The thin border of the frameless style is this program's own: the system
   // window is larger than the client area by this much on each side.
   int32_t Border() const { return frame_ == FrameStyle::kFramelessBorder ? 1 : 0; }
+  bool Decorated() const { return frame_ == FrameStyle::kFramed || frame_ == FrameStyle::kDialog; }
   ViewPoint ClientPoint(double x, double y) const {
     return {static_cast<int32_t>(std::floor(x)) - Border(), static_cast<int32_t>(std::floor(y)) - Border()};
   }
@@ -420,6 +423,7 @@ class DesktopWindow : public PlatformWindow {
   uintptr_t handle_ = 0;
   std::u16string title_;
   FrameStyle frame_ = FrameStyle::kFramed;
+  bool enabled_ = true;
   bool layered_ = false;
   bool topmost_ = false;
   ViewRect client_;
@@ -972,7 +976,11 @@ bool DesktopWindow::Make(const WindowCreateParams& p) {
   // Positions are those of the client area, as everywhere in the program.
   gtk_window_set_gravity(window, GDK_GRAVITY_STATIC);
   gtk_widget_set_app_paintable(widget_, TRUE);
-  gtk_window_set_decorated(window, frame_ == FrameStyle::kFramed && !p.popup);
+  gtk_window_set_decorated(window, Decorated() && !p.popup);
+  if (frame_ == FrameStyle::kDialog) {
+    gtk_window_set_resizable(window, FALSE);
+    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+  }
   // Per-pixel transparency needs a visual with alpha, chosen before the window is made.
   GdkScreen* screen = gtk_widget_get_screen(widget_);
   if (gdk_screen_is_composited(screen))
@@ -1031,7 +1039,7 @@ void DesktopWindow::ApplyGeometry() {
 
 ViewRect DesktopWindow::Insets() const {
   GdkWindow* w = GdkOf();
-  if (w && gdk_window_is_visible(w) && frame_ == FrameStyle::kFramed) {
+  if (w && gdk_window_is_visible(w) && Decorated()) {
     GdkRectangle frame{};
     gdk_window_get_frame_extents(w, &frame);
     gint x = 0, y = 0;
@@ -1040,7 +1048,7 @@ ViewRect DesktopWindow::Insets() const {
                           frame.y + frame.height - (y + gdk_window_get_height(w))};
     if (insets.left >= 0 && insets.top >= 0 && insets.right >= 0 && insets.bottom >= 0) return insets;
   }
-  if (frame_ != FrameStyle::kFramed) return {Border(), Border(), Border(), Border()};
+  if (!Decorated()) return {Border(), Border(), Border(), Border()};
   const FrameMetrics m = platform_.FrameMetricsForDpi(96);
   return {m.borderWidth, m.borderHeight + m.captionHeight, m.borderWidth, m.borderHeight};
 }
@@ -1063,7 +1071,7 @@ void DesktopWindow::Repaint() {
 void DesktopWindow::SetFrame(FrameStyle frame) {
   if (frame == frame_) return;
   frame_ = frame;
-  if (widget_) gtk_window_set_decorated(Widget(), frame == FrameStyle::kFramed);
+  if (widget_) gtk_window_set_decorated(Widget(), Decorated());
   ApplyGeometry();
   Repaint();
 }
@@ -1330,7 +1338,8 @@ gboolean DesktopWindow::OnDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
 }
 
 gboolean DesktopWindow::OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
-  static_cast<DesktopWindow*>(data)->events_.OnCloseRequest();
+  auto* self = static_cast<DesktopWindow*>(data);
+  if (self->enabled_) self->events_.OnCloseRequest();
   return TRUE;  // the window decides whether it goes
 }
 
@@ -1357,7 +1366,7 @@ void DesktopWindow::Configured(int32_t windowWidth, int32_t windowHeight) {
   const ViewRect now{x + b, y + b, x + b + width, y + b + height};
   const ViewRect was = client_;
   client_ = now;
-  if (frame_ == FrameStyle::kFramed && gtk_widget_get_mapped(widget_)) {
+  if (Decorated() && gtk_widget_get_mapped(widget_)) {
     const ViewRect in = Insets();
     if (in.top > 0) platform_.NoteFrame(in);
   }
@@ -1392,6 +1401,7 @@ gboolean DesktopWindow::OnWindowState(GtkWidget*, GdkEventWindowState* e, gpoint
 
 gboolean DesktopWindow::OnKey(GtkWidget* widget, GdkEventKey* e, gpointer data) {
   auto* self = static_cast<DesktopWindow*>(data);
+  if (!self->enabled_) return TRUE;
   // The key as it is without Shift (so Shift+1 is still the key 1), in the
   // event's layout and then in the first layout (letters of non-Latin layouts).
   GdkKeymap* keymap = gdk_keymap_get_for_display(gtk_widget_get_display(widget));
@@ -1424,6 +1434,7 @@ gboolean DesktopWindow::OnKey(GtkWidget* widget, GdkEventKey* e, gpointer data) 
 
 gboolean DesktopWindow::OnButton(GtkWidget*, GdkEventButton* e, gpointer data) {
   auto* self = static_cast<DesktopWindow*>(data);
+  if (!self->enabled_) return TRUE;
   int button;
   switch (e->button) {
     case 1: button = 0; break;
@@ -1457,6 +1468,7 @@ gboolean DesktopWindow::OnMotion(GtkWidget*, GdkEventMotion* e, gpointer data) {
 
 gboolean DesktopWindow::OnScroll(GtkWidget*, GdkEventScroll* e, gpointer data) {
   auto* self = static_cast<DesktopWindow*>(data);
+  if (!self->enabled_) return TRUE;
   // One notch is 120, positive away from the user.
   int delta = 0;
   if (e->direction == GDK_SCROLL_UP)
