@@ -603,6 +603,62 @@ TEST_F(ViewerWindowTest, HoverModeShowsTheFrameAndHidesItAfterTheMouseLeft) {
   EXPECT_FALSE(n->HasTimer(ViewerWindow::kHoverTimer));
 }
 
+// The frame that hovering brings up must lie on the work area (1920 x 1040
+// here, a frame 8 + 23 high above the client and 8 below) for an image as
+// tall as the screen, started, zoomed and stepped to; without hovering the
+// window gives up no room. A small image stays in the middle of the area.
+TEST_F(ViewerWindowTest, HoverFrameOfAScreenHighImageLiesOnTheWorkArea) {
+  const std::string tall = dir.Write("a-tall.bmp", SolidBmp(500, 2200, kRed));
+  const std::string wide = dir.Write("b-wide.bmp", SolidBmp(4000, 1000, kGreen));
+  const std::string small = dir.Write("small.bmp", SolidBmp(640, 480, kGreen));
+  const ViewRect area{0, 0, 1920, 1040};
+  auto inside = [&](const ViewRect& r) {
+    return r.left >= area.left && r.top >= area.top && r.right <= area.right && r.bottom <= area.bottom;
+  };
+  struct Case {
+    uint8_t titleBar;
+    int32_t clientHeight;  // of the tall image, started
+  };
+  // Never framed, the window takes the whole height less its thin border.
+  for (const Case c : {Case{1, 1040 - 2 * 8 - 23}, Case{2, 1040 - 2}}) {
+    SCOPED_TRACE(testing::Message() << "title bar " << int(c.titleBar));
+    Options().viewerTitleBar = c.titleBar;
+    ViewerWindow* w = Open(tall);
+    ASSERT_NE(w, nullptr);
+    HeadlessWindow* n = Native(w);
+    EXPECT_EQ(n->ClientSize().height, c.clientHeight);
+    if (c.titleBar == 1) {
+      const auto hoverFrameInside = [&](const char* when) {
+        SCOPED_TRACE(when);
+        n->SendMouseMove({10, 10});
+        ASSERT_TRUE(w->FrameShown());
+        EXPECT_TRUE(inside(n->WindowRect()));
+        platform.cursor = {-10000, -10000};
+        platform.AdvanceTime(2 * ViewerWindow::kHoverMilliseconds);
+        ASSERT_FALSE(w->FrameShown());
+      };
+      hoverFrameInside("started");
+      w->Dispatch(kCmdZoomIn, 0);
+      platform.Pump();
+      hoverFrameInside("zoomed in");
+      w->Dispatch(kCmdNextFile, 0);
+      platform.Pump();
+      ASSERT_EQ(w->Path(), U16(wide));
+      w->Dispatch(kCmdPreviousFile, 0);
+      platform.Pump();
+      ASSERT_EQ(w->Path(), U16(tall));
+      hoverFrameInside("stepped back to");
+    }
+    w->Window()->Destroy();
+    platform.Pump();
+    ViewerWindow* s = Open(small);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(Native(s)->ClientOrigin(), (ViewPoint{960 - 320, 520 - 240}));
+    s->Window()->Destroy();
+    platform.Pump();
+  }
+}
+
 TEST_F(ViewerWindowTest, FramedPaintCentresTheImageOnTheBackground) {
   Options().viewerTitleBar = 0;
   Options().autoFit = 0;
@@ -760,6 +816,41 @@ TEST_F(ViewerWindowTest, RunProgramForwardsToTheRunningInstanceAndCloseEndsIt) {
   EXPECT_EQ(Start(u"-CLOSE"), 0);
   platform.Pump();
   EXPECT_TRUE(app->Windows().empty());
+}
+
+// The image a start names is decoded before the platform is up, into the
+// cache the program then uses; starts that open no image begin nothing.
+TEST_F(ViewerWindowTest, StartupLoadDecodesTheNamedImageAheadOfTheWindow) {
+  const std::string a = dir.Write("a b.bmp", SolidBmp(64, 48, kRed));
+  const std::u16string quoted = u"\"" + U16(a) + u"\"";
+  for (const std::u16string& line : std::vector<std::u16string>{
+           u"vistrel.exe", u"vistrel.exe -close " + quoted, u"vistrel.exe -index " + quoted, u"vistrel.exe <clipboard>"}) {
+    SCOPED_TRACE(std::string(line.begin(), line.end()));
+    EXPECT_FALSE(BeginStartupLoad(line));
+  }
+  // A name relative to the process's folder is the file there.
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(std::filesystem::path(a).parent_path());
+  RefPtr<ImageCache> early = BeginStartupLoad(u"vistrel.exe -zoom=2 \"a b.bmp\"");
+  std::filesystem::current_path(before);
+  ASSERT_TRUE(early);
+  const std::u16string path = U16(a);
+  early->Join(&path);
+  const RefPtr<ImageBuffer> decoded = early->Lookup(path);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->Width(), 64u);
+  EXPECT_TRUE(early->AllFrames());
+
+  // The serving start shows it from that cache: no dialog, no message box.
+  ProgramEnvironment env;
+  env.programPath = u"/opt/vistrel/vistrel.exe";
+  env.store = &store;
+  env.commandLine = u"vistrel.exe -zoom=2 " + quoted;
+  env.cache = early;
+  EXPECT_EQ(RunProgram(platform, env), 0);
+  EXPECT_TRUE(platform.openDialogTitles.empty());
+  EXPECT_TRUE(platform.messageBoxes.empty());
+  EXPECT_EQ(early->Lookup(path), decoded);
 }
 
 }  // namespace
