@@ -124,15 +124,20 @@ bool AdjustDialog::Create(ToolkitWindow* owner, const ViewRect& ownerRect, const
 
   // Beside the viewer, where the image stays in sight: right of it, else
   // left of it, else against the work area's right edge.
+  // Measured from the size asked for: a window not yet shown may report
+  // another one. The frame the system adds is what the window rectangle
+  // holds beyond the client.
+  const ViewSize client{theme.Px(kClient.width), theme.Px(kClient.height)};
   const ViewRect window = Window()->WindowRect();
-  const int32_t w = window.Width(), h = window.Height();
+  const ViewPoint origin = Window()->ClientOrigin();
+  const int32_t frameLeft = std::max(origin.x - window.left, 0), frameTop = std::max(origin.y - window.top, 0);
+  const int32_t w = client.width + 2 * frameLeft, h = client.height + frameTop + frameLeft;
   int32_t x = ownerRect.right;
   if (x + w > workArea.right) x = ownerRect.left - w;
   if (x < workArea.left) x = workArea.right - w;
   x = std::max(x, workArea.left);
   const int32_t y = std::max(std::min(ownerRect.top, workArea.bottom - h), workArea.top);
-  const ViewPoint client = Window()->ClientOrigin();
-  Window()->PlaceClient({client.x + x - window.left, client.y + y - window.top}, Window()->ClientSize());
+  Window()->PlaceClient({x + frameLeft, y + frameTop}, client);
   return true;
 }
 
