@@ -22,16 +22,16 @@ struct RowCase {
 };
 
 // Every display format in memory and display buffers, every alpha mode of the
-// image against every way of passing it on. Straight 0x80FF8000 premultiplies
-// to red 128, green 64 (rounded to nearest). Grey and palette images are opaque
-// whatever their tables' fourth bytes and alpha mode say.
+// image against every way of passing it on. Straight 0x80FF8081 premultiplies
+// to red 128, green 64, blue 65 (64.75 rounded to nearest). Grey and palette
+// images are opaque whatever their tables' fourth bytes and alpha mode say.
 const RowCase kCases[] = {
     {"bgra none as stored", PF::Bgra8, false, AlphaMode::None, 0x20406080u, RowAlpha::kAsStored, 0xFF406080u},
     {"bgra none premultiplied", PF::Bgra8, true, AlphaMode::None, 0x20406080u, RowAlpha::kPremultiplied, 0xFF406080u},
     {"bgra straight opaque", PF::Bgra8, false, AlphaMode::Straight, 0x80FF8000u, RowAlpha::kOpaque, 0xFFFF8000u},
     {"bgra straight as stored", PF::Bgra8, true, AlphaMode::Straight, 0x80FF8000u, RowAlpha::kAsStored, 0x80FF8000u},
-    {"bgra straight premultiplied", PF::Bgra8, true, AlphaMode::Straight, 0x80FF8000u, RowAlpha::kPremultiplied,
-     0x80804000u},
+    {"bgra straight premultiplied", PF::Bgra8, true, AlphaMode::Straight, 0x80FF8081u, RowAlpha::kPremultiplied,
+     0x80804041u},
     {"bgra straight clear", PF::Bgra8, false, AlphaMode::Straight, 0x00FFFFFFu, RowAlpha::kPremultiplied, 0u},
     {"bgra premultiplied kept", PF::Bgra8, false, AlphaMode::Premultiplied, 0x80804000u, RowAlpha::kPremultiplied,
      0x80804000u},
