@@ -14,6 +14,7 @@
 
 namespace vt {
 
+class IndexWindow;
 class Navigator;
 class ViewerWindow;
 
@@ -37,11 +38,18 @@ class ViewerApp {
   // of arguments, on the monitor of reference. The new window, or null.
   ViewerWindow* OpenWindow(const std::optional<std::u16string>& file, const ArgumentList* arguments,
                            const ViewerWindow* reference);
+  // An index window of a folder (or of the folder of a file) on the monitor
+  // given; null when it could not be made.
+  IndexWindow* OpenIndex(const std::u16string& path, const std::optional<MonitorInfo>& monitor);
   // A hand-off from another instance: accepted or not.
   bool ReceiveHandOff(uint64_t tag, const void* data, size_t bytes);
 
   // Live viewer windows in creation order.
   std::vector<ViewerWindow*> Windows() const;
+  // Live index windows in creation order.
+  std::vector<IndexWindow*> IndexWindows() const;
+  // Every live window of the program: viewers, then indexes.
+  std::vector<ToolkitWindow*> AllWindows() const;
   // Windows that are gone are deleted here, outside their own handlers (and
   // not while a window runs a modal loop, whose frame is still on the stack).
   void Reap();
@@ -55,6 +63,7 @@ class ViewerApp {
   // Called by the windows.
   void WindowCreating();
   void WindowDestroyed(ViewerWindow* window);
+  void IndexWindowDestroyed(IndexWindow* window);
 
  private:
   Platform& platform_;
@@ -63,6 +72,10 @@ class ViewerApp {
   Navigator& navigator_;
   std::vector<std::unique_ptr<ViewerWindow>> windows_;
   std::vector<std::unique_ptr<ViewerWindow>> closed_;
+  std::vector<std::unique_ptr<IndexWindow>> indexes_;
+  std::vector<std::unique_ptr<IndexWindow>> closedIndexes_;
+  // Quits the loop once no window of either kind is left.
+  void QuitWhenNoWindows();
   std::unique_ptr<ToolkitWindow> hiddenOwner_;
   int32_t creating_ = 0;
   int32_t modal_ = 0;
