@@ -47,6 +47,7 @@ struct IndexItem {
   // An icon for items without a thumbnail, once looked up (the window's).
   std::shared_ptr<const PixelSurface> icon;
   bool shortcut = false;    // a ".lnk" file (its target's size and date once resolved)
+  std::u16string target;    // a shortcut's target, once resolved
   bool subfolderItem = false;  // added by a recursive scan from below the index's folder
   bool visible = false;
   ViewRect cell;  // the whole cell, spacing included

@@ -212,6 +212,7 @@ void IndexWindow::ApplyOutcomes() {
     IndexItem& item = *o.item;
     if (HasExtension(item.Name(), u".lnk")) item.shortcut = true;
     if (o.targetStamp) item.fileSize = o.targetStamp->first, item.lastWriteTime = o.targetStamp->second;
+    if (!o.target.empty()) item.target = std::move(o.target);
     item.kind = o.kind;
     if (o.kind == ItemKind::kImage) {
       item.width = o.width, item.height = o.height, item.bitsPerPixel = o.bitsPerPixel;

@@ -294,11 +294,12 @@ void IndexWindow::OpenItem(IndexItem& item) {
     app_.Os().Beep();
     return;
   }
+  // A shortcut opens what it points to.
+  const std::u16string path = item.target.empty() ? item.path : item.target;
   if (item.kind == ItemKind::kFolder) {
-    ShowFolder(item.Name() == u".." ? ParentFolder(folder_) : item.path);
+    ShowFolder(item.Name() == u".." ? ParentFolder(folder_) : path);
     return;
   }
-  const std::u16string path = item.path;
   if (item.kind == ItemKind::kImage || item.kind == ItemKind::kUnexamined) {
     app_.OpenWindow(path, nullptr, nullptr);
   } else if (item.kind == ItemKind::kScript) {
@@ -323,12 +324,11 @@ void IndexWindow::OpenSelected() {
       files.push_back(item.get());
     }
   }
-  const std::u16string folderPath = folder ? (folder->Name() == u".." ? ParentFolder(folder_) : folder->path) : u"";
   for (IndexItem* f : files) {
     if (destroyed_) return;
     OpenItem(*f);
   }
-  if (folder && !destroyed_) ShowFolder(folderPath);
+  if (folder && !destroyed_) OpenItem(*folder);
 }
 
 }  // namespace vt

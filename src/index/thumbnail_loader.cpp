@@ -167,6 +167,7 @@ void IndexWorker::Work(const std::shared_ptr<RunState>& state) {
         if (auto target = state->resolver(job.path)) {
           FileStamp stamp;
           if (GetFileStamp(target->first, &stamp)) out.targetStamp = {stamp.size, stamp.lastWriteTime};
+          out.target = target->first;
           path = target->first;
           folder = target->second;
         }

@@ -33,7 +33,8 @@ struct ThumbnailOutcome {
   RefPtr<ImageBuffer> thumbnail;
   std::u16string comment;
   bool fromCache = false;
-  // A shortcut's target: its size and time replace the item's.
+  // A shortcut's target: its path, and its size and time, which replace the item's.
+  std::u16string target;
   std::optional<std::pair<uint64_t, uint64_t>> targetStamp;
 };
 

@@ -7,10 +7,15 @@
 #include <vector>
 
 #include "base/file_mapping.h"
+#include "base/file_system.h"
 #include "base/text.h"
 #include "index/index_cache.h"
 #include "index_test_util.h"
 #include "support/test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace vt {
 namespace {
@@ -309,11 +314,17 @@ class IndexCacheOnDisk : public ::testing::Test {
 TEST_F(IndexCacheOnDisk, SavesLoadsAndFindsByExactNameSizeAndTime) {
   IndexCache cache;
   ASSERT_TRUE(cache.SetFolder(Folder()));
-  EXPECT_EQ(cache.Path(), Folder() + u"/Vistrel.vti");
+  EXPECT_EQ(cache.Path(), Folder() + kPathSeparator + u"Vistrel.vti");
   const std::vector<IndexCacheEntry> in = {Entry(u"Photo.jpg", 20, 15, Smooth, u"\u7b14\u8bb0", 500, 77),
                                            Entry(u"\u00fcber.png", 9, 9, Noise, {}, 600, 88)};
   ASSERT_EQ(cache.Save(in, 160, 160), status::kOk);
   EXPECT_TRUE(cache.IsValid());
+#ifdef _WIN32
+  // Hidden on Windows, as it is replaced through a temporary file.
+  const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(cache.Path().c_str()));
+  EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_EQ(cache.Save(in, 160, 160), status::kOk) << "a hidden file is replaced too";
+#endif
   EXPECT_FALSE(test::FileExists(dir.Path() + "/.Vistrel~.vti"));
 
   struct Case {

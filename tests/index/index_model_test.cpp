@@ -1,9 +1,11 @@
 // The index's items, order, cells and captions, without a window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "base/file_system.h"
 #include "base/text.h"
 #include "files/compare_names.h"
 #include "index/index_layout.h"
@@ -85,6 +87,7 @@ TEST(IndexCaptions, NamesBreakAtNaturalPoints) {
 
 IndexItem Item(const char* path, ItemKind kind, uint64_t size = 0, uint64_t time = 0) {
   std::u16string p = U16(path);
+  std::replace(p.begin(), p.end(), u'/', kPathSeparator);
   const size_t cut = p.find_last_of(u"\\/");
   std::unique_ptr<IndexItem> item = MakeIndexItem(p.substr(0, cut), p.substr(cut + 1), kind == ItemKind::kFolder,
                                                   size, time);
@@ -202,7 +205,12 @@ std::vector<std::string> Sorted(std::vector<IndexItem> in, SortMode mode) {
   for (auto& i : in) list.push_back(std::make_unique<IndexItem>(std::move(i)));
   SortIndexItems(list, mode);
   std::vector<std::string> out;
-  for (const auto& i : list) out.push_back(U8(i->path));
+  // Paths are compared with '/' for the separator the system joins with.
+  for (const auto& i : list) {
+    std::string path = U8(i->path);
+    std::replace(path.begin(), path.end(), '\\', '/');
+    out.push_back(path);
+  }
   return out;
 }
 
@@ -228,7 +236,7 @@ TEST(IndexSort, EveryModeWithTheFolderAndDriveRules) {
                    {Item("/c/b.jpg", ItemKind::kImage), Item("/c/Windows", ItemKind::kFolder), driveD,
                     Item("/c/Apps", ItemKind::kFolder), driveA},
                    SortMode::kName,
-                   {"A:\\", "D:\\", "/c/Apps", "/c/Windows", "/c/b.jpg"}});
+                   {"A:/", "D:/", "/c/Apps", "/c/Windows", "/c/b.jpg"}});
   cases.push_back({"names in natural order, folders first",
                    {Item("/p/img10.jpg", ItemKind::kImage), Item("/p/img9.jpg", ItemKind::kImage),
                     Item("/p/zz", ItemKind::kFolder), Item("/p/IMG1.jpg", ItemKind::kUnexamined)},

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_system.h"
 #include "base/folder_paths.h"
 #include "base/text.h"
 #include "index/index_scan.h"
@@ -56,7 +57,7 @@ TEST_F(IndexScanTest, LeavesOutHiddenFilesAndTheProgramsOwnFiles) {
                               : (name == u".." || name == u".hidden-folder" || name == u"trips") ? ItemKind::kFolder
                                                                                                   : ItemKind::kUnexamined;
     EXPECT_EQ(i->kind, expected) << U8(name);
-    EXPECT_EQ(i->path, U16(dir.Path()) + u"/" + name);
+    EXPECT_EQ(i->path, U16(dir.Path()) + kPathSeparator + name);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "base/file_mapping.h"
+#include "base/file_system.h"
 #include "base/text.h"
 #include "index/index_window.h"
 #include "viewer/view_commands.h"
@@ -269,11 +270,11 @@ TEST_F(IndexWindowTest, ClicksSelectAndOpen) {
   platform.Pump();
   EXPECT_FALSE(Find(w, u"blue.bmp")->selected);
   ASSERT_EQ(app->Windows().size(), 1u);
-  EXPECT_EQ(app->Windows()[0]->Path(), U16(dir.Path() + "/red.bmp"));
+  EXPECT_EQ(app->Windows()[0]->Path(), U16(dir.Path()) + kPathSeparator + u"red.bmp");
   // A click on the folder shows it; the back button returns to the parent.
   n->Click(0, CentreOf(w, u"sub"));
   Settle(w);
-  EXPECT_EQ(w->Folder(), U16(dir.Path() + "/sub"));
+  EXPECT_EQ(w->Folder(), U16(dir.Path()) + kPathSeparator + u"sub");
   n->Click(3, {5, 5});
   Settle(w);
   EXPECT_EQ(w->Folder(), U16(dir.Path()));

@@ -12,6 +12,10 @@ namespace {
 
 const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
+// The image list interface's identifier, which the import libraries of the
+// cross compiler leave out.
+constexpr IID kImageListId = {0x46EB5926, 0x582E, 0x4017, {0x9F, 0xDF, 0xE8, 0x99, 0x8D, 0xAA, 0x09, 0x50}};
+
 // COM for the length of a call, on whatever thread asks.
 class ComScope {
  public:
@@ -82,7 +86,7 @@ std::optional<PixelSurface> ShellFileIcon(const std::u16string& path) {
   SHFILEINFOW sfi = {};
   if (!SHGetFileInfoW(Wide(path), 0, &sfi, sizeof sfi, SHGFI_SYSICONINDEX)) return std::nullopt;
   IImageList* list = nullptr;
-  if (FAILED(SHGetImageList(SHIL_EXTRALARGE, IID_IImageList, reinterpret_cast<void**>(&list))) || !list)
+  if (FAILED(SHGetImageList(SHIL_EXTRALARGE, kImageListId, reinterpret_cast<void**>(&list))) || !list)
     return std::nullopt;
   HICON icon = nullptr;
   int width = 48, height = 48;
