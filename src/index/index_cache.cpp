@@ -403,10 +403,20 @@ size_t IndexCache::CountRecordsWithout(std::span<const IndexCacheEntry> present)
 }
 
 Status IndexCache::Save(std::span<const IndexCacheEntry> entries, uint32_t boxWidth, uint32_t boxHeight) {
-  std::lock_guard lock(mutex_);
-  if (path_.empty()) return status::kInvalidArgument;
+  // Encoding and writing take a while: the window keeps asking about the
+  // cache meanwhile, so its lock is held only to read the path and to put
+  // the new content in place. Writers of the file take turns: two saves
+  // share one temporary file.
+  std::lock_guard writing(fileMutex_);
+  std::u16string path;
+  {
+    std::lock_guard lock(mutex_);
+    path = path_;
+  }
+  if (path.empty()) return status::kInvalidArgument;
   if (entries.empty()) {
-    RemoveFile(path_);
+    RemoveFile(path);
+    std::lock_guard lock(mutex_);
     valid_ = false;
     Install({});
     return status::kOk;
@@ -414,25 +424,22 @@ Status IndexCache::Save(std::span<const IndexCacheEntry> entries, uint32_t boxWi
   const std::vector<uint8_t> bytes = EncodeIndexCache(entries, boxWidth, boxHeight);
   // The temporary name ends like the cache so that no index lists it, and
   // starts with a dot so that it is hidden on systems without the attribute.
-  const size_t cut = path_.size() - kIndexCacheFileName.size();
-  const std::u16string temporary = path_.substr(0, cut) + u".Vistrel~.vti";
-  const Status s = ReplaceFileContents(path_, temporary, bytes, true);
+  const size_t cut = path.size() - kIndexCacheFileName.size();
+  const std::u16string temporary = path.substr(0, cut) + u".Vistrel~.vti";
+  const Status s = ReplaceFileContents(path, temporary, bytes, true);
   if (Failed(s)) return s;
   IndexCacheContent content;
-  if (ParseIndexCache(bytes, &content)) {
-    Install(std::move(content));
-    valid_ = true;
-  } else {
-    // Nothing could be stored (no thumbnail at all): the file is empty, and
-    // an empty file is not a cache.
-    Install({});
-    valid_ = false;
-  }
+  // An empty file (no thumbnail at all) is not a cache.
+  const bool valid = ParseIndexCache(bytes, &content);
+  std::lock_guard lock(mutex_);
+  Install(valid ? std::move(content) : IndexCacheContent{});
+  valid_ = valid;
   outOfDate_ = false;
   return status::kOk;
 }
 
 void IndexCache::Remove() {
+  std::lock_guard writing(fileMutex_);
   std::lock_guard lock(mutex_);
   if (!path_.empty()) RemoveFile(path_);
   valid_ = false;

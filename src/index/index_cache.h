@@ -143,6 +143,7 @@ class IndexCache {
   void Install(IndexCacheContent content);
 
   mutable std::mutex mutex_;
+  std::mutex fileMutex_;  // held by Save and Remove, before mutex_
   std::u16string path_;
   IndexCacheContent content_;
   std::unordered_map<std::string, std::vector<uint32_t>> byName_;
