@@ -83,6 +83,7 @@ void IndexWorker::Cancel() {
   if (state_) state_->cancel.Set();
   group_.Cancel();
   group_.Wait();
+  saves_.Wait();
   state_.reset();
 }
 
@@ -198,7 +199,7 @@ std::vector<ThumbnailOutcome> IndexWorker::TakeOutcomes() {
 void IndexWorker::StartSave(std::vector<IndexCacheEntry> entries, uint32_t boxWidth, uint32_t boxHeight,
                             std::function<void(Status)> done) {
   auto shared = std::make_shared<std::vector<IndexCacheEntry>>(std::move(entries));
-  group_.Run([this, shared, boxWidth, boxHeight, done = std::move(done)] {
+  saves_.Run([this, shared, boxWidth, boxHeight, done = std::move(done)] {
     const Status s = cache_.Save(*shared, boxWidth, boxHeight);
     if (done) done(s);
   });

@@ -69,6 +69,7 @@ class IndexWorker {
   IndexWorker& operator=(const IndexWorker&) = delete;
 
   // Stops whatever runs and waits for it; outcomes not taken yet are dropped.
+  // A save already asked for is never dropped: it is waited for.
   void Cancel();
 
   // Starts a new run: the cache file is read, for the box given or (with
@@ -92,7 +93,12 @@ class IndexWorker {
   void StartSave(std::vector<IndexCacheEntry> entries, uint32_t boxWidth, uint32_t boxHeight,
                  std::function<void(Status)> done);
   // Waits for every task of the window.
-  void Wait() { group_.Wait(); }
+  void Wait() {
+    group_.Wait();
+    saves_.Wait();
+  }
+  // Waits for the saves asked for so far.
+  void WaitForSaves() { saves_.Wait(); }
 
   // How many thumbnails were made by decoding a file, over the worker's life.
   uint64_t DecodedCount() const { return decoded_.load(); }
@@ -105,6 +111,9 @@ class IndexWorker {
   const FormatRegistry& formats_;
   IndexCache& cache_;
   TaskGroup group_;
+  // Saves run apart from the thumbnails: cancelling a run must not drop a
+  // save the user asked for before it started.
+  TaskGroup saves_;
   std::shared_ptr<RunState> state_;
   uint32_t run_ = 0;
   std::atomic<uint64_t> decoded_{0};

@@ -1,15 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "base/cpu_features.h"
 #include "base/file_mapping.h"
 #include "base/file_system.h"
 #include "base/text.h"
+#include "base/tasks.h"
+#include "image/format_registry.h"
 #include "index/index_cache.h"
+#include "index/thumbnail_loader.h"
 #include "index_test_util.h"
 #include "support/test_support.h"
 
@@ -412,6 +418,54 @@ TEST_F(IndexCacheOnDisk, AFailedWriteLeavesTheOldFile) {
   std::filesystem::create_directory(dir.Path() + "/.Vistrel~.vti");
   EXPECT_TRUE(Failed(cache.Save(Entries(Entry(u"b.jpg", 8, 8, Noise)), 160, 160)));
   EXPECT_EQ(test::ReadFileBytes(File()), before);
+}
+
+TEST_F(IndexCacheOnDisk, ASaveAskedForIsNotDroppedByTheNextRun) {
+  // Every worker of the pool is kept busy, so the save is still queued when
+  // the window cancels its work for a new scan.
+  Event release;
+  TaskGroup blockers;
+  std::atomic<uint32_t> started{0};
+  const uint32_t workers = std::max<uint32_t>(2, SystemProcessorCount());
+  for (uint32_t i = 0; i < workers; ++i) blockers.Run([&] {
+      ++started;
+      release.Wait();
+    });
+  while (started.load() < workers) std::this_thread::yield();
+
+  IndexCache cache;
+  cache.SetFolder(Folder());
+  IndexWorker worker(GlobalFormatRegistry(), cache);
+  std::atomic<int> reported{0};
+  worker.StartSave(Entries(Entry(u"a.jpg", 4, 4, Smooth)), 160, 160,
+                   [&](Status s) { reported = Succeeded(s) ? 1 : -1; });
+  worker.Cancel();
+  EXPECT_EQ(reported.load(), 1);
+  EXPECT_TRUE(test::FileExists(File()));
+  release.Set();
+  blockers.Wait();
+}
+
+TEST_F(IndexCacheOnDisk, SavesAtTheSameTimeTakeTurns) {
+  IndexCache cache;
+  cache.SetFolder(Folder());
+  const std::vector<IndexCacheEntry> a = Entries(Entry(u"a.jpg", 40, 30, Noise));
+  const std::vector<IndexCacheEntry> b = Entries(Entry(u"b.jpg", 30, 40, Smooth));
+  std::atomic<int> failures{0};
+  auto saves = [&](const std::vector<IndexCacheEntry>& entries) {
+    for (int i = 0; i < 25; ++i)
+      if (Failed(cache.Save(entries, 160, 160))) ++failures;
+  };
+  std::thread first(saves, std::cref(a)), second(saves, std::cref(b));
+  first.join();
+  second.join();
+  EXPECT_EQ(failures.load(), 0);
+  IndexCache again;
+  again.SetFolder(Folder());
+  uint32_t w = 0, h = 0;
+  ASSERT_TRUE(again.Load(&w, &h));
+  EXPECT_EQ(again.RecordCount(), 1u);
+  EXPECT_FALSE(test::FileExists(dir.Path() + "/.Vistrel~.vti"));
 }
 
 TEST_F(IndexCacheOnDisk, PathsPastTheLimitAreNotSet) {
