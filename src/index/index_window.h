@@ -1,9 +1,11 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -76,8 +78,20 @@ inline constexpr uint32_t kIndexSavedCommand = 0x7651;
 // The index window's fixed key bindings.
 std::span<const KeyBinding> BuiltInIndexBindings();
 
-// Whether this program carries the command's behaviour yet. The others are
-// disabled menu items and answer a key with a beep.
+class IndexWindow;
+
+// The commands whose work belongs to other parts of the program (copy, move,
+// delete, erase and rename the selection, save the index as a bitmap, write
+// or play a slideshow script, edit one, the options dialog): one function
+// each, which that part supplies at start-up. It gets the window and its
+// selected items in display order.
+using IndexAction = std::function<void(IndexWindow& window, std::span<IndexItem* const> selection)>;
+// The slot of such a command; nullptr for the commands the index carries itself.
+IndexAction* IndexActionSlot(uint32_t command);
+
+// Whether this program carries the command's behaviour yet (an action slot
+// left empty: not yet). The others are disabled menu items and answer a key
+// with a beep.
 bool IsIndexCommandAvailable(uint32_t command);
 
 // What the popup menu of an index window depends on, taken as it opens.
@@ -180,6 +194,7 @@ class IndexWindow : public ToolkitWindow {
   void EnsureVisible(const IndexItem& item);
   void OpenItem(IndexItem& item);
   void OpenSelected();
+  std::vector<IndexItem*> Selection() const;
   void ShowContextMenu(bool byKeyboard);
   void RunCommand(uint32_t command);
   void MoveFocus(int32_t dx, int32_t dy, bool page);

@@ -52,16 +52,27 @@ MenuIcon IconOf(uint16_t command) {
 
 std::span<const KeyBinding> BuiltInIndexBindings() { return kIndexBindings; }
 
-bool IsIndexCommandAvailable(uint32_t command) {
+IndexAction* IndexActionSlot(uint32_t command) {
+  static IndexAction copy, move, remove, erase, rename, bitmap, script, slideshow, view, edit, options;
   switch (command) {
-    // File operations, the bitmap writer, the slideshow and the options
-    // dialog belong to parts of the program still to come.
-    case kIdxCopyFiles: case kIdxMoveFiles: case kIdxDeleteFiles: case kIdxEraseFiles:
-    case kIdxRenameFiles: case kIdxSaveAsBitmap: case kIdxCreateSlideshow: case kIdxSlideshow:
-    case kIdxViewSlideshow: case kIdxEditSlideshow: case kIdxOptions:
-      return false;
-    default: return command >= kIdxCreateNew && command <= kIdxClose;
+    case kIdxCopyFiles: return &copy;
+    case kIdxMoveFiles: return &move;
+    case kIdxDeleteFiles: return &remove;
+    case kIdxEraseFiles: return &erase;
+    case kIdxRenameFiles: return &rename;
+    case kIdxSaveAsBitmap: return &bitmap;
+    case kIdxCreateSlideshow: return &script;
+    case kIdxSlideshow: return &slideshow;
+    case kIdxViewSlideshow: return &view;
+    case kIdxEditSlideshow: return &edit;
+    case kIdxOptions: return &options;
+    default: return nullptr;
   }
+}
+
+bool IsIndexCommandAvailable(uint32_t command) {
+  if (const IndexAction* action = IndexActionSlot(command)) return bool(*action);
+  return command >= kIdxCreateNew && command <= kIdxClose;
 }
 
 MenuModel BuildIndexMenu(const IndexMenuState& s, const IndexMenuText& text) {
@@ -232,7 +243,7 @@ void IndexWindow::RunCommand(uint32_t command) {
         app_.Os().ShowMessageBox(Window(), app_.Translate(u"无法创建缓存文件!"), u"Vistrel", MessageBoxKind::kError);
         return;
       }
-      worker_.Wait();
+      worker_.WaitForSaves();
       cache_.Remove();
       cacheSizeFromFile_ = false;
       return;
@@ -280,7 +291,14 @@ void IndexWindow::RunCommand(uint32_t command) {
       for (ToolkitWindow* w : app_.AllWindows()) w->Window()->PostCloseRequest();
       return;
     case kIdxClose: Window()->Destroy(); return;
-    default: app_.Os().Beep(); return;
+    default:
+      if (IndexAction* action = IndexActionSlot(command); action && *action) {
+        const std::vector<IndexItem*> selection = Selection();
+        (*action)(*this, selection);
+        return;
+      }
+      app_.Os().Beep();
+      return;
   }
 }
 
@@ -303,14 +321,26 @@ void IndexWindow::OpenItem(IndexItem& item) {
   if (item.kind == ItemKind::kImage || item.kind == ItemKind::kUnexamined) {
     app_.OpenWindow(path, nullptr, nullptr);
   } else if (item.kind == ItemKind::kScript) {
-    // Scripts play in a viewer window once the slideshow player is there.
-    app_.Os().Beep();
-    return;
+    // Scripts play in a viewer window, through the slideshow's action.
+    IndexAction* play = IndexActionSlot(kIdxViewSlideshow);
+    if (!*play) {
+      app_.Os().Beep();
+      return;
+    }
+    IndexItem* const one[] = {&item};
+    (*play)(*this, one);
   } else if (!app_.Os().OpenWithShell(path)) {
     app_.Os().Beep();
     return;
   }
   if (Options().indexCloseOnOpen && Window()) Window()->SetTimer(kCloseTimer, kCloseDelay);
+}
+
+std::vector<IndexItem*> IndexWindow::Selection() const {
+  std::vector<IndexItem*> selection;
+  for (const auto& item : items_)
+    if (item->selected) selection.push_back(item.get());
+  return selection;
 }
 
 void IndexWindow::OpenSelected() {

@@ -204,6 +204,27 @@ TEST_F(IndexWindowTest, CommandsChangeWhatTheGridShows) {
   EXPECT_EQ(platform.beeps, beeps + 6);
 }
 
+TEST_F(IndexWindowTest, CommandsOfOtherPartsGetTheSelectionOnceSupplied) {
+  IndexWindow* w = Index(dir.Path());
+  Native(w)->Click(0, CentreOf(w, u"blue.bmp"), kModifierCtrl);
+  Native(w)->Click(0, CentreOf(w, u"red.bmp"), kModifierCtrl);
+  std::vector<std::u16string> got;
+  IndexAction* copy = IndexActionSlot(kIdxCopyFiles);
+  ASSERT_TRUE(copy);
+  EXPECT_EQ(IndexActionSlot(kIdxSaveCache), nullptr) << "the index's own command";
+  *copy = [&](IndexWindow& window, std::span<IndexItem* const> selection) {
+    EXPECT_EQ(&window, w);
+    for (IndexItem* i : selection) got.emplace_back(i->Name());
+  };
+  EXPECT_TRUE(IsIndexCommandAvailable(kIdxCopyFiles));
+  const int beeps = platform.beeps;
+  w->Dispatch(kIdxCopyFiles);
+  *copy = nullptr;
+  EXPECT_EQ(got, (std::vector<std::u16string>{u"blue.bmp", u"red.bmp"}));
+  EXPECT_EQ(platform.beeps, beeps);
+  EXPECT_FALSE(IsIndexCommandAvailable(kIdxCopyFiles));
+}
+
 TEST_F(IndexWindowTest, CacheCommandsAndTheRecursiveRefusal) {
   IndexWindow* w = Index(dir.Path());
   w->Dispatch(kIdxSaveCache);
