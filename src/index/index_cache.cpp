@@ -283,6 +283,8 @@ bool ExtractThumbnail(const IndexCacheContent& content, size_t record, CachedThu
   if (record >= content.records.size()) return false;
   const IndexCacheRecord& rec = content.records[record];
   if (rec.layout > 1 || rec.thumbWidth == 0 || rec.thumbHeight == 0) return false;
+  // A thumbnail larger than the box it was made for was not made by a writer.
+  if (rec.thumbWidth > content.boxWidth || rec.thumbHeight > content.boxHeight) return false;
   const size_t bytesPerPixel = rec.layout == 1 ? 4 : 3;
   const size_t pixelBytes = size_t{rec.thumbWidth} * rec.thumbHeight * bytesPerPixel;
   if (rec.offset > content.data.size() || pixelBytes > content.data.size() - rec.offset) return false;

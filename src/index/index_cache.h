@@ -99,7 +99,7 @@ std::vector<uint8_t> EncodeIndexCache(std::span<const IndexCacheEntry> entries, 
 bool ParseIndexCache(std::span<const uint8_t> bytes, IndexCacheContent* out);
 
 // The thumbnail, image size and comment of one record; false when its pixels
-// are not all there or its layout is unknown.
+// are not all there, its layout is unknown or it is larger than the box.
 bool ExtractThumbnail(const IndexCacheContent& content, size_t record, CachedThumbnail* out);
 
 // The name as a record stores it: UTF-8, or Latin-1 (nothing when a character

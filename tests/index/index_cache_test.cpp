@@ -283,6 +283,8 @@ TEST(IndexCacheFile, CountsAndSizesThatLieCostOnlyWhatTheyTouch) {
       {"data chunk claims more", [&](auto& f) { set(f, 44 + fref, 0x7FFFFFF0); }, true, 3, 3},
       {"riff size says less", [&](auto& f) { set(f, 4, 4 + 20 + 8 + fref + 8 + 400 + 4); }, true, 3, 1},
       {"record offset points away", [&](auto& f) { set(f, 40 + 30, 0xFCFFFFFFu); }, true, 3, 2},
+      {"a thumbnail wider than the box", [&](auto& f) { set(f, 40 + 4, 161 | 1 << 10 | 1 << 20 | 24 << 24); },
+       true, 3, 2},
       {"a name without its end", [&](auto& f) { std::memset(&f[40 + 24], 'x', fref - 24); }, true, 0, 0},
   };
   for (const Case& k : cases) {
