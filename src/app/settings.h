@@ -235,6 +235,9 @@ class Settings {
   // each new image ("KeepZoom").
   bool KeepZoom() const { return keepZoom_; }
   void SetKeepZoom(bool on) { keepZoom_ = on; }
+  // A checkerboard behind the transparent parts of images (off by default).
+  bool Checkerboard() const { return checkerboard_; }
+  void SetCheckerboard(bool on) { checkerboard_ = on; }
 
   std::u16string ProgramFolder() const;  // with its trailing separator
   const std::u16string& ProgramPath() const { return environment_.programPath; }
@@ -257,6 +260,8 @@ class Settings {
   bool firstRunInstalled_ = false;
   bool keepZoom_ = false;
   bool loadedKeepZoom_ = false;
+  bool checkerboard_ = false;
+  bool storedCheckerboard_ = false;  // as read, so an unchanged value is not rewritten
 };
 
 }  // namespace vt

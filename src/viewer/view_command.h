@@ -89,5 +89,8 @@ inline constexpr uint32_t kApplyProgressCommand = 0x7640;
 // The "keep zoom" switch of the popup menu: a setting of the window's own, not
 // a user command (no key reaches it, no name in the key list).
 inline constexpr uint32_t kKeepZoomCommand = 0x7641;
+// The "checkerboard behind transparency" switch of the popup menu, kept the
+// same way.
+inline constexpr uint32_t kCheckerboardCommand = 0x7642;
 
 }  // namespace vt

@@ -4,6 +4,7 @@
 
 #include "base/cpu_features.h"
 #include "base/file_system.h"
+#include "files/compare_names.h"
 #include "files/navigate.h"
 #include "formats/builtin_formats.h"
 #include "image/format_registry.h"
@@ -45,6 +46,7 @@ std::u16string ViewerApp::Translate(std::u16string_view text) const {
 ViewerWindow* ViewerApp::OpenWindow(const std::optional<std::u16string>& file,
                                     const ArgumentList* arguments, const ViewerWindow* reference) {
   Reap();
+  lastOpenFailed_ = false;
   ViewerOptions options;
   if (reference && reference->Window()) options.monitor = reference->Window()->Monitor();
   const WindowOptions keywords = arguments ? ParseWindowOptions(*arguments) : WindowOptions{};
@@ -73,7 +75,7 @@ ViewerWindow* ViewerApp::OpenWindow(const std::optional<std::u16string>& file,
     for (size_t i = 1; i < chosen.size(); ++i) OpenWindow(chosen[i], arguments, reference);
   }
   if (keywords.index) {
-    OpenIndex(*path, options.monitor);
+    lastOpenFailed_ = !OpenIndex(*path, options.monitor);
     return nullptr;
   }
 
@@ -84,7 +86,9 @@ ViewerWindow* ViewerApp::OpenWindow(const std::optional<std::u16string>& file,
   ++creating_;
   raw->Create(&*path, options);
   --creating_;
-  return raw->Exists() && raw->HasImage() ? raw : nullptr;
+  const bool shown = raw->Exists() && raw->HasImage();
+  lastOpenFailed_ = !shown;
+  return shown ? raw : nullptr;
 }
 
 IndexWindow* ViewerApp::OpenIndex(const std::u16string& path, const std::optional<MonitorInfo>& monitor) {
@@ -183,6 +187,21 @@ std::vector<std::u16string> ViewerApp::OpenFilter() const {
   return ImageFileFilter(GlobalFormatRegistry(), [this](std::u16string_view t) { return Translate(t); });
 }
 
+RefPtr<ImageCache> BeginStartupLoad(std::u16string_view commandLine) {
+  const StartupOptions startup = ScanStartupArguments(SplitCommandLine(commandLine));
+  if (startup.close || !startup.file || startup.file->empty() || startup.file->front() == u'<') return nullptr;
+  if (ParseWindowOptions(startup.arguments).index) return nullptr;
+  GetCpuFeatures();
+  FormatRegistry& formats = GlobalFormatRegistry();
+  if (formats.Count() == 0) RegisterBuiltinFormats(formats);
+  RefPtr<ImageCache> cache = RefPtr<ImageCache>::Adopt(new ImageCache(&formats, &GlobalNavigator()));
+  // The viewer's loads chain every frame, and switching the cache over later
+  // would throw this image away.
+  cache->SetAllFrames(true);
+  cache->ScheduleLoad(AbsolutePath(*startup.file), LoadMode::File, false);
+  return cache;
+}
+
 int RunProgram(Platform& platform, const ProgramEnvironment& env) {
   SetCurrentPlatform(&platform);
   const StartupOptions startup = ScanStartupArguments(SplitCommandLine(env.commandLine));
@@ -214,6 +233,8 @@ int RunProgram(Platform& platform, const ProgramEnvironment& env) {
   }
   Settings settings(store, settingsEnv);
   settings.Load();
+  // The user's policy decides how every folder of this process is ordered.
+  SetNaturalFileOrder(settings.Options().plainNameOrder == 0);
 
   GetCpuFeatures();
   platform.AllowCopyDataFromLowerPrivilege();
@@ -222,16 +243,18 @@ int RunProgram(Platform& platform, const ProgramEnvironment& env) {
 
   if (file && file->find(u'~') != std::u16string::npos) file = platform.LongPathName(*file);
 
-  RefPtr<ImageCache> cache = RefPtr<ImageCache>::Adopt(new ImageCache(&formats, &GlobalNavigator()));
+  RefPtr<ImageCache> cache =
+      env.cache ? env.cache : RefPtr<ImageCache>::Adopt(new ImageCache(&formats, &GlobalNavigator()));
+  bool startFailed = false;
   {
     ViewerApp app(platform, settings, *cache, GlobalNavigator());
-    app.OpenWindow(file, &startup.arguments, nullptr);
+    startFailed = !app.OpenWindow(file, &startup.arguments, nullptr) && app.LastOpenFailed();
     if (!app.AllWindows().empty()) platform.RunMessageLoop();
     app.Reap();
   }
   cache->Join();
   settings.Save();
-  return 0;
+  return startFailed ? 1 : 0;
 }
 
 }  // namespace vt

@@ -34,6 +34,7 @@ void ViewerWindow::ShowContextMenu(bool byKeyboard) {
   state.topmost = topmost_;
   state.slideshowFullScreen = Options().slideshowFullScreen != 0;
   state.keepZoom = app_.AppSettings().KeepZoom();
+  state.checkerboard = CheckerboardShown();
   state.zoom = view_->Zoom();
   state.imageSize = NaturalImageSize();
   state.zoomedSize = ShownSize();

@@ -105,6 +105,9 @@ void ViewMenu(MenuModel& m, const SharedBuilder& shared, const ViewerMenuState& 
   // Kept by the window, not a command of the key list: no key text.
   MenuEntry& keep = m.AddItem(static_cast<uint16_t>(kKeepZoomCommand), b.Text(u"保持缩放"));
   keep.checked = s.keepZoom;
+  MenuEntry& checker =
+      m.AddItem(static_cast<uint16_t>(kCheckerboardCommand), b.Text(u"透明区域显示棋盘格"));
+  checker.checked = s.checkerboard;
   m.AddSeparator();
   b.Items(m, {kCmdWallpaper, kCmdSendToBack});
 }

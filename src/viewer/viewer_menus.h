@@ -18,6 +18,7 @@ struct ViewerMenuState {
   uint8_t orientation = 0;  // bit 2 vertical mirror, bit 3 horizontal mirror
   bool slideshowFullScreen = false;
   bool keepZoom = false;
+  bool checkerboard = false;
   double zoom = 1.0;
   ViewSize imageSize;   // the current image at zoom 1
   ViewSize zoomedSize;  // the image as shown

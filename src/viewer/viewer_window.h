@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,6 +36,10 @@ struct ViewerOptions {
 // The zoom as a start-up keyword carries it: rounded to three decimals and
 // written with all three ("0.500", "2.000", "12.346").
 std::u16string LogonZoomText(double zoom);
+// The message of a file that could not be shown: what went wrong, and which
+// file. translate passes a built-in text through the interface dictionary.
+std::u16string OpenFailureText(Status status, const std::u16string& path,
+                               const std::function<std::u16string(std::u16string_view)>& translate);
 // The arguments that bring a frozen window back at the next logon: frozen,
 // the screen position of its client area (where the position keyword puts
 // it), its zoom and the image.
@@ -66,6 +71,10 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   int32_t BusyCount() const { return busy_; }
   uint64_t AnimationDue() const { return animationDue_; }
   uint32_t BackgroundColour() const;
+  // A checkerboard behind the transparent parts of images, in every window
+  // (a setting of its own); the popup menu's "透明区域显示棋盘格" toggles it.
+  void SetCheckerboard(bool on);
+  bool CheckerboardShown() const;
   const AcceleratorTable& FullAccelerators() const { return fullKeys_; }
 
   // ViewWindow
@@ -121,10 +130,15 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   static constexpr uint32_t kAnimationTimer = 1;
   static constexpr uint32_t kHoverTimer = 42;
   static constexpr uint32_t kHoverMilliseconds = 250;
+  static constexpr int32_t kCheckerSquare = 8;  // pixels at 96 dpi
 
  private:
   OptionsBlock& Options() const;
   ViewSize ShownSize() const;
+  // Frameless in the title-bar mode "on hover": the mouse brings the frame up
+  // around the client at any time, so fits and placements leave it room on
+  // the work area.
+  bool HoverFrameComes() const;
   void ShowNewImage();
   void FullScreenFit();
   void EnterFullScreen();
@@ -137,6 +151,15 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   void StepAnimation();
   void RebuildAccelerators();
   void UpdateDisplaySurface();
+  // What the visible part of the shown image (at the scroll position) is
+  // drawn from: the display layer, or that laid over the checkerboard.
+  struct Drawing {
+    ImageBuffer* image = nullptr;
+    ViewPoint from;       // pixel of image at the visible part's corner
+    bool opaque = false;  // nothing behind it shows through
+  };
+  Drawing DrawingOf(ViewSize visible);
+  int32_t CheckerSquare() const;
   void RunCommand(uint32_t command, intptr_t argument);
   void OpenFromDialog(bool newWindow);
   void ScheduleReadAhead();
@@ -208,8 +231,10 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   bool fullScreen_ = false;  // the window is in (or minimized from) the maximized state
   bool destroyed_ = false;
   // The image opened before the first layout: its read-ahead waits for that
-  // layout, whose frame and placement decide the room the hint fits into.
+  // layout, whose frame and placement decide the room the hint fits into,
+  // and then for the first picture to be drawn, which it would slow down.
   bool readAheadAfterLayout_ = false;
+  bool readAheadAfterPaint_ = false;
 
   int32_t commandNesting_ = 0;
   int32_t geometryNesting_ = 0;
@@ -230,6 +255,7 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   };
   std::optional<KeptView> keptView_;
   bool menuOpen_ = false;
+  RefPtr<ImageBuffer> checkered_;  // the visible part over the checkerboard, as drawn last
 };
 
 }  // namespace vt

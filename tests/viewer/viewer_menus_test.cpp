@@ -73,23 +73,24 @@ TEST(ViewerMenus, ContentsPerStateWithConditionalItemsAndCheckMarks) {
   slideshow.slideshowFullScreen = true;
   ViewerMenuState kept = State(true, true, 0.125, {4000, 3000}, {500, 375}, {1920, 1080});
   kept.keepZoom = true;
+  kept.checkerboard = true;
   kept.slideshowFullScreen = true;
   kept.orientation = 4 | 8;
   const MenuCase cases[] = {
       {"normal, image as large as the window", State(false, false, 1, {320, 240}, {320, 240}, {320, 240}),
        "20000 20005 | 20001 20002 | " + kFile +
            " [20057 20061 20033 | 20030- 20028- 20029- 20031- 20032- | 20025 20026 "
-           "[20016 20017 20018 20019 20020* 20021 20022 20023 20024] 30273 | 20047- 20060] " +
+           "[20016 20017 20018 20019 20020* 20021 20022 20023 20024] 30273 30274 | 20047- 20060] " +
            kSlides + kTail},
       {"zoomed in beyond the window", State(false, false, 2, {800, 600}, {1600, 1200}, {1000, 700}),
        "20000 20005 | 20001 20002 | " + kFile +
            " [20057 20012 20011 20013 20014 20061 20033 | 20030- 20028- 20029- 20031- 20032- | 20025 20026 "
-           "[20016 20017 20018 20019 20020 20021 20022* 20023 20024] 30273 | 20047- 20060] " +
+           "[20016 20017 20018 20019 20020 20021 20022* 20023 20024] 30273 30274 | 20047- 20060] " +
            kSlides + kTail},
-      {"full screen, topmost, mirrored, keep zoom", kept,
+      {"full screen, topmost, mirrored, keep zoom, checkerboard", kept,
        "20058 20000 20005 | 20001 20002 | " + kFile +
            " [20058 20012 20011 20013 20061* | 20030- 20028- 20029- 20031-* 20032-* | 20025 20026 "
-           "[20016* 20017 20018 20019 20020 20021 20022 20023 20024] 30273* | 20047- 20060] "
+           "[20016* 20017 20018 20019 20020 20021 20022 20023 20024] 30273* 30274* | 20047- 20060] "
            "[20051- 20050- 20053*]" + kTail},
       {"frozen", frozen, "20033 20005 | 20000 20001 20002 | 20025 20026 | 20062 20064"},
       {"slideshow", slideshow, "20052 20053*"},
