@@ -17,6 +17,7 @@
 #include "platform/gtk/gtk_hand_off.h"
 #include "platform/gtk/gtk_keys.h"
 #include "platform/gtk/gtk_progress.h"
+#include "platform/gtk/gtk_shell_icons.h"
 #include "platform/gtk/gtk_text.h"
 
 #include <langinfo.h>
@@ -545,6 +546,9 @@ class DesktopPlatform : public Platform {
       }
     g_object_unref(shot);
     return out;
+  }
+  std::optional<PixelSurface> FileIcon(const std::u16string& path, bool folder, int32_t size) override {
+    return GtkFileIcon(path, folder, size);
   }
   // The desktop's handler of the folder or file, as a double click there would.
   bool OpenWithShell(const std::u16string& path) override {

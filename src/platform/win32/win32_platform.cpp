@@ -17,6 +17,7 @@
 #include "platform/win32/dib_surface.h"
 #include "platform/win32/gdi_handles.h"
 #include "platform/win32/gdi_text.h"
+#include "platform/win32/win32_shell_icons.h"
 
 namespace vt {
 
@@ -652,6 +653,10 @@ class Win32Platform : public Platform {
   bool OpenWithShell(const std::u16string& path) override {
     return reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", Wide(path), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
   }
+  std::optional<PixelSurface> FileIcon(const std::u16string& path, bool, int32_t) override {
+    return ShellFileIcon(path);
+  }
+  std::optional<std::u16string> ResolveShortcut(const std::u16string& path) override { return ShellLinkTarget(path); }
   void SetClipboardText(std::u16string_view text) override {
     if (!OpenClipboard(nullptr)) return;
     EmptyClipboard();
