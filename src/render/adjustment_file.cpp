@@ -125,7 +125,7 @@ Status SaveAdjustmentFile(const std::u16string& imagePath, const AdjustmentRecor
                           uint8_t imageOrientation) {
   const std::vector<uint8_t> bytes = AdjustmentFileBytes(record, imageOrientation);
   const std::u16string path = AdjustmentFilePath(imagePath);
-  if (bytes.empty()) return RemoveFile(path);
+  if (bytes.empty()) return RemoveFile(path) ? status::kOk : status::kCannotWriteFile;
   return ReplaceFileContents(path, bytes);
 }
 
