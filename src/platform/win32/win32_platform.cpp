@@ -295,6 +295,8 @@ class Win32Window : public PlatformWindow {
     LONG_PTR ex = GetWindowLongPtrW(hwnd_, GWL_EXSTYLE);
     ex = layered ? (ex | WS_EX_LAYERED) : (ex & ~LONG_PTR{WS_EX_LAYERED});
     SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, ex);
+    layering_ = Layering::kNone;
+    presentation_ = {};
     return IsLayered() == layered;
   }
   bool IsLayered() const override { return (GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
@@ -410,9 +412,29 @@ class Win32Window : public PlatformWindow {
            (GetKeyState(VK_MENU) < 0 ? kModifierAlt : 0);
   }
 
+  // How a layered window is shown. Opaque, the system shows what the window
+  // paints (with one constant alpha), so the window keeps the kind of
+  // surface a framed window has: some systems make a new native window when
+  // it changes, which lands above every other window and takes the focus,
+  // and a frame that comes and goes under the pointer would do that each
+  // time. Per-pixel alpha needs a bitmap handed over whole. A window shown
+  // one way takes the other only once its layered style was off.
+  enum class Layering : uint8_t { kNone, kConstant, kPerPixel };
+  bool UseLayering(Layering layering);
+  // What an opaque layered window paints: the part of the display image it
+  // was last presented with.
+  struct Presentation {
+    RefPtr<ImageBuffer> image;
+    ViewPoint source;
+    ViewSize size;
+  };
+  void PaintPresentation(HDC dc);
+
   Win32Platform& platform_;
   WindowEvents& events_;
   HWND hwnd_ = nullptr;
+  Layering layering_ = Layering::kNone;
+  Presentation presentation_;
   std::atomic<HWND> postTarget_{nullptr};
   FrameStyle frame_ = FrameStyle::kFramed;
   CursorKind cursor_ = CursorKind::kArrow;
@@ -761,7 +783,9 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd_, &ps);
-      {
+      if (layering_ == Layering::kConstant && presentation_.image) {
+        PaintPresentation(dc);
+      } else {
         GdiPaint target(dc, brush_);
         events_.OnPaint(target, {ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom});
       }
@@ -843,13 +867,43 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
   return DefWindowProcW(hwnd_, message, w, l);
 }
 
+bool Win32Window::UseLayering(Layering layering) {
+  if (layering_ == layering) return true;
+  if (layering_ != Layering::kNone && !(SetLayered(false) && SetLayered(true))) return false;
+  layering_ = layering;
+  if (layering == Layering::kConstant && !SetLayeredWindowAttributes(hwnd_, 0, 255, LWA_ALPHA)) {
+    layering_ = Layering::kNone;
+    return false;
+  }
+  return true;
+}
+
+void Win32Window::PaintPresentation(HDC dc) {
+  ImageBuffer& image = *presentation_.image;
+  GdiPaint target(dc, brush_);
+  const ViewRect all{0, 0, presentation_.size.width, presentation_.size.height};
+  // Transparent parts show over black, as on the opaque background the
+  // display image was prepared for.
+  if (image.Alpha() != AlphaMode::None) target.Fill(all, 0xFF000000u);
+  target.DrawImage(image, presentation_.source, all);
+}
+
 bool Win32Window::PresentLayered(ImageBuffer& display, ViewPoint source, std::optional<ViewPoint> at,
                                  ViewSize size, bool perPixelAlpha) {
   if (!IsLayered() || size.width <= 0 || size.height <= 0) return false;
-  // The client takes exactly the image's size and place. The bitmap covers
-  // the whole window, so a border of the window's style is part of it and
-  // is drawn here: the system draws no frame of a layered window.
+  if (!UseLayering(perPixelAlpha ? Layering::kPerPixel : Layering::kConstant)) return false;
+  // The client takes exactly the image's size and place.
   const ViewPoint client = at ? *at : ClientOrigin();
+  if (!perPixelAlpha) {
+    presentation_ = {RefPtr<ImageBuffer>(&display), source, size};
+    PlaceClient(client, size);
+    InvalidateRect(hwnd_, nullptr, FALSE);
+    UpdateWindow(hwnd_);
+    return true;
+  }
+  // The bitmap covers the whole window, so a border of the window's style is
+  // part of it and is drawn here: the system draws no frame of a window shown
+  // from a bitmap.
   RECT outer{client.x, client.y, client.x + size.width, client.y + size.height};
   AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
@@ -857,16 +911,15 @@ bool Win32Window::PresentLayered(ImageBuffer& display, ViewPoint source, std::op
   POINT windowDst{outer.left, outer.top};
   const POINT inset{client.x - outer.left, client.y - outer.top};
   const bool bordered = windowSize.cx != size.width || windowSize.cy != size.height;
-  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, static_cast<BYTE>(perPixelAlpha ? AC_SRC_ALPHA : 0)};
-  const DWORD flags = perPixelAlpha ? ULW_ALPHA : ULW_OPAQUE;
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   WindowDc screen;
-  // Per-pixel alpha needs premultiplied 32-bit pixels; opaque, any plane will do.
+  // Straight from the section when its pixels are premultiplied 32-bit ones.
   auto direct = DirectSourceOf(display, source, size);
-  if (direct && perPixelAlpha && !(display.Format() == PixelFormat::Bgra8 && direct->blend)) direct.reset();
+  if (direct && !(display.Format() == PixelFormat::Bgra8 && direct->blend)) direct.reset();
   if (direct && !bordered) {
     POINT from = direct->at;
     return UpdateLayeredWindow(hwnd_, screen.Get(), &windowDst, &windowSize, direct->dc, &from, 0, &blend,
-                               flags) != FALSE;
+                               ULW_ALPHA) != FALSE;
   }
   // Composed in a bitmap of the window's size: the border, then the image.
   BITMAPINFO info{};
@@ -889,14 +942,14 @@ bool Win32Window::PresentLayered(ImageBuffer& display, ViewPoint source, std::op
     BitBlt(memory.Get(), inset.x, inset.y, size.width, size.height, direct->dc, direct->at.x, direct->at.y,
            SRCCOPY);
   } else {
-    const Rows32 rows(display, source, size, perPixelAlpha);
+    const Rows32 rows(display, source, size, true);
     for (int32_t y = 0; y < size.height; ++y)
       std::memcpy(out + size_t(y + inset.y) * windowSize.cx + inset.x, rows.pixels.data() + size_t(y) * size.width,
                   size_t(size.width) * 4);
   }
   POINT zero{0, 0};
-  return UpdateLayeredWindow(hwnd_, screen.Get(), &windowDst, &windowSize, memory.Get(), &zero, 0, &blend, flags) !=
-         FALSE;
+  return UpdateLayeredWindow(hwnd_, screen.Get(), &windowDst, &windowSize, memory.Get(), &zero, 0, &blend,
+                             ULW_ALPHA) != FALSE;
 }
 
 }  // namespace
