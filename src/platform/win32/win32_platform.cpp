@@ -389,9 +389,19 @@ class Win32Window : public PlatformWindow {
   MonitorInfo Monitor() const override { return InfoOf(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST)); }
   bool IsUnderCursor() const override {
     POINT p;
+    RECT r;
     if (!GetCursorPos(&p)) return false;
     const HWND under = WindowFromPoint(p);
-    return under == hwnd_ || IsChild(hwnd_, under);
+    if (under == hwnd_ || IsChild(hwnd_, under)) return true;
+    // Over the frame: a frame drawn by a window manager of the system is no
+    // part of the window to the hit test, though it moves, sizes and closes
+    // it. Inside the window's rectangle the pointer is over the window unless
+    // a window above it holds the point.
+    if (!GetWindowRect(hwnd_, &r) || !PtInRect(&r, p)) return false;
+    const HWND top = under ? GetAncestor(under, GA_ROOT) : nullptr;
+    for (HWND above = GetWindow(hwnd_, GW_HWNDPREV); above && top; above = GetWindow(above, GW_HWNDPREV))
+      if (above == top) return false;
+    return true;
   }
 
  private:
