@@ -5,6 +5,7 @@
 
 #include "app/settings.h"
 #include "base/file_system.h"
+#include "files/compare_names.h"
 #include "image/image_buffer.h"
 #include "image/image_cache.h"
 #include "render/render_view.h"
@@ -50,6 +51,14 @@ std::u16string_view WorkingFolderOf(std::u16string_view path) {
   if (slash == std::u16string_view::npos) return {};
   const std::u16string_view folder = path.substr(0, slash);
   return folder.empty() || folder.back() == u':' ? path.substr(0, slash + 1) : folder;
+}
+
+// The folder search never gives back the file it starts from, so "first"
+// from the first file finds the second: the file shown is already the first
+// (last) one when it comes before (after) what the search found.
+bool AlreadyAtEnd(NavigateMode mode, std::u16string_view current, std::u16string_view found) {
+  const int order = CompareFileNamesStrict(FileNameOf(current), FileNameOf(found));
+  return (mode == NavigateMode::First && order < 0) || (mode == NavigateMode::Last && order > 0);
 }
 
 std::u16string Decimal(int64_t v) {
@@ -989,6 +998,7 @@ void ViewerWindow::Navigate(NavigateMode mode, bool newWindow) {
     std::u16string found;
     bool ok = NavigateFolder(app_.FolderNavigator(), &folder_, mode, &found, current);
     FollowFolder();
+    if (ok && current == path_ && AlreadyAtEnd(mode, current, found)) ok = false;
     if (!ok) {
       if (wrapped) break;
       app_.Os().Beep();

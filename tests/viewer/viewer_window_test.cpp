@@ -254,6 +254,40 @@ TEST_F(ViewerWindowTest, NavigationWrapsWithOneBeep) {
   EXPECT_TRUE(platform.messageBoxes.empty());
 }
 
+// Home and End on the file that already is the first (last) one keep it
+// shown and beep, as stepping past the end does; from anywhere else they go
+// to the end without a beep.
+TEST_F(ViewerWindowTest, HomeOnTheFirstAndEndOnTheLastStayWithABeep) {
+  const std::string first = dir.Write("img1.bmp", SolidBmp(32, 32, kRed));
+  const std::string middle = dir.Write("img2.bmp", SolidBmp(32, 32, kGreen));
+  const std::string last = dir.Write("img10.bmp", SolidBmp(32, 32, kRed));
+  const struct {
+    const std::string& from;
+    uint32_t key;
+    const std::string& shown;
+    int beeps;
+  } cases[] = {
+      {first, 0x24, first, 1},  // Home
+      {last, 0x23, last, 1},    // End
+      {middle, 0x24, first, 0},
+      {middle, 0x23, last, 0},
+  };
+  for (const auto& c : cases) {
+    ViewerWindow* w = Open(c.from);
+    ASSERT_NE(w, nullptr);
+    const std::u16string title = TitleOf(w);
+    platform.beeps = 0;
+    EXPECT_TRUE(Native(w)->SendKey(c.key));
+    platform.Pump();
+    EXPECT_EQ(w->Path(), U16(c.shown)) << c.from << " key " << c.key;
+    EXPECT_EQ(platform.beeps, c.beeps) << c.from << " key " << c.key;
+    if (c.beeps) {
+      EXPECT_EQ(TitleOf(w), title);
+    }
+    EXPECT_TRUE(platform.messageBoxes.empty());
+  }
+}
+
 TEST_F(ViewerWindowTest, FolderWithOneImageBeepsAndShowsItAgain) {
   const std::string a = dir.Write("only.bmp", SolidBmp(32, 32, kRed));
   ViewerWindow* w = Open(a);
