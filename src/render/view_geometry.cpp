@@ -68,6 +68,15 @@ RenderOutcome ApplyZoom(ViewState& view, double zoom) {
   return RenderView(view);
 }
 
+// The part of area the client may take: a window that wears a frame, or
+// shows one when the pointer comes over it, keeps room for it inside area.
+ViewRect ClientRoom(const ViewWindow& window, const ViewRect& area) {
+  if (!window.AlwaysFramed()) return area;
+  const FrameMetrics m = window.Frame();
+  return {area.left + m.borderWidth, area.top + m.borderHeight + m.captionHeight,
+          area.right - m.borderWidth, area.bottom - m.borderHeight};
+}
+
 ViewSize ShownSize(const ViewState& view) {
   const ImageBuffer* shown = view.ShownImage();
   return {Clamp32(shown->Width()), Clamp32(shown->Height())};
@@ -121,10 +130,16 @@ void SetZoom(ViewWindow& window, double z) {
   ViewPoint newOrigin = origin;
   if (!window.IsMaximized() && !window.IsFrozen()) {
     const ViewSize shown = ShownSize(*view);
-    newClient = {std::min(shown.width, area.Width()), std::min(shown.height, area.Height())};
+    const ViewRect room = ClientRoom(window, area);
+    newClient = {std::max(std::min(shown.width, room.Width()), 1),
+                 std::max(std::min(shown.height, room.Height()), 1)};
     const int64_t centreX = int64_t{origin.x} + client.width / 2;
     const int64_t centreY = int64_t{origin.y} + client.height / 2;
     newOrigin = {Clamp32(centreX - newClient.width / 2), Clamp32(centreY - newClient.height / 2)};
+    // A client as large as the room has one place in it; around the old
+    // centre its frame would reach beyond the area.
+    if (newClient.width == room.Width()) newOrigin.x = room.left;
+    if (newClient.height == room.Height()) newOrigin.y = room.top;
   }
 
   // The zoom actually in force: a render that fell back shows the image at 1.0,
@@ -213,11 +228,8 @@ void FitWindowToImage(ViewWindow& window, bool centreOnClient) {
   int64_t w = shown.width, h = shown.height;
   const FrameMetrics m = window.Frame();
   const bool framed = window.AlwaysFramed();
-  int64_t availW = area.Width(), availH = area.Height();
-  if (framed) {
-    availW -= 2 * int64_t{m.borderWidth};
-    availH -= 2 * int64_t{m.borderHeight} + m.captionHeight;
-  }
+  const ViewRect room = ClientRoom(window, area);
+  const int64_t availW = room.Width(), availH = room.Height();
 
   // Too large for the area: shrink the window, and the image with it when the
   // user has not chosen a zoom larger than the screen.
@@ -251,7 +263,15 @@ void FitWindowToImage(ViewWindow& window, bool centreOnClient) {
   if (left + w <= area.left) left = area.left;
   if (top >= area.top + availH) top = area.top + availH - h;
   if (top + h <= area.top) top = area.top;
-  if (framed && !centreOnClient) top += m.captionHeight / 2;
+  if (framed && !centreOnClient) {
+    if (!window.IsFrameless()) top += m.captionHeight / 2;
+    // Placed by the program, the window keeps its frame (worn, or shown on
+    // hover) inside the area.
+    if (window.IsCentredPlacement()) {
+      left = std::clamp<int64_t>(left, room.left, std::max<int64_t>(room.right - w, room.left));
+      top = std::clamp<int64_t>(top, room.top, std::max<int64_t>(room.bottom - h, room.top));
+    }
+  }
 
   const ViewPoint topLeft{Clamp32(left), Clamp32(top)};
   const ViewSize size{Clamp32(w), Clamp32(h)};

@@ -64,7 +64,8 @@ class ViewWindow {
   virtual bool IsMaximized() const = 0;  // full screen
   virtual bool IsFrozen() const = 0;
   virtual bool IsTopmost() const = 0;
-  // The title-bar mode is "always": the window carries a frame and caption.
+  // The window carries a frame and caption, or shows them while the pointer
+  // is over it: its client keeps room for them in the area.
   virtual bool AlwaysFramed() const = 0;
   // The window is presented as a layered window without a frame at present.
   virtual bool IsFrameless() const = 0;

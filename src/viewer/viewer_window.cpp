@@ -256,7 +256,9 @@ ViewRect ViewerWindow::MonitorWorkArea() const { return Window()->Monitor().work
 ViewRect ViewerWindow::MonitorRect() const { return Window()->Monitor().rect; }
 uint32_t ViewerWindow::MonitorDpi() const { return Window()->Monitor().dpi; }
 bool ViewerWindow::IsMaximized() const { return Window()->State() == ShowState::kMaximized; }
-bool ViewerWindow::AlwaysFramed() const { return frameShown_; }
+bool ViewerWindow::AlwaysFramed() const {
+  return frameShown_ || LeavesRoomForHoverFrame(Options().viewerTitleBar, frozen_);
+}
 bool ViewerWindow::AutoFitImage() const { return Options().autoFit != 0; }
 void ViewerWindow::SetAutoFitImage(bool on) { Options().autoFit = on ? 1 : 0; }
 

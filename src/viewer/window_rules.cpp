@@ -98,6 +98,8 @@ ViewRect KeepWindowReachable(const ViewRect& window, const ViewRect& workArea, c
   return {window.left + dx, window.top + dy, window.right + dx, window.bottom + dy};
 }
 
+bool LeavesRoomForHoverFrame(uint8_t titleBarMode, bool frozen) { return titleBarMode == 1 && !frozen; }
+
 bool LiesBeside(const ViewRect& a, const ViewRect& b) {
   const int64_t overlapX = int64_t{std::min(a.right, b.right)} - std::max(a.left, b.left);
   const int64_t overlapY = int64_t{std::min(a.bottom, b.bottom)} - std::max(a.top, b.top);

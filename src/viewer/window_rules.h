@@ -27,6 +27,12 @@ ViewRect AspectLockedWindowRect(SizingEdge edge, const ViewRect& proposed, const
 // 2 x border height + 2 vertically, and at the bottom edge the caption too.
 ViewRect KeepWindowReachable(const ViewRect& window, const ViewRect& workArea, const FrameMetrics& frame);
 
+// A frameless window whose title-bar mode shows the frame while the pointer
+// is over the image (mode 1; a frozen window never shows it) is laid out
+// with room for that frame, so that hovering does not put the title bar off
+// the monitor.
+bool LeavesRoomForHoverFrame(uint8_t titleBarMode, bool frozen);
+
 // Two windows that overlap by at most this many pixels in one direction lie
 // beside each other: a window on the neighbouring monitor, whose frame may
 // reach a few pixels across the edge.

@@ -481,6 +481,37 @@ TEST_F(ViewerWindowTest, HoverModeShowsTheFrameAndHidesItAfterTheMouseLeft) {
   EXPECT_FALSE(n->HasTimer(ViewerWindow::kHoverTimer));
 }
 
+// In the hover title-bar mode a large image leaves room for the frame that
+// hovering shows: started, and zoomed with the keys 8 and 9, the window lies
+// inside the work area with its frame and without it.
+TEST_F(ViewerWindowTest, HoverFrameOfALargeImageStaysInsideTheWorkArea) {
+  Options().viewerTitleBar = 1;
+  const auto expectInside = [&](ViewerWindow* w, const char* when) {
+    HeadlessWindow* n = Native(w);
+    const ViewRect area = n->Monitor().workArea;
+    for (bool hover : {false, true}) {
+      if (hover) n->SendMouseMove({10, 10});
+      ASSERT_EQ(w->FrameShown(), hover) << when;
+      const ViewRect r = n->WindowRect();
+      EXPECT_TRUE(r.left >= area.left && r.top >= area.top && r.right <= area.right && r.bottom <= area.bottom)
+          << when << (hover ? ", hovered: " : ": ") << r.left << "," << r.top << " to " << r.right << ","
+          << r.bottom;
+    }
+    platform.cursor = {-10000, -10000};
+    platform.AdvanceTime(ViewerWindow::kHoverMilliseconds);
+  };
+  ViewerWindow* large = Open(dir.Write("large.bmp", SolidBmp(1500, 1200, kGreen)));
+  ASSERT_NE(large, nullptr);
+  expectInside(large, "started");
+  ViewerWindow* small = Open(dir.Write("small.bmp", SolidBmp(400, 300, kRed)));
+  ASSERT_NE(small, nullptr);
+  for (uint32_t key : {0x38u, 0x39u}) {  // 400 % and 800 %
+    EXPECT_TRUE(Native(small)->SendKey(key));
+    platform.Pump();
+    expectInside(small, key == 0x38u ? "key 8" : "key 9");
+  }
+}
+
 TEST_F(ViewerWindowTest, FramedPaintCentresTheImageOnTheBackground) {
   Options().viewerTitleBar = 0;
   Options().autoFit = 0;
