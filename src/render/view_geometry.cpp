@@ -68,15 +68,6 @@ RenderOutcome ApplyZoom(ViewState& view, double zoom) {
   return RenderView(view);
 }
 
-// The part of area the client may take: a window that wears a frame, or
-// shows one when the pointer comes over it, keeps room for it inside area.
-ViewRect ClientRoom(const ViewWindow& window, const ViewRect& area) {
-  if (!window.AlwaysFramed()) return area;
-  const FrameMetrics m = window.Frame();
-  return {area.left + m.borderWidth, area.top + m.borderHeight + m.captionHeight,
-          area.right - m.borderWidth, area.bottom - m.borderHeight};
-}
-
 ViewSize ShownSize(const ViewState& view) {
   const ImageBuffer* shown = view.ShownImage();
   return {Clamp32(shown->Width()), Clamp32(shown->Height())};
@@ -87,6 +78,14 @@ ViewSize ShownSize(const ViewState& view) {
 ViewRect LayoutArea(const ViewWindow& window) {
   return window.IsMaximized() || window.IsTopmost() ? window.MonitorRect()
                                                     : window.MonitorWorkArea();
+}
+
+ViewRect ClientRoom(const ViewWindow& window) {
+  const ViewRect area = LayoutArea(window);
+  if (!window.AlwaysFramed()) return area;
+  const FrameMetrics m = window.Frame();
+  return {area.left + m.borderWidth, area.top + m.borderHeight + m.captionHeight,
+          area.right - m.borderWidth, area.bottom - m.borderHeight};
 }
 
 void SetZoom(ViewWindow& window, double z) {
@@ -130,7 +129,7 @@ void SetZoom(ViewWindow& window, double z) {
   ViewPoint newOrigin = origin;
   if (!window.IsMaximized() && !window.IsFrozen()) {
     const ViewSize shown = ShownSize(*view);
-    const ViewRect room = ClientRoom(window, area);
+    const ViewRect room = ClientRoom(window);
     newClient = {std::max(std::min(shown.width, room.Width()), 1),
                  std::max(std::min(shown.height, room.Height()), 1)};
     const int64_t centreX = int64_t{origin.x} + client.width / 2;
@@ -228,7 +227,7 @@ void FitWindowToImage(ViewWindow& window, bool centreOnClient) {
   int64_t w = shown.width, h = shown.height;
   const FrameMetrics m = window.Frame();
   const bool framed = window.AlwaysFramed();
-  const ViewRect room = ClientRoom(window, area);
+  const ViewRect room = ClientRoom(window);
   const int64_t availW = room.Width(), availH = room.Height();
 
   // Too large for the area: shrink the window, and the image with it when the

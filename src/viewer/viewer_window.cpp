@@ -403,6 +403,7 @@ void ViewerWindow::ShowNewImage() {
       view_->OfferScaledImage(std::move(prepared), view_->SourceImage());
     if (!IsMaximized()) {
       FitWindowToImage(*this, !firstLayout);
+      if (firstLayout && centred_) KeepClearOfOtherWindows();
       normalLayout_ = true;
     } else {
       FullScreenFit();
@@ -444,6 +445,17 @@ void ViewerWindow::ShowNewImage() {
 
   if (source->Next() && source->Frame().delay >= 0) SetAnimationTimer(source->Frame().delay);
   if (readAheadAfterLayout_) ScheduleReadAhead();
+}
+
+void ViewerWindow::KeepClearOfOtherWindows() {
+  std::vector<ViewPoint> others;
+  for (ViewerWindow* w : app_.Windows())
+    if (w != this && w->Window()->IsVisible() && w->Window()->State() == ShowState::kNormal)
+      others.push_back(w->ClientOrigin());
+  const ViewPoint origin = ClientOrigin();
+  const ViewPoint clear = ClearOfOtherWindows(origin, client_, others,
+                                              metrics_.borderHeight + metrics_.captionHeight, ClientRoom(*this));
+  if (clear != origin) PlaceClient(clear, client_);
 }
 
 void ViewerWindow::FullScreenFit() {

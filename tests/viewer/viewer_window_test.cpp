@@ -595,6 +595,23 @@ TEST_F(ViewerWindowTest, HandOffOpensASecondWindowAndCloseAllEndsThem) {
   EXPECT_TRUE(platform.quitRequested);
 }
 
+// Windows of one size open at one place: each new one moves aside by the
+// frame height from the window it would cover exactly, and comes to the front.
+TEST_F(ViewerWindowTest, ANewWindowDoesNotCoverAnotherExactly) {
+  const std::string a = dir.Write("a.bmp", SolidBmp(320, 240, kRed));
+  std::vector<ViewPoint> origins;
+  for (int i = 0; i < 3; ++i) {
+    ViewerWindow* w = Open(a);
+    ASSERT_NE(w, nullptr);
+    origins.push_back(Native(w)->ClientOrigin());
+    EXPECT_TRUE(Native(w)->IsForeground());
+  }
+  const int32_t step = 8 + 23;  // the headless frame above a client at 96 dpi
+  EXPECT_EQ(origins[0], (ViewPoint{800, 400}));
+  EXPECT_EQ(origins[1], (ViewPoint{800 + step, 400 + step}));
+  EXPECT_EQ(origins[2], (ViewPoint{800 + 2 * step, 400 + 2 * step}));
+}
+
 TEST_F(ViewerWindowTest, SlideshowStateIgnoresNavigationAndStopsBeforeClosing) {
   const std::string a = dir.Write("a.bmp", SolidBmp(16, 16, kRed));
   dir.Write("b.bmp", SolidBmp(16, 16, kGreen));

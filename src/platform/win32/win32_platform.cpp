@@ -625,6 +625,12 @@ class Win32Platform : public Platform {
     return search.found;
   }
   bool SendCopyData(uintptr_t window, uint64_t tag, std::span<const uint8_t> bytes) override {
+    // The system lets a process bring a window to the front only while it
+    // has the user's attention; the started one has it and passes it on, so
+    // that the window opened for the hand-off does not open behind others.
+    DWORD receiver = 0;
+    if (GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &receiver) && receiver)
+      AllowSetForegroundWindow(receiver);
     COPYDATASTRUCT cds{};
     cds.dwData = static_cast<ULONG_PTR>(tag);
     cds.cbData = static_cast<DWORD>(bytes.size());
