@@ -6,6 +6,7 @@
 #include "app/settings.h"
 #include "base/file_system.h"
 #include "files/compare_names.h"
+#include "formats/builtin_formats.h"
 #include "image/image_buffer.h"
 #include "image/image_cache.h"
 #include "render/render_view.h"
@@ -214,7 +215,7 @@ Status ViewerWindow::OpenImage(const std::u16string& requested, bool showErrors)
       const size_t at = text.find(u"%s");
       if (at != std::u16string::npos) text.replace(at, 2, path);
     } else {
-      text = StatusText(status);
+      text = status == status::kMissingDll ? MissingDllText() : std::u16string(StatusText(status));
     }
     os.ShowMessageBox(Window(), text, u"Vistrel", MessageBoxKind::kError);
   }
@@ -240,6 +241,16 @@ Status ViewerWindow::OpenImage(const std::u16string& requested, bool showErrors)
     ScheduleReadAhead();
   Window()->PostCommand(kCmdShowNewImage, 0);
   return status::kOk;
+}
+
+std::u16string ViewerWindow::MissingDllText() const {
+  // Which library, and where it was looked for, so that the user can put it there.
+  const std::u16string library = MissingLibraryPath();
+  if (library.empty()) return std::u16string(StatusText(status::kMissingDll));
+  std::u16string text = app_.Translate(u"缺少必需的 DLL: \"%s\"");
+  const size_t at = text.find(u"%s");
+  if (at != std::u16string::npos) text.replace(at, 2, library);
+  return text;
 }
 
 void ViewerWindow::ScheduleReadAhead() {

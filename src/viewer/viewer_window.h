@@ -140,6 +140,8 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   void RunCommand(uint32_t command, intptr_t argument);
   void OpenFromDialog(bool newWindow);
   void ScheduleReadAhead();
+  // The message for a file whose reader lacks its run-time library.
+  std::u16string MissingDllText() const;
   // The image's own proportions: the current image at zoom 1 with its aspect.
   ViewSize NaturalImageSize() const;
   // The shown image covers the monitor in a direction.

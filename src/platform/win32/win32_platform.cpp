@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -160,6 +161,94 @@ std::optional<DirectSource> DirectSourceOf(ImageBuffer& image, ViewPoint source,
   const POINT origin = surface->PlaneOrigin();
   direct.at = {origin.x + source.x, origin.y + source.y};
   return direct;
+}
+
+// Adjusts the first dialog box the thread activates while the object lives
+// (a dialog of the system, laid out by the system), once, as it is about to
+// take the activation.
+class FirstDialogHook {
+ public:
+  explicit FirstDialogHook(std::function<void(HWND)> adjust)
+      : adjust_(std::move(adjust)), outer_(current_) {
+    current_ = this;
+    hook_ = SetWindowsHookExW(WH_CBT, &Procedure, nullptr, GetCurrentThreadId());
+  }
+  ~FirstDialogHook() {
+    if (hook_) UnhookWindowsHookEx(hook_);
+    current_ = outer_;
+  }
+  FirstDialogHook(const FirstDialogHook&) = delete;
+  FirstDialogHook& operator=(const FirstDialogHook&) = delete;
+
+ private:
+  static LRESULT CALLBACK Procedure(int code, WPARAM w, LPARAM l) {
+    FirstDialogHook* self = current_;
+    if (code == HCBT_ACTIVATE && self && !self->done_) {
+      const HWND window = reinterpret_cast<HWND>(w);
+      wchar_t cls[16] = {};
+      GetClassNameW(window, cls, 16);
+      if (std::wcscmp(cls, L"#32770") == 0) {
+        self->done_ = true;
+        self->adjust_(window);
+      }
+    }
+    return CallNextHookEx(nullptr, code, w, l);
+  }
+
+  static inline thread_local FirstDialogHook* current_ = nullptr;
+  std::function<void(HWND)> adjust_;
+  FirstDialogHook* outer_;
+  HHOOK hook_ = nullptr;
+  bool done_ = false;
+};
+
+// A message box is as wide as its text needs, and its title may not fit: a
+// window manager that draws the caption itself, with an icon and three
+// buttons, cuts a short title like the program's name. The box widens to
+// hold its title in the system's caption font beside an icon and three
+// caption buttons; its content moves along to stay in the middle.
+void FitMessageBoxToTitle(HWND box) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof(metrics);
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return;
+  wchar_t title[256];
+  const int length = GetWindowTextW(box, title, 256);
+  WindowDc dc(box);
+  GdiObject<HFONT> font(CreateFontIndirectW(&metrics.lfCaptionFont));
+  SIZE text{};
+  {
+    Selection selected(dc.Get(), font.Get());
+    if (!selected.Selected() || !GetTextExtentPoint32W(dc.Get(), title, length, &text)) return;
+  }
+  const int frame = GetSystemMetrics(SM_CXSIZEFRAME) + GetSystemMetrics(SM_CXPADDEDBORDER);
+  const int needed = text.cx + 4 * std::max<int>(metrics.iCaptionWidth, metrics.iCaptionHeight) +
+                     2 * metrics.iCaptionHeight + 2 * frame;
+  RECT r{};
+  GetWindowRect(box, &r);
+  const int grow = needed - (r.right - r.left);
+  if (grow <= 0) return;
+  SetWindowPos(box, nullptr, r.left - grow / 2, r.top, needed, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT c{};
+    GetWindowRect(child, &c);
+    MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&c), 2);
+    SetWindowPos(child, nullptr, c.left + grow / 2, c.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+// A dialog without a window to stand by goes to the middle of the work area
+// of the monitor the user works on (where the pointer is); the system would
+// put it in a corner of the screen.
+void CentreOnPointerMonitor(HWND dialog) {
+  POINT p{};
+  GetCursorPos(&p);
+  const ViewRect area = InfoOf(MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST)).workArea;
+  RECT r{};
+  GetWindowRect(dialog, &r);
+  const int32_t w = r.right - r.left, h = r.bottom - r.top;
+  const int32_t x = std::max(area.left, area.left + (area.Width() - w) / 2);
+  const int32_t y = std::max(area.top, area.top + (area.Height() - h) / 2);
+  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // The background brush of a window, kept until the colour changes. A colour
@@ -522,6 +611,7 @@ class Win32Platform : public Platform {
     UINT flags = kind == MessageBoxKind::kError ? MB_ICONERROR
                  : kind == MessageBoxKind::kQuestion ? (MB_ICONQUESTION | MB_YESNO)
                                                      : MB_ICONINFORMATION;
+    FirstDialogHook fit(&FitMessageBoxToTitle);
     const int r = MessageBoxW(owner ? reinterpret_cast<HWND>(owner->NativeHandle()) : nullptr, Wide(t), Wide(c), flags);
     return r == IDYES ? MessageBoxAnswer::kYes : r == IDNO ? MessageBoxAnswer::kNo
                       : r == IDCANCEL ? MessageBoxAnswer::kCancel : MessageBoxAnswer::kOk;
@@ -546,7 +636,11 @@ class Win32Platform : public Platform {
     ofn.lpstrTitle = Wide(titleText);
     ofn.Flags = OFN_EXPLORER | OFN_SHAREAWARE | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_ENABLESIZING |
                 OFN_FILEMUSTEXIST | (multiple ? OFN_ALLOWMULTISELECT : 0);
-    if (!GetOpenFileNameW(&ofn)) return {};
+    std::optional<FirstDialogHook> centre;
+    if (!ofn.hwndOwner || !IsWindowVisible(ofn.hwndOwner)) centre.emplace(&CentreOnPointerMonitor);
+    const BOOL chosen = GetOpenFileNameW(&ofn);
+    centre.reset();
+    if (!chosen) return {};
     filterIndex_ = ofn.nFilterIndex;
     // One path, or the folder followed by the names, each ended by a NUL.
     std::vector<std::u16string> parts;
