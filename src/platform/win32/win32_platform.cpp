@@ -164,8 +164,9 @@ std::optional<DirectSource> DirectSourceOf(ImageBuffer& image, ViewPoint source,
 }
 
 // Adjusts the first dialog box the thread activates while the object lives
-// (a dialog of the system, laid out by the system), once, as it is about to
-// take the activation.
+// (a dialog of the system, laid out by the system): as it is about to take
+// the activation, and again once the messages queued for it have run (some
+// dialogs settle their size only then).
 class FirstDialogHook {
  public:
   explicit FirstDialogHook(std::function<void(HWND)> adjust)
@@ -175,6 +176,7 @@ class FirstDialogHook {
   }
   ~FirstDialogHook() {
     if (hook_) UnhookWindowsHookEx(hook_);
+    if (timer_) KillTimer(nullptr, timer_);
     current_ = outer_;
   }
   FirstDialogHook(const FirstDialogHook&) = delete;
@@ -190,15 +192,27 @@ class FirstDialogHook {
       if (std::wcscmp(cls, L"#32770") == 0) {
         self->done_ = true;
         self->adjust_(window);
+        self->dialog_ = window;
+        // A timer of the thread: it comes when nothing else waits.
+        self->timer_ = SetTimer(nullptr, 0, 0, &Settled);
       }
     }
     return CallNextHookEx(nullptr, code, w, l);
+  }
+  static void CALLBACK Settled(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    FirstDialogHook* self = current_;
+    if (!self || self->timer_ != id) return;
+    self->timer_ = 0;
+    if (IsWindow(self->dialog_)) self->adjust_(self->dialog_);
   }
 
   static inline thread_local FirstDialogHook* current_ = nullptr;
   std::function<void(HWND)> adjust_;
   FirstDialogHook* outer_;
   HHOOK hook_ = nullptr;
+  HWND dialog_ = nullptr;
+  UINT_PTR timer_ = 0;
   bool done_ = false;
 };
 
