@@ -4,9 +4,11 @@
 
 #include "base/cpu_features.h"
 #include "base/file_system.h"
+#include "files/compare_names.h"
 #include "files/navigate.h"
 #include "formats/builtin_formats.h"
 #include "image/format_registry.h"
+#include "ui/file_dialog.h"
 #include "viewer/viewer_window.h"
 
 namespace vt {
@@ -38,6 +40,7 @@ std::u16string ViewerApp::Translate(std::u16string_view text) const {
 ViewerWindow* ViewerApp::OpenWindow(const std::optional<std::u16string>& file,
                                     const ArgumentList* arguments, const ViewerWindow* reference) {
   Reap();
+  lastOpenFailed_ = false;
   ViewerOptions options;
   if (reference && reference->Window()) options.monitor = reference->Window()->Monitor();
   const WindowOptions keywords = arguments ? ParseWindowOptions(*arguments) : WindowOptions{};
@@ -73,7 +76,9 @@ ViewerWindow* ViewerApp::OpenWindow(const std::optional<std::u16string>& file,
   ++creating_;
   raw->Create(&*path, options);
   --creating_;
-  return raw->Exists() && raw->HasImage() ? raw : nullptr;
+  const bool shown = raw->Exists() && raw->HasImage();
+  lastOpenFailed_ = !shown;
+  return shown ? raw : nullptr;
 }
 
 bool ViewerApp::ReceiveHandOff(uint64_t tag, const void* data, size_t bytes) {
@@ -90,7 +95,9 @@ std::vector<ViewerWindow*> ViewerApp::Windows() const {
   return out;
 }
 
-void ViewerApp::Reap() { closed_.clear(); }
+void ViewerApp::Reap() {
+  if (modal_ == 0) closed_.clear();
+}
 
 void ViewerApp::WindowCreating() {
   // Counted from the window being made: every open window and this one.
@@ -121,15 +128,7 @@ uintptr_t ViewerApp::HiddenOwner() {
 }
 
 std::vector<std::u16string> ViewerApp::OpenFilter() const {
-  const FormatRegistry& formats = GlobalFormatRegistry();
-  std::u16string all;
-  for (size_t i = 0; i < formats.Count(); ++i) {
-    if (!formats.At(i)->create) continue;
-    if (!all.empty()) all += u';';
-    all += u"*.";
-    all += formats.At(i)->extension;
-  }
-  return {Translate(u"图像文件"), all, Translate(u"所有文件"), u"*.*"};
+  return ImageFileFilter(GlobalFormatRegistry(), [this](std::u16string_view t) { return Translate(t); });
 }
 
 int RunProgram(Platform& platform, const ProgramEnvironment& env) {
@@ -163,6 +162,8 @@ int RunProgram(Platform& platform, const ProgramEnvironment& env) {
   }
   Settings settings(store, settingsEnv);
   settings.Load();
+  // The user's policy decides how every folder of this process is ordered.
+  SetNaturalFileOrder(settings.Options().plainNameOrder == 0);
 
   GetCpuFeatures();
   platform.AllowCopyDataFromLowerPrivilege();
@@ -172,15 +173,16 @@ int RunProgram(Platform& platform, const ProgramEnvironment& env) {
   if (file && file->find(u'~') != std::u16string::npos) file = platform.LongPathName(*file);
 
   RefPtr<ImageCache> cache = RefPtr<ImageCache>::Adopt(new ImageCache(&formats, &GlobalNavigator()));
+  bool startFailed = false;
   {
     ViewerApp app(platform, settings, *cache, GlobalNavigator());
-    app.OpenWindow(file, &startup.arguments, nullptr);
+    startFailed = !app.OpenWindow(file, &startup.arguments, nullptr) && app.LastOpenFailed();
     if (!app.Windows().empty()) platform.RunMessageLoop();
     app.Reap();
   }
   cache->Join();
   settings.Save();
-  return 0;
+  return startFailed ? 1 : 0;
 }
 
 }  // namespace vt

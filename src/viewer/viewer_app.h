@@ -37,13 +37,19 @@ class ViewerApp {
   // of arguments, on the monitor of reference. The new window, or null.
   ViewerWindow* OpenWindow(const std::optional<std::u16string>& file, const ArgumentList* arguments,
                            const ViewerWindow* reference);
+  // The last open-window request had a file and could not show it (a
+  // cancelled open dialog is no failure).
+  bool LastOpenFailed() const { return lastOpenFailed_; }
   // A hand-off from another instance: accepted or not.
   bool ReceiveHandOff(uint64_t tag, const void* data, size_t bytes);
 
   // Live viewer windows in creation order.
   std::vector<ViewerWindow*> Windows() const;
-  // Windows that are gone are deleted here, outside their own handlers.
+  // Windows that are gone are deleted here, outside their own handlers (and
+  // not while a window runs a modal loop, whose frame is still on the stack).
   void Reap();
+  void BeginModal() { ++modal_; }
+  void EndModal() { --modal_; }
   // The owner of frozen windows, made once.
   uintptr_t HiddenOwner();
   // The filter list of the open-file dialog.
@@ -62,6 +68,8 @@ class ViewerApp {
   std::vector<std::unique_ptr<ViewerWindow>> closed_;
   std::unique_ptr<ToolkitWindow> hiddenOwner_;
   int32_t creating_ = 0;
+  int32_t modal_ = 0;
+  bool lastOpenFailed_ = false;
 };
 
 // The cache capacity for the n-th open window: 3 for one window, n + 4 for two
@@ -70,7 +78,8 @@ uint32_t CacheCapacityForWindows(uint32_t windowCount);
 
 // The program's entry after the platform is up: forwards to a running instance
 // or serves, runs until the last window closes, saves the settings. Returns
-// the process's exit code (0).
+// the process's exit code: 1 when the file it was started on could not be
+// shown, else 0.
 struct ProgramEnvironment {
   std::u16string commandLine;
   std::u16string programPath;

@@ -4,7 +4,8 @@
 #  - started without a file it shows GTK's open-file dialog; a path typed into
 #    it opens that image, and cancelling the dialog ends the program;
 #  - a file it cannot read brings up a message box captioned "Vistrel", and
-#    confirming it ends the program (the window never got an image);
+#    confirming it ends the program with status 1 (the window never got an
+#    image);
 #  - an image written into the shown folder while the program runs is reached
 #    by the next-image key without a restart, and one removed is skipped.
 # Exit 77 (skipped) when the tools are missing.
@@ -107,6 +108,7 @@ if [ -n "$BOX" ]; then
   xdotool key Return
   if wait_for_end 10; then
     echo "message box: confirmed, program ended with $STATUS"
+    [ "$STATUS" = 1 ] || fail "a start that showed nothing ended with status $STATUS, not 1"
   else
     fail "the program did not end after the message box"
   fi

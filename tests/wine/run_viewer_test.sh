@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # The Windows program under Wine on a virtual X display, seen from outside:
 # the window title, the image's pixels on screen (also of images started in
-# 8-bit form), stepping through the folder with the keys, the hover frame
-# (with a window manager too), the fit of a large image with room for that
-# frame, the window keywords (-pos, -zoom, -title, -fullscreen, -topmost), the
-# hand-off of a second start to the running instance, "-close", the open
-# dialog when no file is given, the message boxes for files that cannot be
-# opened, and no settings written by a copy that is not installed.
+# 8-bit form), the popup menu, stepping through the folder with the keys, the
+# hover frame (with a window manager too), the fit of a large image with room
+# for that frame, the window keywords (-pos, -zoom, -title, -fullscreen,
+# -topmost), the hand-off of a second start to the running instance, "-close",
+# the open dialog when no file is given, the message boxes naming a file that
+# cannot be opened or the library it needs and the failure status of such a
+# start, no settings written by a copy that is not installed, and the
+# checkerboard behind a transparent image when the setting asks for it.
 # Exit 77 (skipped) when the tools are missing.
 # Usage: tests/wine/run_viewer_test.sh path/to/vistrel.exe path/to/message_box_text.exe
 set -uo pipefail
 EXE="$(realpath "${1:?usage: $0 vistrel.exe message_box_text.exe}")"
 BOX_TEXT="$(realpath "${2:?usage: $0 vistrel.exe message_box_text.exe}")"
-source "$(dirname "$0")/../support/xvfb.sh"
+SUPPORT="$(cd "$(dirname "$0")/../support" && pwd)"
+source "$SUPPORT/xvfb.sh"
 SKIP_HINT=" (scripts/install-deps.sh --with-windows installs it)" \
   require_tools wine Xvfb xwininfo xprop xdotool import convert python3 openbox
 CORPUS="$(dirname "$(realpath "$0")")/../../../shared/corpus"
@@ -187,6 +190,46 @@ for _ in $(seq 1 20); do
 done
 echo "mouse gone: $(geometry_of "$ID")"
 [ -z "$FRAMED" ] || fail "the frame stayed after the mouse had left"
+
+# The popup menu: a right click opens it at the pointer (timed from the
+# click by the one process that makes it) with every item's text drawn; keys
+# go down to "查看", into it and down to "放大", and Enter zooms the image in;
+# Escape closes a second menu and nothing else.
+xdotool windowfocus --sync "$ID" 2>/dev/null
+KNOWN="$(xwininfo -root -children | awk '/^ +0x/ {print $1}' | tr '\n' ' ')"
+read -r ELAPSED _ PX PY PW PH < <(python3 "$SUPPORT/x_click_timer.py" 600 500 3)
+if [ "$ELAPSED" = none ]; then
+  fail "no popup menu appeared after a right click"
+else
+  echo "popup: $PX,$PY ${PW}x$PH on screen ${ELAPSED} ms after the click"
+  [ "$PX $PY" = "600 500" ] || fail "the popup is at $PX,$PY, not at the pointer 600,500"
+  sleep 0.5
+  shoot
+  ROWS="$(popup_rows_with_text "$WORK/shots/shot.png" "$PX" "$PY" "$PW" "$PH" f9f9f9 d7d7d7)"
+  echo "popup item rows with text: $ROWS"
+  [ "$ROWS" = 12 ] || fail "the popup shows $ROWS item texts, not the 12 of the menu"
+  xdotool key Down Down Down Down Down Down Right
+  sleep 0.3
+  xdotool key Down Down Down Return
+  ZOOMED="first.bmp | 320•240•24 | 1.189x | Vistrel"
+  ID="$(wait_for_title "$ZOOMED" 10)" || fail "choosing 放大 in the menu did not zoom in"
+  new_window_geometry "$KNOWN" >/dev/null && fail "the popup stayed after its item was chosen"
+  read -r AGAIN _ < <(python3 "$SUPPORT/x_click_timer.py" 600 500 3)
+  [ "$AGAIN" != none ] || fail "no popup menu appeared after the second right click"
+  echo "popup again: on screen ${AGAIN} ms after the click"
+  xdotool key Escape
+  sleep 0.5
+  new_window_geometry "$KNOWN" >/dev/null && fail "Escape did not close the popup"
+  ID="$(exact_window "$ZOOMED")" || fail "Escape in the popup closed the window too"
+  xdotool key r  # back to zoom 1 for what follows
+  ID="$(wait_for_title "$EXPECTED" 10)" || fail "r did not restore the zoom after the menu"
+fi
+point_at 1279 1023
+for _ in $(seq 1 20); do
+  sleep 0.25
+  ID="$(exact_window "$EXPECTED")"
+  [ -n "$ID" ] && [ "$(geometry_of "$ID")" = "479 391 322 242" ] && break
+done
 
 # The keys step through the folder in natural name order; the window follows
 # each image's size, and an image twice as wide as the screen is fitted to it.
@@ -461,30 +504,69 @@ cannot_open() {  # file expected-text
     echo "$1: message box '$text'"
     [ "$text" = "$2" ] || fail "$1: the message box says '$text', not '$2'"
     xdotool windowfocus --sync "$id" key Return 2>/dev/null
-    wait_for_end "$SERVER" 20 || fail "$1: Return on the message box did not end the program"
+    if wait_for_end "$SERVER" 20; then
+      wait "$SERVER"
+      local status=$?
+      [ "$status" = 1 ] || fail "$1: the start that showed nothing ended with status $status, not 1"
+    else
+      fail "$1: Return on the message box did not end the program"
+    fi
   else
     fail "$1: no message box titled 'Vistrel' appeared"
     kill "$SERVER" 2>/dev/null
   fi
   [ -z "$(window_ids '| Vistrel')" ] || fail "$1: a viewer window is left"
 }
-cannot_open broken.bmp "未知的文件格式"
+cannot_open broken.bmp "未知的文件格式
+$(windows_path "$WORK/bad/broken.bmp")"
 cannot_open missing.bmp "无法打开文件: \"$(windows_path "$WORK/bad/missing.bmp")\""
 # WebP files need libwebp.dll beside the program; without it the message
-# says which library is missing and where it was looked for.
+# says which library is missing and where it was looked for, and the file.
 WEBP="$CORPUS/webp/lossy_alpha1.webp"
 if [ ! -f "$WEBP" ]; then
   fail "the WebP sample $WEBP is missing"
 elif [ -f "$(dirname "$EXE")/libwebp.dll" ]; then
   echo "NOTE: libwebp.dll lies beside the program; the message for its absence is not checked"
 else
-  cannot_open "$(windows_path "$(realpath "$WEBP")")" \
-    "缺少必需的 DLL: \"$(windows_path "$(dirname "$EXE")/libwebp.dll")\""
+  WEBP="$(windows_path "$(realpath "$WEBP")")"
+  cannot_open "$WEBP" "缺少必需的 DLL: \"$(windows_path "$(dirname "$EXE")/libwebp.dll")\"
+$WEBP"
 fi
 
 # A copy that is not installed keeps no settings.
 wineserver -w
 grep -q "Korvanne" "$WINEPREFIX/user.reg" && fail "settings were written to the registry"
+
+# With "Checkerboard" set, a red disc on a transparent canvas (120 x 90) shows
+# on squares of 8 pixels, white and light grey from the image's corner; the
+# frameless window is opaque then.
+python3 - "$WORK/disc.bmp" <<'PY'
+import struct, sys
+w, h = 120, 90
+rows = b"".join(b"".join(struct.pack("<I", 0xFFFF0000 if (x - 60) ** 2 + (y - 45) ** 2 < 900 else 0)
+                         for x in range(w)) for y in range(h - 1, -1, -1))
+head = b"BM" + struct.pack("<IHHI", 54 + len(rows), 0, 0, 54)
+head += struct.pack("<IiiHHIIiiII", 40, w, h, 1, 32, 0, len(rows), 2835, 2835, 0, 0)
+open(sys.argv[1], "wb").write(head + rows)
+PY
+wine reg add 'HKCU\Software\Korvanne\Vistrel' /v Vistrel-Ver /d 9.3 /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Korvanne\Vistrel' /v Checkerboard /t REG_DWORD /d 1 /f >/dev/null 2>&1
+wine "$EXE" disc.bmp >/dev/null 2>&1 &
+SERVER=$!
+if ID="$(wait_for_title "disc.bmp | 120•90•32 | Vistrel" 30)"; then
+  sleep 1
+  shoot
+  read -r X Y W H <<<"$(geometry_of "$ID")"
+  CORNER="$(pixel $((X + 2)) $((Y + 2)))" BESIDE="$(pixel $((X + 10)) $((Y + 2)))"
+  echo "checkerboard: window $W x $H at $X,$Y: $CORNER $BESIDE $(pixel $((X + 60)) $((Y + 45)))"
+  [[ "$CORNER" == "srgb(255,255,255)" || "$CORNER" == white ]] || fail "no white square at the image's corner: $CORNER"
+  [ "$BESIDE" = "srgb(204,204,204)" ] || fail "no grey square beside it: $BESIDE"
+  is_colour $((X + 60)) $((Y + 45)) red || fail "the disc is not red on the squares"
+else
+  fail "disc.bmp opened no window"
+fi
+wine "$EXE" -close >/dev/null 2>&1
+wait_for_end "$SERVER" 20 || fail "-close did not end the checkerboard instance"
 
 [ "$FAILED" = 0 ] && echo "PASS" || echo "FAILED"
 exit "$FAILED"

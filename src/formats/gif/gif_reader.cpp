@@ -143,7 +143,8 @@ class GifReader final : public ImageReader {
 
  private:
   void ReadComment(std::span<const uint8_t> file, const SubBlocks& blocks);
-  void ReadApplication(std::span<const uint8_t> file, const SubBlocks& blocks, bool* loop);
+  void ReadApplication(std::span<const uint8_t> file, const SubBlocks& blocks, bool* loop,
+                       uint32_t* loopCount);
   void ApplyGraphicControl(const GraphicControl& gce);
   void FillPalette(uint32_t* palette) const;
 
@@ -187,8 +188,8 @@ void GifReader::ReadComment(std::span<const uint8_t> file, const SubBlocks& bloc
   Properties().Set(PropertyId::Comment, utf8 ? Utf8ToUtf16(joined) : Windows1252ToUtf16(joined));
 }
 
-void GifReader::ReadApplication(std::span<const uint8_t> file, const SubBlocks& blocks,
-                                bool* loop) {
+void GifReader::ReadApplication(std::span<const uint8_t> file, const SubBlocks& blocks, bool* loop,
+                                uint32_t* loopCount) {
   if (blocks.count < 2 || blocks.firstSize != 11) return;
   const uint8_t* id = file.data() + blocks.firstPos;
   // The second name is the same extension under another maker's name.
@@ -198,6 +199,9 @@ void GifReader::ReadApplication(std::span<const uint8_t> file, const SubBlocks& 
     if (blocks.secondSize >= 3 && data[0] == 1) {
       const uint32_t repeats = uint32_t{data[1]} | uint32_t{data[2]} << 8;
       *loop = repeats != 1;
+      // The count is of repeats after the first play, as encoders write it
+      // ("-loop 3" stores 2) and browsers read it.
+      *loopCount = repeats == 0 ? 0 : repeats + 1;
     }
     return;
   }
@@ -265,6 +269,7 @@ Status GifReader::ReadHeader() {
   uint32_t frames = 0;
   uint64_t chainBytes = 0;
   bool loop = false;
+  uint32_t loopCount = 0;
   size_t prevTablePos = globalPos;
   uint32_t prevTableEntries = globalEntries;
 
@@ -288,7 +293,7 @@ Status GifReader::ReadHeader() {
       } else if (label == kComment) {
         ReadComment(file, blocks);
       } else if (label == kApplication) {
-        ReadApplication(file, blocks, &loop);
+        ReadApplication(file, blocks, &loop, &loopCount);
       }
       continue;
     }
@@ -394,7 +399,10 @@ Status GifReader::ReadHeader() {
 
   if (!last) return status::kDamaged;
   // A looping extension may come after the first image; every frame carries it.
-  for (ImageReader* f = this; f; f = f->NextReader()) static_cast<GifReader*>(f)->frame_.loop = loop;
+  for (ImageReader* f = this; f; f = f->NextReader()) {
+    static_cast<GifReader*>(f)->frame_.loop = loop;
+    static_cast<GifReader*>(f)->frame_.loopCount = loopCount;
+  }
   return status::kOk;
 }
 

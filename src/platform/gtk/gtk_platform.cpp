@@ -15,6 +15,7 @@
 #include "platform/gtk/gtk_hand_off.h"
 #include "platform/gtk/gtk_keys.h"
 #include "platform/gtk/gtk_progress.h"
+#include "platform/gtk/gtk_text.h"
 
 #include <poll.h>
 
@@ -226,6 +227,21 @@ class CairoPaint : public PaintTarget {
     pango_layout_get_pixel_size(Layout(), &w, &h);
     return {w, h};
   }
+  void DrawSurface(const PixelSurface& surface, const ViewRect& source, ViewPoint at) override {
+    const ViewRect r = Intersect(source, surface.Bounds());
+    if (IsEmpty(r)) return;
+    // Cairo reads the words as they are: opaque native-endian ARGB.
+    cairo_surface_t* image = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(surface.pixels.data())), CAIRO_FORMAT_ARGB32,
+        surface.width, surface.height, surface.width * 4);
+    cairo_save(cr_);
+    cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr_, image, at.x - source.left, at.y - source.top);
+    cairo_rectangle(cr_, at.x + r.left - source.left, at.y + r.top - source.top, r.Width(), r.Height());
+    cairo_fill(cr_);
+    cairo_restore(cr_);
+    cairo_surface_destroy(image);
+  }
   void DrawLabel(std::u16string_view text, ViewPoint at, uint32_t colour) override {
     const std::string t = Utf8(text);
     pango_layout_set_text(Layout(), t.data(), static_cast<int>(t.size()));
@@ -432,14 +448,16 @@ class DesktopPlatform : public Platform {
   void Beep() override { gdk_display_beep(gdk_display_get_default()); }
   MessageBoxAnswer ShowMessageBox(PlatformWindow* owner, std::u16string_view text, std::u16string_view caption,
                                   MessageBoxKind kind) override {
-    const GtkMessageType type = kind == MessageBoxKind::kError      ? GTK_MESSAGE_ERROR
-                                : kind == MessageBoxKind::kQuestion ? GTK_MESSAGE_QUESTION
-                                                                    : GTK_MESSAGE_INFO;
+    const GtkMessageType type = kind == MessageBoxKind::kError          ? GTK_MESSAGE_ERROR
+                                : kind == MessageBoxKind::kQuestion     ? GTK_MESSAGE_QUESTION
+                                : kind == MessageBoxKind::kTopmostPlain ? GTK_MESSAGE_OTHER
+                                                                        : GTK_MESSAGE_INFO;
     GtkWidget* dialog =
         gtk_message_dialog_new(ParentOf(owner), GTK_DIALOG_MODAL, type,
                                kind == MessageBoxKind::kQuestion ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, "%s",
                                Utf8(text).c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), Utf8(caption).c_str());
+    if (kind == MessageBoxKind::kTopmostPlain) gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
     PlaceDialog(GTK_WINDOW(dialog), owner ? ByHandle(owner->NativeHandle()) : nullptr);
     const gint r = gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
@@ -450,43 +468,11 @@ class DesktopPlatform : public Platform {
   }
   std::vector<std::u16string> ShowOpenDialog(PlatformWindow* owner, std::u16string_view title,
                                              const std::vector<std::u16string>& filter, bool multiple) override {
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(Utf8(title).c_str(), ParentOf(owner),
-                                                    GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
-                                                    "_Open", GTK_RESPONSE_ACCEPT, nullptr);
-    GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
-    gtk_file_chooser_set_select_multiple(chooser, multiple);
-    for (size_t i = 0; i + 1 < filter.size(); i += 2) {
-      GtkFileFilter* f = gtk_file_filter_new();
-      gtk_file_filter_set_name(f, Utf8(filter[i]).c_str());
-      // Patterns are matched as written here; the names on disk may be in
-      // either case.
-      std::u16string_view list = filter[i + 1];
-      while (!list.empty()) {
-        const size_t end = std::min(list.find(u';'), list.size());
-        const std::string pattern = Utf8(list.substr(0, end));
-        if (pattern == "*.*") {
-          gtk_file_filter_add_pattern(f, "*");
-        } else if (!pattern.empty()) {
-          gtk_file_filter_add_pattern(f, pattern.c_str());
-          std::string upper = pattern;
-          for (char& c : upper) c = g_ascii_toupper(c);
-          if (upper != pattern) gtk_file_filter_add_pattern(f, upper.c_str());
-        }
-        list.remove_prefix(std::min(end + 1, list.size()));
-      }
-      gtk_file_chooser_add_filter(chooser, f);
-    }
-    std::vector<std::u16string> out;
-    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
-      GSList* names = gtk_file_chooser_get_filenames(chooser);
-      for (GSList* n = names; n; n = n->next) {
-        out.push_back(Utf8ToUtf16(static_cast<const char*>(n->data)));
-        g_free(n->data);
-      }
-      g_slist_free(names);
-    }
-    gtk_widget_destroy(dialog);
-    return out;
+    FileDialogRequest request;
+    request.title = title;
+    request.filter = filter;
+    request.multiple = multiple;
+    return ShowFileDialog(owner, request);
   }
   void RunMessageLoop() override {
     while (!quit_) g_main_context_iteration(nullptr, TRUE);
@@ -496,6 +482,137 @@ class DesktopPlatform : public Platform {
     while (!quit_ && g_main_context_iteration(nullptr, FALSE)) {
     }
     return !quit_;
+  }
+  bool RunNestedLoop(const std::function<bool()>& keepRunning) override {
+    while (keepRunning()) {
+      if (quit_) return false;  // left set: the outer loop ends too
+      g_main_context_iteration(nullptr, TRUE);
+    }
+    return true;
+  }
+  // The popup takes the pointer and the keyboard, so that a press anywhere
+  // on the screen is seen; keys of every window of this program come to the
+  // sink first in any case.
+  void BeginMenuCapture(PlatformWindow& popup, MenuCaptureSink& sink) override {
+    menuSink_ = &sink;
+    DesktopWindow* w = ByHandle(popup.NativeHandle());
+    GdkWindow* target = w && w->Widget() ? gtk_widget_get_window(GTK_WIDGET(w->Widget())) : nullptr;
+    GdkDisplay* display = gdk_display_get_default();
+    if (!target) return;
+    // The window must be viewable on the server before it can be grabbed to.
+    gdk_display_sync(display);
+    grabbed_ = gdk_seat_grab(gdk_display_get_default_seat(display), target, GDK_SEAT_CAPABILITY_ALL, TRUE, nullptr,
+                             nullptr, nullptr, nullptr) == GDK_GRAB_SUCCESS;
+  }
+  void EndMenuCapture() override {
+    if (grabbed_) gdk_seat_ungrab(gdk_display_get_default_seat(gdk_display_get_default()));
+    grabbed_ = false;
+    menuSink_ = nullptr;
+  }
+  MenuCaptureSink* MenuSink() const { return menuSink_; }
+  TextRenderer& Text() override { return text_; }
+  std::optional<PixelSurface> CaptureScreen(const ViewRect& area) override {
+    if (IsEmpty(area)) return std::nullopt;
+    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), area.left, area.top, area.Width(),
+                                                 area.Height());
+    if (!shot) return std::nullopt;
+    PixelSurface out(gdk_pixbuf_get_width(shot), gdk_pixbuf_get_height(shot));
+    const int channels = gdk_pixbuf_get_n_channels(shot), stride = gdk_pixbuf_get_rowstride(shot);
+    const guchar* bytes = gdk_pixbuf_read_pixels(shot);
+    for (int32_t y = 0; y < out.height; ++y)
+      for (int32_t x = 0; x < out.width; ++x) {
+        const guchar* p = bytes + size_t(y) * stride + size_t(x) * channels;
+        out.Row(y)[x] = 0xFF000000u | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+      }
+    g_object_unref(shot);
+    return out;
+  }
+  // The desktop's handler of the folder or file, as a double click there would.
+  bool OpenWithShell(const std::u16string& path) override {
+    const std::string target = Utf8(path);
+    gchar* argv[] = {const_cast<gchar*>("xdg-open"), const_cast<gchar*>(target.c_str()), nullptr};
+    return g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, nullptr) != FALSE;
+  }
+  void SetClipboardText(std::u16string_view text) override {
+    const std::string utf8 = Utf8(text);
+    gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), utf8.data(), static_cast<gint>(utf8.size()));
+  }
+  std::optional<std::u16string> ClipboardText() override {
+    gchar* text = gtk_clipboard_wait_for_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
+    if (!text) return std::nullopt;
+    std::u16string out = Utf8ToUtf16(text);
+    g_free(text);
+    return out;
+  }
+  std::vector<std::u16string> ShowFileDialog(PlatformWindow* owner, FileDialogRequest& request) override {
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(
+        Utf8(request.title).c_str(), ParentOf(owner),
+        request.save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
+        request.save ? "_Save" : "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+    GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+    gtk_file_chooser_set_select_multiple(chooser, !request.save && request.multiple);
+    // The caller decides about existing files.
+    gtk_file_chooser_set_do_overwrite_confirmation(chooser, FALSE);
+    std::vector<GtkFileFilter*> filters;
+    for (size_t i = 0; i + 1 < request.filter.size(); i += 2) {
+      filters.push_back(FilterOf(request.filter[i], request.filter[i + 1]));
+      gtk_file_chooser_add_filter(chooser, filters.back());
+    }
+    if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
+      gtk_file_chooser_set_filter(chooser, filters[request.filterIndex - 1]);
+    if (!request.initialPath.empty()) {
+      const std::string initial = Utf8(request.initialPath);
+      if (request.save) {
+        gchar* folder = g_path_get_dirname(initial.c_str());
+        gchar* name = g_path_get_basename(initial.c_str());
+        if (g_file_test(folder, G_FILE_TEST_IS_DIR)) gtk_file_chooser_set_current_folder(chooser, folder);
+        gtk_file_chooser_set_current_name(chooser, name);
+        g_free(folder);
+        g_free(name);
+      } else if (g_file_test(initial.c_str(), G_FILE_TEST_IS_DIR)) {
+        gtk_file_chooser_set_current_folder(chooser, initial.c_str());
+      } else {
+        gtk_file_chooser_set_filename(chooser, initial.c_str());
+      }
+    }
+    std::vector<std::u16string> out;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+      GSList* names = gtk_file_chooser_get_filenames(chooser);
+      for (GSList* n = names; n; n = n->next) {
+        out.push_back(Utf8ToUtf16(static_cast<const char*>(n->data)));
+        g_free(n->data);
+      }
+      g_slist_free(names);
+      GtkFileFilter* chosen = gtk_file_chooser_get_filter(chooser);
+      for (size_t i = 0; i < filters.size(); ++i)
+        if (filters[i] == chosen) request.filterIndex = static_cast<uint32_t>(i + 1);
+    }
+    gtk_widget_destroy(dialog);
+    return out;
+  }
+  std::optional<uint32_t> ChooseColour(PlatformWindow* owner, uint32_t colour,
+                                       std::array<uint32_t, 16>& customColours) override {
+    GtkWidget* dialog = gtk_color_chooser_dialog_new(nullptr, ParentOf(owner));
+    GtkColorChooser* chooser = GTK_COLOR_CHOOSER(dialog);
+    gtk_color_chooser_set_use_alpha(chooser, FALSE);
+    auto rgba = [](uint32_t c) {
+      return GdkRGBA{(c >> 16 & 0xFF) / 255.0, (c >> 8 & 0xFF) / 255.0, (c & 0xFF) / 255.0, 1.0};
+    };
+    std::vector<GdkRGBA> palette;
+    for (uint32_t c : customColours) palette.push_back(rgba(c));
+    gtk_color_chooser_add_palette(chooser, GTK_ORIENTATION_HORIZONTAL, 8, static_cast<gint>(palette.size()),
+                                  palette.data());
+    const GdkRGBA start = rgba(colour);
+    gtk_color_chooser_set_rgba(chooser, &start);
+    std::optional<uint32_t> out;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
+      GdkRGBA c{};
+      gtk_color_chooser_get_rgba(chooser, &c);
+      auto byte = [](double v) { return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
+      out = byte(c.red) << 16 | byte(c.green) << 8 | byte(c.blue);
+    }
+    gtk_widget_destroy(dialog);
+    return out;
   }
   void Quit() override {
     quit_ = true;
@@ -733,6 +850,27 @@ class DesktopPlatform : public Platform {
     gtk_window_set_position(dialog, GTK_WIN_POS_NONE);
     gtk_window_move(dialog, x, y);
   }
+  // A filter of the open and save dialogs from a description and a pattern
+  // list. Patterns are matched as written here; the names on disk may be in
+  // either case.
+  static GtkFileFilter* FilterOf(const std::u16string& name, std::u16string_view list) {
+    GtkFileFilter* f = gtk_file_filter_new();
+    gtk_file_filter_set_name(f, Utf8(name).c_str());
+    while (!list.empty()) {
+      const size_t end = std::min(list.find(u';'), list.size());
+      const std::string pattern = Utf8(list.substr(0, end));
+      if (pattern == "*.*") {
+        gtk_file_filter_add_pattern(f, "*");
+      } else if (!pattern.empty()) {
+        gtk_file_filter_add_pattern(f, pattern.c_str());
+        std::string upper = pattern;
+        for (char& c : upper) c = g_ascii_toupper(c);
+        if (upper != pattern) gtk_file_filter_add_pattern(f, upper.c_str());
+      }
+      list.remove_prefix(std::min(end + 1, list.size()));
+    }
+    return f;
+  }
   GtkWindow* ParentOf(PlatformWindow* owner) const {
     DesktopWindow* w = owner ? ByHandle(owner->NativeHandle()) : nullptr;
     return w ? w->Widget() : nullptr;
@@ -749,6 +887,9 @@ class DesktopPlatform : public Platform {
   LauncherProgress progress_{"application://vistrel.desktop", "/com/korvanne/Vistrel"};
   std::unique_ptr<HandOffServer> server_;
   ClickTracker clicks_;
+  MenuCaptureSink* menuSink_ = nullptr;
+  bool grabbed_ = false;
+  PangoTextRenderer text_;
 };
 
 DesktopWindow::~DesktopWindow() {
@@ -1193,7 +1334,15 @@ gboolean DesktopWindow::OnKey(GtkWidget* widget, GdkEventKey* e, gpointer data) 
   const bool down = e->type == GDK_KEY_PRESS;
   const uint8_t own = vk == 0x10 ? kModifierShift : vk == 0x11 ? kModifierCtrl : vk == 0x12 ? kModifierAlt : 0;
   modifiers = down ? (modifiers | own) : (modifiers & ~own);
-  return self->events_.OnKey(vk, down, modifiers);
+  // A running menu hears every key of the program first.
+  if (MenuCaptureSink* sink = self->platform_.MenuSink(); sink && sink->OnMenuKey(vk, down, modifiers)) return TRUE;
+  // The character follows its key, as a typed character follows its key down
+  // on the other system.
+  const gunichar typed = down && !(modifiers & (kModifierCtrl | kModifierAlt)) ? gdk_keyval_to_unicode(e->keyval) : 0;
+  const bool handled = self->events_.OnKey(vk, down, modifiers);
+  if (typed >= 0x20 && typed != 0x7F && typed < 0x10000 && self->widget_)
+    self->events_.OnChar(static_cast<char16_t>(typed));
+  return handled;
 }
 
 gboolean DesktopWindow::OnButton(GtkWidget*, GdkEventButton* e, gpointer data) {
@@ -1208,6 +1357,10 @@ gboolean DesktopWindow::OnButton(GtkWidget*, GdkEventButton* e, gpointer data) {
     default: return FALSE;
   }
   const ViewPoint at = self->ClientPoint(e->x, e->y);
+  if (MenuCaptureSink* sink = self->platform_.MenuSink(); sink && e->type == GDK_BUTTON_PRESS && button <= 2) {
+    const ViewPoint screen{static_cast<int32_t>(std::floor(e->x_root)), static_cast<int32_t>(std::floor(e->y_root))};
+    if (sink->OnMenuPress(button, screen) || !self->widget_) return TRUE;
+  }
   MouseAction action;
   if (e->type == GDK_BUTTON_PRESS)
     action = self->platform_.Press(self->serial_, button, e->time, at);
@@ -1241,7 +1394,11 @@ gboolean DesktopWindow::OnScroll(GtkWidget*, GdkEventScroll* e, gpointer data) {
 }
 
 gboolean DesktopWindow::OnFocus(GtkWidget*, GdkEventFocus* e, gpointer data) {
-  static_cast<DesktopWindow*>(data)->events_.OnActivate(e->in != 0);
+  auto* self = static_cast<DesktopWindow*>(data);
+  // The grab of a running menu moves the keyboard focus for its while: the
+  // window has not lost the user to another.
+  if (self->platform_.MenuSink()) return FALSE;
+  self->events_.OnActivate(e->in != 0);
   return FALSE;
 }
 

@@ -84,6 +84,13 @@ class HeadlessPaint : public PaintTarget {
   void DrawLabel(std::u16string_view text, ViewPoint at, uint32_t colour) override {
     labels_.push_back({std::u16string(text), at, colour});
   }
+  void DrawSurface(const PixelSurface& surface, const ViewRect& source, ViewPoint at) override {
+    const ViewRect from = Intersect(source, surface.Bounds());
+    const ViewRect to = Clip({at.x, at.y, at.x + from.Width(), at.y + from.Height()});
+    for (int32_t y = to.top; y < to.bottom; ++y)
+      for (int32_t x = to.left; x < to.right; ++x)
+        pixels_[size_t(y) * size_.width + x] = surface.At(from.left + x - at.x, from.top + y - at.y);
+  }
 
  private:
   ViewRect Clip(const ViewRect& r) const {
@@ -110,11 +117,12 @@ HeadlessWindow::HeadlessWindow(HeadlessPlatform& platform, WindowEvents& events,
               params.clientTopLeft.x + params.clientSize.width,
               params.clientTopLeft.y + params.clientSize.height},
       normalClient_(client_),
-      topmost_(params.topmost),
-      noActivate_(params.noActivate) {
+      topmost_(params.topmost || params.popup),
+      noActivate_(params.noActivate || params.popup),
+      popup_(params.popup) {
   zOrder_ = params.bottom ? -platform.NextZ() : platform.NextZ();
   ResizePixels();
-  if (params.visible) Show(ShowState::kNormal, !params.noActivate);
+  if (params.visible) Show(ShowState::kNormal, !noActivate_);
 }
 
 HeadlessWindow::~HeadlessWindow() {
@@ -278,14 +286,27 @@ uint32_t HeadlessWindow::Pixel(int32_t x, int32_t y) const {
 }
 
 bool HeadlessWindow::SendKey(uint32_t virtualKey, uint8_t modifiers) {
-  const bool handled = events_.OnKey(virtualKey, true, modifiers);
-  if (exists_) events_.OnKey(virtualKey, false, modifiers);
+  const bool handled = platform_.DeliverKey(*this, virtualKey, true, modifiers);
+  if (exists_) platform_.DeliverKey(*this, virtualKey, false, modifiers);
   return handled;
+}
+
+void HeadlessWindow::SendChar(char16_t character) {
+  if (exists_) events_.OnChar(character);
 }
 
 void HeadlessWindow::SendMouseMove(ViewPoint client) {
   platform_.cursor = {client_.left + client.x, client_.top + client.y};
   events_.OnMouseMove(client, 0);
+}
+
+void HeadlessWindow::SendMouseButton(int button, MouseAction action, ViewPoint client, uint8_t modifiers) {
+  platform_.DeliverMouseButton(*this, button, action, client, modifiers);
+}
+
+void HeadlessWindow::Click(int button, ViewPoint client, uint8_t modifiers) {
+  SendMouseButton(button, MouseAction::kPress, client, modifiers);
+  if (exists_) SendMouseButton(button, MouseAction::kRelease, client, modifiers);
 }
 
 void HeadlessWindow::Activate(bool active) {
@@ -397,23 +418,124 @@ void HeadlessPlatform::Post(Message m) {
 
 size_t HeadlessPlatform::Pump() {
   size_t count = 0;
-  for (;;) {
-    Message m;
-    {
-      std::lock_guard lock(queueMutex_);
-      if (queue_.empty()) break;
-      m = queue_.front();
-      queue_.pop_front();
-    }
-    ++count;
-    HeadlessWindow* w = Find(m.window);
-    if (!w) continue;
-    if (m.kind == Message::kCommand)
-      w->events_.OnCommand(m.command, m.argument);
-    else
-      w->events_.OnCloseRequest();
-  }
+  while (PumpOne()) ++count;
   return count;
+}
+
+bool HeadlessPlatform::PumpOne() {
+  Message m;
+  {
+    std::lock_guard lock(queueMutex_);
+    if (queue_.empty()) return false;
+    m = queue_.front();
+    queue_.pop_front();
+  }
+  HeadlessWindow* w = Find(m.window);
+  if (!w) return true;
+  switch (m.kind) {
+    case Message::kCommand: w->events_.OnCommand(m.command, m.argument); break;
+    case Message::kClose: w->events_.OnCloseRequest(); break;
+    case Message::kKey: DeliverKey(*w, m.command, m.argument >> 8 != 0, static_cast<uint8_t>(m.argument)); break;
+    case Message::kChar: w->events_.OnChar(static_cast<char16_t>(m.command)); break;
+    case Message::kMouseButton:
+      DeliverMouseButton(*w, static_cast<int>(m.command), static_cast<MouseAction>(m.argument >> 8), m.at,
+                         static_cast<uint8_t>(m.argument));
+      break;
+    case Message::kMouseMove: w->SendMouseMove(m.at); break;
+  }
+  return true;
+}
+
+bool HeadlessPlatform::RunNestedLoop(const std::function<bool()>& keepRunning) {
+  while (keepRunning()) {
+    if (quitRequested) return false;
+    if (PumpOne()) continue;
+    if (!onNestedLoopIdle || !onNestedLoopIdle()) return false;
+  }
+  return true;
+}
+
+void HeadlessPlatform::PostKey(uintptr_t window, uint32_t virtualKey, uint8_t modifiers) {
+  Post({window, Message::kKey, virtualKey, intptr_t{1} << 8 | modifiers});
+  Post({window, Message::kKey, virtualKey, modifiers});
+}
+
+void HeadlessPlatform::PostChar(uintptr_t window, char16_t character) {
+  Post({window, Message::kChar, character, 0});
+}
+
+void HeadlessPlatform::PostMouseButton(uintptr_t window, int button, MouseAction action, ViewPoint client,
+                                       uint8_t modifiers) {
+  Post({window, Message::kMouseButton, static_cast<uint32_t>(button),
+        static_cast<intptr_t>(action) << 8 | modifiers, client});
+}
+
+void HeadlessPlatform::PostMouseMove(uintptr_t window, ViewPoint client) {
+  Post({window, Message::kMouseMove, 0, 0, client});
+}
+
+bool HeadlessPlatform::DeliverKey(HeadlessWindow& window, uint32_t virtualKey, bool down, uint8_t modifiers) {
+  if (menuSink_ && menuSink_->OnMenuKey(virtualKey, down, modifiers)) return true;
+  return window.exists_ && window.events_.OnKey(virtualKey, down, modifiers);
+}
+
+void HeadlessPlatform::DeliverMouseButton(HeadlessWindow& window, int button, MouseAction action,
+                                          ViewPoint client, uint8_t modifiers) {
+  const ViewPoint screen{window.client_.left + client.x, window.client_.top + client.y};
+  cursor = screen;
+  if (menuSink_ && action == MouseAction::kPress && button <= 2 && menuSink_->OnMenuPress(button, screen)) return;
+  if (window.exists_) window.events_.OnMouseButton(button, action, client, modifiers);
+}
+
+void HeadlessPlatform::BeginMenuCapture(PlatformWindow& popup, MenuCaptureSink& sink) {
+  menuSink_ = &sink;
+  menuWindow_ = popup.NativeHandle();
+  ++menuCaptures;
+}
+
+void HeadlessPlatform::EndMenuCapture() {
+  menuSink_ = nullptr;
+  menuWindow_ = 0;
+}
+
+std::optional<PixelSurface> HeadlessPlatform::CaptureScreen(const ViewRect& area) {
+  if (IsEmpty(area)) return std::nullopt;
+  PixelSurface out(area.Width(), area.Height(), 0xFF000000u);
+  std::vector<HeadlessWindow*> shown;
+  for (HeadlessWindow* w : windows_)
+    if (w->visible_ && w->state_ != ShowState::kMinimized) shown.push_back(w);
+  // Bottom first: topmost windows above the others, each group by its order.
+  std::stable_sort(shown.begin(), shown.end(), [](const HeadlessWindow* a, const HeadlessWindow* b) {
+    return a->topmost_ != b->topmost_ ? b->topmost_ : a->zOrder_ < b->zOrder_;
+  });
+  for (const HeadlessWindow* w : shown) {
+    const ViewRect r = Intersect(w->client_, area);
+    for (int32_t y = r.top; y < r.bottom; ++y)
+      for (int32_t x = r.left; x < r.right; ++x)
+        out.Row(y - area.top)[x - area.left] = w->Pixel(x - w->client_.left, y - w->client_.top) | 0xFF000000u;
+  }
+  return out;
+}
+
+bool HeadlessPlatform::OpenWithShell(const std::u16string& path) {
+  shellOpened.push_back(path);
+  return shellOpens;
+}
+
+std::vector<std::u16string> HeadlessPlatform::ShowFileDialog(PlatformWindow*, FileDialogRequest& request) {
+  fileDialogRequests.push_back(request);
+  if (fileDialogAnswers.empty()) return {};
+  if (fileDialogFilterChoice) request.filterIndex = fileDialogFilterChoice;
+  auto a = std::move(fileDialogAnswers.front());
+  fileDialogAnswers.pop_front();
+  return a;
+}
+
+std::optional<uint32_t> HeadlessPlatform::ChooseColour(PlatformWindow*, uint32_t, std::array<uint32_t, 16>&) {
+  if (colourAnswers.empty()) return std::nullopt;
+  const auto a = colourAnswers.front();
+  colourAnswers.pop_front();
+  return a;
 }
 
 void HeadlessPlatform::AdvanceTime(uint64_t milliseconds) {
