@@ -165,56 +165,32 @@ std::optional<DirectSource> DirectSourceOf(ImageBuffer& image, ViewPoint source,
 }
 
 // Adjusts the first dialog box the thread activates while the object lives
-// (a dialog of the system, laid out by the system): as it is about to take
-// the activation, and again whenever its size changes afterwards until the
-// user moves or sizes it (some dialogs settle their size only later).
+// (a dialog of the system, laid out by the system), once, as it is about to
+// take the activation.
 class FirstDialogHook {
  public:
-  explicit FirstDialogHook(std::function<void(HWND)> adjust) : adjust_(std::move(adjust)), outer_(current_) {
+  explicit FirstDialogHook(std::function<void(HWND)> adjust)
+      : adjust_(std::move(adjust)), outer_(current_) {
     current_ = this;
-    activating_ = SetWindowsHookExW(WH_CBT, &Activating, nullptr, GetCurrentThreadId());
-    handled_ = SetWindowsHookExW(WH_CALLWNDPROCRET, &Handled, nullptr, GetCurrentThreadId());
+    hook_ = SetWindowsHookExW(WH_CBT, &Procedure, nullptr, GetCurrentThreadId());
   }
   ~FirstDialogHook() {
-    if (activating_) UnhookWindowsHookEx(activating_);
-    if (handled_) UnhookWindowsHookEx(handled_);
+    if (hook_) UnhookWindowsHookEx(hook_);
     current_ = outer_;
   }
   FirstDialogHook(const FirstDialogHook&) = delete;
   FirstDialogHook& operator=(const FirstDialogHook&) = delete;
 
  private:
-  void Adjust() {
-    if (adjusting_) return;  // the adjustment's own moves
-    adjusting_ = true;
-    adjust_(dialog_);
-    RECT r{};
-    GetWindowRect(dialog_, &r);
-    size_ = {r.right - r.left, r.bottom - r.top};
-    adjusting_ = false;
-  }
-  static LRESULT CALLBACK Activating(int code, WPARAM w, LPARAM l) {
+  static LRESULT CALLBACK Procedure(int code, WPARAM w, LPARAM l) {
     FirstDialogHook* self = current_;
-    if (code == HCBT_ACTIVATE && self && !self->dialog_) {
+    if (code == HCBT_ACTIVATE && self && !self->done_) {
       const HWND window = reinterpret_cast<HWND>(w);
       wchar_t cls[16] = {};
       GetClassNameW(window, cls, 16);
       if (std::wcscmp(cls, L"#32770") == 0) {
-        self->dialog_ = window;
-        self->Adjust();
-      }
-    }
-    return CallNextHookEx(nullptr, code, w, l);
-  }
-  static LRESULT CALLBACK Handled(int code, WPARAM w, LPARAM l) {
-    FirstDialogHook* self = current_;
-    const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(l);
-    if (code == HC_ACTION && self && self->dialog_ && call->hwnd == self->dialog_ && !self->userPlaced_) {
-      if (call->message == WM_ENTERSIZEMOVE) {
-        self->userPlaced_ = true;
-      } else if (call->message == WM_WINDOWPOSCHANGED) {
-        const auto* pos = reinterpret_cast<const WINDOWPOS*>(call->lParam);
-        if (!(pos->flags & SWP_NOSIZE) && (pos->cx != self->size_.cx || pos->cy != self->size_.cy)) self->Adjust();
+        self->done_ = true;
+        self->adjust_(window);
       }
     }
     return CallNextHookEx(nullptr, code, w, l);
@@ -223,12 +199,8 @@ class FirstDialogHook {
   static inline thread_local FirstDialogHook* current_ = nullptr;
   std::function<void(HWND)> adjust_;
   FirstDialogHook* outer_;
-  HHOOK activating_ = nullptr;
-  HHOOK handled_ = nullptr;
-  HWND dialog_ = nullptr;
-  SIZE size_{};
-  bool adjusting_ = false;
-  bool userPlaced_ = false;
+  HHOOK hook_ = nullptr;
+  bool done_ = false;
 };
 
 // A message box is as wide as its text needs, and its title may not fit: a
