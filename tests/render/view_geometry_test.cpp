@@ -404,9 +404,10 @@ TEST(SetZoom, AHugeZoomIsTakenAndShownInParts) {
   EXPECT_EQ(ShownSize(w), (ViewSize{3200000, 3200000}));
   EXPECT_TRUE(w.notAllowedChanges.empty());
   EXPECT_TRUE(w.largerThanScreen);
-  // The window fills the work area, centred on the image's centre.
-  EXPECT_EQ(w.client, (ViewSize{800, 560}));
-  EXPECT_EQ(w.scroll, (ViewPoint{32 * 50000 - 400, 32 * 50000 - 280}));
+  // The window fills the room its frame leaves in the work area (784 x 521),
+  // centred on the image's centre.
+  EXPECT_EQ(w.client, (ViewSize{784, 521}));
+  EXPECT_EQ(w.scroll, (ViewPoint{32 * 50000 - 392, 32 * 50000 - 260}));
 }
 
 TEST(SetZoom, AShrinkThatCannotBeMadeShowsTheImageAtActualSize) {
