@@ -36,7 +36,8 @@ enum class ShowState : uint8_t { kNormal = 0, kMaximized = 1, kMinimized = 2 };
 enum class FrameStyle : uint8_t {
   kFramed = 0,          // caption, sizing border, system menu, minimize and maximize boxes
   kFrameless = 1,       // popup with minimize and maximize boxes
-  kFramelessBorder = 2  // the same with a one-pixel border
+  kFramelessBorder = 2,  // the same with a one-pixel border
+  kDialog = 3            // caption and close box, not sizable (dialogs)
 };
 
 enum class CursorKind : uint8_t { kArrow, kWait, kNotAllowed, kPanAll, kPanHorizontal, kPanVertical };
@@ -197,6 +198,10 @@ class PlatformWindow {
   // Mouse events keep coming to this window while the pointer is elsewhere
   // (a slider's thumb dragged past the window's edge) until released.
   virtual void CaptureMouse(bool capture) {}
+  // A disabled window takes no keys, clicks, wheel turns or close requests
+  // (the owner of a modal dialog); it is still painted.
+  virtual void SetEnabled(bool enabled) {}
+  virtual bool IsEnabled() const { return true; }
 };
 
 // Where a running popup menu hears of the input of the whole thread: every

@@ -128,16 +128,10 @@ void SetZoom(ViewWindow& window, double z) {
   ViewPoint newOrigin = origin;
   if (!window.IsMaximized() && !window.IsFrozen()) {
     const ViewSize shown = ShownSize(*view);
-    const ViewRect room = ClientRoom(window);
-    newClient = {std::max(std::min(shown.width, room.Width()), 1),
-                 std::max(std::min(shown.height, room.Height()), 1)};
+    newClient = {std::min(shown.width, area.Width()), std::min(shown.height, area.Height())};
     const int64_t centreX = int64_t{origin.x} + client.width / 2;
     const int64_t centreY = int64_t{origin.y} + client.height / 2;
     newOrigin = {Clamp32(centreX - newClient.width / 2), Clamp32(centreY - newClient.height / 2)};
-    // A client as large as the room has one place in it; around the old
-    // centre its frame would reach beyond the area.
-    if (newClient.width == room.Width()) newOrigin.x = room.left;
-    if (newClient.height == room.Height()) newOrigin.y = room.top;
   }
 
   // The zoom actually in force: a render that fell back shows the image at 1.0,
@@ -261,15 +255,7 @@ void FitWindowToImage(ViewWindow& window, bool centreOnClient) {
   if (left + w <= area.left) left = area.left;
   if (top >= area.top + availH) top = area.top + availH - h;
   if (top + h <= area.top) top = area.top;
-  if (framed && !centreOnClient) {
-    if (!window.IsFrameless()) top += m.captionHeight / 2;
-    // Placed by the program, the window keeps its frame (worn, or shown on
-    // hover) inside the area.
-    if (window.IsCentredPlacement()) {
-      left = std::clamp<int64_t>(left, room.left, std::max<int64_t>(room.right - w, room.left));
-      top = std::clamp<int64_t>(top, room.top, std::max<int64_t>(room.bottom - h, room.top));
-    }
-  }
+  if (framed && !centreOnClient) top += m.captionHeight / 2;
 
   const ViewPoint topLeft{Clamp32(left), Clamp32(top)};
   const ViewSize size{Clamp32(w), Clamp32(h)};

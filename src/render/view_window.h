@@ -64,8 +64,7 @@ class ViewWindow {
   virtual bool IsMaximized() const = 0;  // full screen
   virtual bool IsFrozen() const = 0;
   virtual bool IsTopmost() const = 0;
-  // The window carries a frame and caption, or shows them while the pointer
-  // is over it: its client keeps room for them in the area.
+  // The title-bar mode is "always": the window carries a frame and caption.
   virtual bool AlwaysFramed() const = 0;
   // The window is presented as a layered window without a frame at present.
   virtual bool IsFrameless() const = 0;

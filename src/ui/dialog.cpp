@@ -35,8 +35,16 @@ bool Dialog::CreateDialog(ToolkitWindow* owner, std::u16string_view title, ViewS
   params.clientTopLeft = at;
   params.clientSize = size;
   params.visible = false;
+  params.frame = FrameStyle::kDialog;
   if (owner && owner->Window()) params.owner = owner->Window()->NativeHandle();
+  owner_ = owner;
+  ownerLifetime_ = owner ? owner->Lifetime() : std::weak_ptr<const void>();
   return CreateToolkitWindow(params);
+}
+
+PlatformWindow* Dialog::OwnerWindow() const {
+  if (!owner_ || ownerLifetime_.expired() || !owner_->Exists()) return nullptr;
+  return owner_->Window();
 }
 
 void Dialog::SetDefaultButton(PushButton* button) {
@@ -50,11 +58,18 @@ int Dialog::RunModal() {
   ended_ = false;
   result_ = 0;
   running_ = true;
+  // The owner takes no input while the dialog runs, as with any modal
+  // dialog: a second command there would run inside this one's loop.
+  PlatformWindow* owner = OwnerWindow();
+  const bool disableOwner = owner && owner->IsEnabled();
+  if (disableOwner) owner->SetEnabled(false);
   Window()->Show(ShowState::kNormal, true);
   if (!Focused()) FocusFirst();
   Invalidate();
   CurrentPlatform().RunNestedLoop([this] { return !ended_ && Exists(); });
   running_ = false;
+  // Enabled before the dialog goes, so that the activation returns to it.
+  if (disableOwner && (owner = OwnerWindow())) owner->SetEnabled(true);
   if (Exists()) Window()->Destroy();
   return result_;
 }

@@ -33,6 +33,10 @@ class Dialog : public Container {
   void OnCloseRequest() override { EndDialog(0); }
 
  private:
+  PlatformWindow* OwnerWindow() const;
+
+  ToolkitWindow* owner_ = nullptr;
+  std::weak_ptr<const void> ownerLifetime_;
   PushButton* default_ = nullptr;
   PushButton* cancel_ = nullptr;
   bool running_ = false;

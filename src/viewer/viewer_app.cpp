@@ -131,6 +131,21 @@ std::vector<std::u16string> ViewerApp::OpenFilter() const {
   return ImageFileFilter(GlobalFormatRegistry(), [this](std::u16string_view t) { return Translate(t); });
 }
 
+RefPtr<ImageCache> BeginStartupLoad(std::u16string_view commandLine) {
+  const StartupOptions startup = ScanStartupArguments(SplitCommandLine(commandLine));
+  if (startup.close || !startup.file || startup.file->empty() || startup.file->front() == u'<') return nullptr;
+  if (ParseWindowOptions(startup.arguments).index) return nullptr;
+  GetCpuFeatures();
+  FormatRegistry& formats = GlobalFormatRegistry();
+  if (formats.Count() == 0) RegisterBuiltinFormats(formats);
+  RefPtr<ImageCache> cache = RefPtr<ImageCache>::Adopt(new ImageCache(&formats, &GlobalNavigator()));
+  // The viewer's loads chain every frame, and switching the cache over later
+  // would throw this image away.
+  cache->SetAllFrames(true);
+  cache->ScheduleLoad(AbsolutePath(*startup.file), LoadMode::File, false);
+  return cache;
+}
+
 int RunProgram(Platform& platform, const ProgramEnvironment& env) {
   SetCurrentPlatform(&platform);
   const StartupOptions startup = ScanStartupArguments(SplitCommandLine(env.commandLine));
@@ -172,7 +187,8 @@ int RunProgram(Platform& platform, const ProgramEnvironment& env) {
 
   if (file && file->find(u'~') != std::u16string::npos) file = platform.LongPathName(*file);
 
-  RefPtr<ImageCache> cache = RefPtr<ImageCache>::Adopt(new ImageCache(&formats, &GlobalNavigator()));
+  RefPtr<ImageCache> cache =
+      env.cache ? env.cache : RefPtr<ImageCache>::Adopt(new ImageCache(&formats, &GlobalNavigator()));
   bool startFailed = false;
   {
     ViewerApp app(platform, settings, *cache, GlobalNavigator());

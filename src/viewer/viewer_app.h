@@ -84,7 +84,18 @@ struct ProgramEnvironment {
   std::u16string commandLine;
   std::u16string programPath;
   SettingsStore* store = nullptr;
+  // The cache that BeginStartupLoad made; null: the program makes its own.
+  RefPtr<ImageCache> cache;
 };
 int RunProgram(Platform& platform, const ProgramEnvironment& environment);
+
+// Starts decoding the image the command line names in the background, before
+// the platform is up, so that the decode overlaps the start of the windowing
+// system: the first window then waits for this load instead of beginning its
+// own. The cache to hand to RunProgram; null when the command line names no
+// image to open (no file, "CLOSE", an index view). A start that turns out to
+// forward its command line to a running instance cancels the load when the
+// cache goes.
+RefPtr<ImageCache> BeginStartupLoad(std::u16string_view commandLine);
 
 }  // namespace vt

@@ -263,6 +263,7 @@ Status ViewerWindow::OpenImage(const std::u16string& requested, bool showErrors)
 
 void ViewerWindow::ScheduleReadAhead() {
   readAheadAfterLayout_ = false;
+  readAheadAfterPaint_ = false;
   if (path_.empty() || path_[0] == u'<' || !view_) return;
   app_.Cache().ScheduleLoad(path_, LoadMode::SameDirection, true, nullptr, nullptr,
                             MakeRef<FitRenderHint>(FitRoomOf(*this), view_->Flags()));
@@ -271,13 +272,17 @@ void ViewerWindow::ScheduleReadAhead() {
 // ---- ViewWindow -------------------------------------------------------------
 
 ViewPoint ViewerWindow::ClientOrigin() const { return Window()->ClientOrigin(); }
-ViewRect ViewerWindow::MonitorWorkArea() const { return Window()->Monitor().workArea; }
+ViewRect ViewerWindow::MonitorWorkArea() const {
+  const ViewRect area = Window()->Monitor().workArea;
+  return HoverFrameComes() ? HoverFrameRoom(area, metrics_) : area;
+}
+bool ViewerWindow::HoverFrameComes() const {
+  return Options().viewerTitleBar == 1 && !frameShown_ && !frozen_ && !IsMaximized();
+}
 ViewRect ViewerWindow::MonitorRect() const { return Window()->Monitor().rect; }
 uint32_t ViewerWindow::MonitorDpi() const { return Window()->Monitor().dpi; }
 bool ViewerWindow::IsMaximized() const { return Window()->State() == ShowState::kMaximized; }
-bool ViewerWindow::AlwaysFramed() const {
-  return frameShown_ || LeavesRoomForHoverFrame(Options().viewerTitleBar, frozen_);
-}
+bool ViewerWindow::AlwaysFramed() const { return frameShown_; }
 bool ViewerWindow::AutoFitImage() const { return Options().autoFit != 0; }
 void ViewerWindow::SetAutoFitImage(bool on) { Options().autoFit = on ? 1 : 0; }
 
@@ -300,6 +305,7 @@ void ViewerWindow::PlaceClient(ViewPoint topLeft, ViewSize size) {
     Present(topLeft, size);
     return;
   }
+  if (HoverFrameComes()) topLeft = KeepHoverFrameOnArea(topLeft, size, Window()->Monitor().workArea, metrics_);
   {
     Nesting geometry(geometryNesting_);
     Window()->PlaceClient(topLeft, size);
@@ -318,24 +324,30 @@ void ViewerWindow::PlaceWindow(std::optional<ViewPoint> topLeft, ViewSize window
 }
 
 void ViewerWindow::Present(std::optional<ViewPoint> topLeft, ViewSize size) {
-  if (frameShown_ || !Window()->IsLayered() || !view_ || !view_->ShownImage()) {
+  const ViewSize full = ShownSize();
+  const bool layered = !frameShown_ && Window()->IsLayered() && view_ && view_->ShownImage();
+  // A layered window has exactly the size of the visible part of the image.
+  const ViewSize placed = layered ? ViewSize{std::min(size.width, full.width), std::min(size.height, full.height)}
+                                  : size;
+  if (topLeft && HoverFrameComes())
+    topLeft = KeepHoverFrameOnArea(*topLeft, placed, Window()->Monitor().workArea, metrics_);
+  if (!layered) {
     Nesting geometry(geometryNesting_);
     Window()->PlaceClient(topLeft ? *topLeft : Window()->ClientOrigin(), size);
     client_ = Window()->ClientSize();
     Window()->Repaint();
     return;
   }
-  const ViewSize full = ShownSize();
-  const ViewSize visible{std::min(size.width, full.width), std::min(size.height, full.height)};
-  scroll_ = ClampScroll(scroll_, visible, full);
-  const Drawing drawing = DrawingOf(visible);
+  scroll_ = ClampScroll(scroll_, placed, full);
+  const Drawing drawing = DrawingOf(placed);
   if (!drawing.image) return;
   {
     Nesting geometry(geometryNesting_);
-    Window()->PresentLayered(*drawing.image, drawing.from, topLeft, visible,
+    Window()->PresentLayered(*drawing.image, drawing.from, topLeft, placed,
                              layered_ && hasAlpha_ && !drawing.opaque);
   }
-  client_ = visible;
+  client_ = placed;
+  if (readAheadAfterPaint_) ScheduleReadAhead();
 }
 
 ViewerWindow::Drawing ViewerWindow::DrawingOf(ViewSize visible) {
@@ -423,6 +435,10 @@ void ViewerWindow::ShowNewImage() {
   if (!view_ || !Exists()) return;
   const bool firstLayout = client_.width == 0 && client_.height == 0;
   const bool goFullScreen = !IsMaximized() && firstLayout && startFullScreen_;
+  if (readAheadAfterLayout_) {
+    readAheadAfterLayout_ = false;
+    readAheadAfterPaint_ = true;
+  }
 
   largerThanScreen_ = false;
   ImageBuffer* source = view_->SourceImage();
@@ -502,7 +518,6 @@ void ViewerWindow::ShowNewImage() {
   }
 
   if (source->Next() && source->Frame().delay >= 0) SetAnimationTimer(source->Frame().delay);
-  if (readAheadAfterLayout_) ScheduleReadAhead();
   ApplyKeptView();
 }
 
@@ -674,19 +689,25 @@ void ViewerWindow::OnPaint(PaintTarget& target, const ViewRect&) {
   }
   if (drawing.image) target.DrawImage(*drawing.image, drawing.from, image);
 
-  // Overlays: white one pixel up and left, then black at the place.
+  // Overlays: white one pixel up and left, then black at the place. Text is
+  // measured only when there is some: the first measuring loads the fonts,
+  // which would hold up the first picture of every image without a caption.
   ImageBuffer* source = view_->SourceImage();
-  const int32_t baseUnit =
-      (target.MeasureText(u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz").width / 26 + 1) / 2;
-  const int32_t margin = std::max(1, baseUnit * 3 / 4);
+  int32_t margin = 0;
   for (uint8_t setting : Options().overlays) {
     const auto text = OverlayText(setting, *source);
     if (!text) continue;
+    if (margin == 0) {
+      const int32_t baseUnit =
+          (target.MeasureText(u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz").width / 26 + 1) / 2;
+      margin = std::max(1, baseUnit * 3 / 4);
+    }
     const auto pos = OverlayPosition(setting, target.MeasureText(*text), client, margin);
     if (!pos) continue;
     target.DrawLabel(*text, {pos->x - 1, pos->y - 1}, 0xFFFFFFFFu);
     target.DrawLabel(*text, *pos, 0xFF000000u);
   }
+  if (readAheadAfterPaint_) ScheduleReadAhead();
 }
 
 // ---- Events -----------------------------------------------------------------------

@@ -135,6 +135,10 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
  private:
   OptionsBlock& Options() const;
   ViewSize ShownSize() const;
+  // Frameless in the title-bar mode "on hover": the mouse brings the frame up
+  // around the client at any time, so fits and placements leave it room on
+  // the work area.
+  bool HoverFrameComes() const;
   void ShowNewImage();
   void FullScreenFit();
   void EnterFullScreen();
@@ -229,8 +233,10 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   bool fullScreen_ = false;  // the window is in (or minimized from) the maximized state
   bool destroyed_ = false;
   // The image opened before the first layout: its read-ahead waits for that
-  // layout, whose frame and placement decide the room the hint fits into.
+  // layout, whose frame and placement decide the room the hint fits into,
+  // and then for the first picture to be drawn, which it would slow down.
   bool readAheadAfterLayout_ = false;
+  bool readAheadAfterPaint_ = false;
 
   int32_t commandNesting_ = 0;
   int32_t geometryNesting_ = 0;

@@ -28,11 +28,18 @@ ViewRect AspectLockedWindowRect(SizingEdge edge, const ViewRect& proposed, const
 // 2 x border height + 2 vertically, and at the bottom edge the caption too.
 ViewRect KeepWindowReachable(const ViewRect& window, const ViewRect& workArea, const FrameMetrics& frame);
 
-// A frameless window whose title-bar mode shows the frame while the pointer
-// is over the image (mode 1; a frozen window never shows it) is laid out
-// with room for that frame, so that hovering does not put the title bar off
-// the monitor.
-bool LeavesRoomForHoverFrame(uint8_t titleBarMode, bool frozen);
+// A frameless window in the title-bar mode "on hover" brings up the frame
+// around its client whenever the mouse is over it, and that frame must lie
+// on the work area too. The room such a window fits its image into: the
+// work area less the frame's width and height, taken evenly off opposite
+// sides so that a window centred in it is centred on the work area.
+ViewRect HoverFrameRoom(const ViewRect& workArea, const FrameMetrics& frame);
+// Where such a window's client goes instead of topLeft so that the frame
+// around it lies on the work area: moved (not resized) as little as needed,
+// in each direction where the client itself lies on the area and the framed
+// window fits it (a window the user put partly off the area stays there).
+ViewPoint KeepHoverFrameOnArea(ViewPoint topLeft, ViewSize client, const ViewRect& workArea,
+                               const FrameMetrics& frame);
 
 // Where a new window's client of size goes, placed at origin, so that the
 // window does not lie exactly over another one of the program (whose clients

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Smoke test of the Linux desktop program on a virtual X display: the window
-# title, the image's pixels on screen, the hand-off of a second start to the
-# running instance, "-close", a key press reaching the viewer's key bindings
-# (Escape closes), a clean exit, and no settings written by a copy that is not
-# installed. Given the build folder too, it installs the program into a
-# temporary prefix and checks the installed files and that the installed copy
-# keeps its settings, that its "Checkerboard" setting puts a transparent image
-# on squares, and runs the unit-test program's window tests on the display.
-# Exit 77 (skipped) when the tools are missing.
+# title, the image's pixels on screen, no OpenGL driver loaded, the popup
+# menu, the hand-off of a second start to the running instance, "-close", a
+# key press reaching the viewer's key bindings (Escape closes), a clean exit,
+# and no settings written by a copy that is not installed. Given the build
+# folder too, it installs the program into a temporary prefix and checks the
+# installed files and that the installed copy keeps its settings, that its
+# "Checkerboard" setting puts a transparent image on squares, and runs the
+# unit-test program's window tests on the display. Exit 77 (skipped) when the
+# tools are missing.
 # Usage: tests/gtk/run_gtk_test.sh path/to/vistrel-gtk [build folder]
 set -uo pipefail
 PROGRAM="$(realpath "${1:?usage: $0 vistrel-gtk [build folder]}")"
@@ -60,6 +61,11 @@ is_blue "$BOTTOMRIGHT" || fail "the image's last pixel is $BOTTOMRIGHT, not blue
 BORDER="$(pixel 479 391)"
 { is_red "$BORDER" || is_blue "$BORDER" || [ "$BORDER" = "srgb(0,0,0)" ] || [ "$BORDER" = "black" ]; } &&
   fail "no border around the image: $BORDER"
+
+# The program draws without OpenGL: the toolkit is kept from loading the
+# system's OpenGL driver as it starts, which took most of its start-up time.
+GL="$(grep -o -E '[^/ ]*(libGLX|_dri\.so|libLLVM)[^ ]*' "/proc/$SERVER/maps" 2>/dev/null | sort -u | tr '\n' ' ')"
+[ -z "$GL" ] || fail "the program loaded OpenGL libraries: $GL"
 
 # The popup menu: a right click opens it at the pointer with every item's
 # text drawn; keys move through it and into a submenu, Enter chooses "放大"

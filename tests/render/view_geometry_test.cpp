@@ -223,16 +223,15 @@ TEST(SetZoom, KeepsTheCentrePointAndSizesTheWindowAroundIt) {
   EXPECT_EQ(w.cursorUpdates, 1);
   ExpectEveryMoveNested(w);
 
-  // Zoom 4: 1200 x 800 exceeds the work area; the client stops at the
-  // 784 x 521 the frame leaves inside it, and a client that large lies in
-  // that room: top-left (8, 8 + 23), whatever the old centre.
+  // Zoom 4: 1200 x 800 exceeds the work area; the client stops at 800 x 560.
   // Centre from the new state: ((600/2 + 0) / 2, (400/2 - 20) / 2) = (150, 90).
-  // Scroll = (150 x 4 - 784/2, 90 x 4 - 521/2) = (208, 100).
+  // Old client centre (-100 + 300, -50 + 200) = (200, 150); top-left (200 - 400, 150 - 280).
+  // Scroll = (150 x 4 - 400, 90 x 4 - 280) = (200, 80).
   SetZoom(w, 4.0);
   EXPECT_TRUE(w.largerThanScreen);
-  EXPECT_EQ(w.client, (ViewSize{784, 521}));
-  EXPECT_EQ(w.origin, (ViewPoint{8, 31}));
-  EXPECT_EQ(w.scroll, (ViewPoint{208, 100}));
+  EXPECT_EQ(w.client, (ViewSize{800, 560}));
+  EXPECT_EQ(w.origin, (ViewPoint{-200, -130}));
+  EXPECT_EQ(w.scroll, (ViewPoint{200, 80}));
 }
 
 TEST(SetZoom, FullScreenWindowKeepsItsClientArea) {
@@ -258,7 +257,6 @@ TEST(SetZoom, TopmostWindowMayUseTheWholeMonitor) {
   for (bool topmost : {false, true}) {
     FakeWindow w(screen, {100, 0}, {100, 100});
     w.topmost = topmost;
-    w.alwaysFramed = false;  // no frame to leave room for
     w.Show(Image(100, 100));
     SetZoom(w, 5.8);
     // 580 x 580: taller than the 560-pixel work area, not than the 600-pixel monitor.
@@ -404,10 +402,9 @@ TEST(SetZoom, AHugeZoomIsTakenAndShownInParts) {
   EXPECT_EQ(ShownSize(w), (ViewSize{3200000, 3200000}));
   EXPECT_TRUE(w.notAllowedChanges.empty());
   EXPECT_TRUE(w.largerThanScreen);
-  // The window fills the room its frame leaves in the work area (784 x 521),
-  // centred on the image's centre.
-  EXPECT_EQ(w.client, (ViewSize{784, 521}));
-  EXPECT_EQ(w.scroll, (ViewPoint{32 * 50000 - 392, 32 * 50000 - 260}));
+  // The window fills the work area, centred on the image's centre.
+  EXPECT_EQ(w.client, (ViewSize{800, 560}));
+  EXPECT_EQ(w.scroll, (ViewPoint{32 * 50000 - 400, 32 * 50000 - 280}));
 }
 
 TEST(SetZoom, AShrinkThatCannotBeMadeShowsTheImageAtActualSize) {
@@ -496,38 +493,6 @@ TEST(FitWindowToImage, TooLargeImageIsFittedWhenAutomaticFitIsOn) {
   EXPECT_EQ(w.calls[0].size, (ViewSize{224, 560}));
   EXPECT_EQ(w.client, (ViewSize{208, 521}));
   ExpectEveryMoveNested(w);
-}
-
-// A frameless window that shows its frame on hover leaves room for that frame
-// as a framed window does. Centred by its first layout, a framed window sits
-// half a caption lower (its frame is heavier on top); a frameless one stays
-// centred unless its frame would then reach above the work area.
-TEST(FitWindowToImage, RoomIsLeftForTheFrameThatHoveringShows) {
-  FakeScreen screen = OneMonitor();
-  const struct {
-    bool frameless;
-    uint32_t width, height;
-    ViewSize client;
-    ViewPoint origin;
-  } cases[] = {
-      // 200 x 100 centred on (400, 280): (300, 230); framed 23 / 2 lower.
-      {false, 200, 100, {200, 100}, {300, 241}},
-      {true, 200, 100, {200, 100}, {300, 230}},
-      // Room 784 x 521: height-limited, width round(521 x 1.5) = 782. Centred:
-      // (9, 20); the frame's room starts at 8 + 23.
-      {false, 1500, 1000, {782, 521}, {9, 31}},
-      {true, 1500, 1000, {782, 521}, {9, 31}},
-  };
-  for (const auto& c : cases) {
-    FakeWindow w(screen, {0, 0}, {0, 0});
-    w.frameless = c.frameless;
-    w.centred = true;
-    w.autoFit = true;
-    w.Show(Image(c.width, c.height));
-    FitWindowToImage(w, false);
-    EXPECT_EQ(w.client, c.client) << c.frameless << " " << c.width;
-    EXPECT_EQ(w.origin, c.origin) << c.frameless << " " << c.width;
-  }
 }
 
 TEST(FitWindowToImage, UserZoomLargerThanTheScreenIsKept) {

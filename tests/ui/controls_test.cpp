@@ -211,6 +211,39 @@ TEST_F(ControlsTest, DialogEnterPushesTheDefaultButtonAndEscapeCancels) {
   EXPECT_FALSE(dialog.Exists());
 }
 
+// While a dialog runs, its owner takes neither keys, clicks nor the close
+// box (a second command would run inside the dialog's loop); after it, it does.
+TEST_F(ControlsTest, ModalDialogDisablesItsOwnerWhileItRuns) {
+  struct Owner : ToolkitWindow {
+    int keys = 0, closes = 0;
+    bool OnUnboundKey(uint32_t, bool down, uint8_t) override { return down && ++keys; }
+    void OnCloseRequest() override { ++closes; }
+  } owner;
+  WindowCreateParams params;
+  params.title = u"owner";
+  params.clientSize = {400, 300};
+  ASSERT_TRUE(owner.CreateToolkitWindow(params));
+  auto* ownerWindow = static_cast<HeadlessWindow*>(owner.Window());
+  Dialog modal;
+  ASSERT_TRUE(modal.CreateDialog(&owner, u"d", {200, 100}));
+  EXPECT_EQ(modal.Window()->Frame(), FrameStyle::kDialog);
+  platform.PostKey(ownerWindow->NativeHandle(), 'A');
+  ownerWindow->PostCloseRequest();
+  platform.onNestedLoopIdle = [&] {
+    EXPECT_FALSE(ownerWindow->IsEnabled());
+    ownerWindow->SendKey('B');
+    modal.EndDialog(7);
+    platform.onNestedLoopIdle = nullptr;
+    return true;
+  };
+  EXPECT_EQ(modal.RunModal(), 7);
+  EXPECT_EQ(owner.keys, 0);
+  EXPECT_EQ(owner.closes, 0);
+  EXPECT_TRUE(ownerWindow->IsEnabled());
+  ownerWindow->SendKey('C');
+  EXPECT_EQ(owner.keys, 1);
+}
+
 TEST_F(ControlsTest, ComboBoxChoosesByKeysAndThroughItsList) {
   ComboBox& combo = dialog.Add<ComboBox>(std::vector<std::u16string>{u"左", u"右", u"中心"}, 0);
   combo.SetId(7);

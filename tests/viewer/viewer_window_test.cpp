@@ -637,34 +637,68 @@ TEST_F(ViewerWindowTest, HoverModeShowsTheFrameAndHidesItAfterTheMouseLeft) {
   EXPECT_FALSE(n->HasTimer(ViewerWindow::kHoverTimer));
 }
 
-// In the hover title-bar mode a large image leaves room for the frame that
-// hovering shows: started, and zoomed with the keys 8 and 9, the window lies
-// inside the work area with its frame and without it.
-TEST_F(ViewerWindowTest, HoverFrameOfALargeImageStaysInsideTheWorkArea) {
-  Options().viewerTitleBar = 1;
-  const auto expectInside = [&](ViewerWindow* w, const char* when) {
-    HeadlessWindow* n = Native(w);
-    const ViewRect area = n->Monitor().workArea;
-    for (bool hover : {false, true}) {
-      if (hover) n->SendMouseMove({10, 10});
-      ASSERT_EQ(w->FrameShown(), hover) << when;
-      const ViewRect r = n->WindowRect();
-      EXPECT_TRUE(r.left >= area.left && r.top >= area.top && r.right <= area.right && r.bottom <= area.bottom)
-          << when << (hover ? ", hovered: " : ": ") << r.left << "," << r.top << " to " << r.right << ","
-          << r.bottom;
-    }
-    platform.cursor = {-10000, -10000};
-    platform.AdvanceTime(ViewerWindow::kHoverMilliseconds);
+// The frame that hovering brings up must lie on the work area (1920 x 1040
+// here, a frame 8 + 23 high above the client and 8 below) for an image as
+// tall as the screen, started, zoomed and stepped to, and for a small image
+// zoomed with the keys past the area; without hovering the window gives up
+// no room. A small image stays in the middle of the area.
+TEST_F(ViewerWindowTest, HoverFrameOfAScreenHighImageLiesOnTheWorkArea) {
+  const std::string tall = dir.Write("a-tall.bmp", SolidBmp(500, 2200, kRed));
+  const std::string wide = dir.Write("b-wide.bmp", SolidBmp(4000, 1000, kGreen));
+  const std::string small = dir.Write("small.bmp", SolidBmp(640, 480, kGreen));
+  const ViewRect area{0, 0, 1920, 1040};
+  auto inside = [&](const ViewRect& r) {
+    return r.left >= area.left && r.top >= area.top && r.right <= area.right && r.bottom <= area.bottom;
   };
-  ViewerWindow* large = Open(dir.Write("large.bmp", SolidBmp(1500, 1200, kGreen)));
-  ASSERT_NE(large, nullptr);
-  expectInside(large, "started");
-  ViewerWindow* small = Open(dir.Write("small.bmp", SolidBmp(400, 300, kRed)));
-  ASSERT_NE(small, nullptr);
-  for (uint32_t key : {0x38u, 0x39u}) {  // 400 % and 800 %
-    EXPECT_TRUE(Native(small)->SendKey(key));
+  struct Case {
+    uint8_t titleBar;
+    int32_t clientHeight;  // of the tall image, started
+  };
+  // Never framed, the window takes the whole height less its thin border.
+  for (const Case c : {Case{1, 1040 - 2 * 8 - 23}, Case{2, 1040 - 2}}) {
+    SCOPED_TRACE(testing::Message() << "title bar " << int(c.titleBar));
+    Options().viewerTitleBar = c.titleBar;
+    ViewerWindow* w = Open(tall);
+    ASSERT_NE(w, nullptr);
+    HeadlessWindow* n = Native(w);
+    EXPECT_EQ(n->ClientSize().height, c.clientHeight);
+    const auto hoverFrameInside = [&](ViewerWindow* v, const char* when) {
+      SCOPED_TRACE(when);
+      HeadlessWindow* hovered = Native(v);
+      hovered->SendMouseMove({10, 10});
+      ASSERT_TRUE(v->FrameShown());
+      EXPECT_TRUE(inside(hovered->WindowRect()));
+      platform.cursor = {-10000, -10000};
+      platform.AdvanceTime(2 * ViewerWindow::kHoverMilliseconds);
+      ASSERT_FALSE(v->FrameShown());
+    };
+    if (c.titleBar == 1) {
+      hoverFrameInside(w, "started");
+      w->Dispatch(kCmdZoomIn, 0);
+      platform.Pump();
+      hoverFrameInside(w, "zoomed in");
+      w->Dispatch(kCmdNextFile, 0);
+      platform.Pump();
+      ASSERT_EQ(w->Path(), U16(wide));
+      w->Dispatch(kCmdPreviousFile, 0);
+      platform.Pump();
+      ASSERT_EQ(w->Path(), U16(tall));
+      hoverFrameInside(w, "stepped back to");
+    }
+    w->Window()->Destroy();
     platform.Pump();
-    expectInside(small, key == 0x38u ? "key 8" : "key 9");
+    ViewerWindow* s = Open(small);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(Native(s)->ClientOrigin(), (ViewPoint{960 - 320, 520 - 240}));
+    // Zoomed with the keys 8 and 9 (400 % and 800 %) past the area.
+    for (const uint32_t key : {0x38u, 0x39u}) {
+      if (c.titleBar != 1) break;
+      EXPECT_TRUE(Native(s)->SendKey(key));
+      platform.Pump();
+      hoverFrameInside(s, key == 0x38u ? "key 8" : "key 9");
+    }
+    s->Window()->Destroy();
+    platform.Pump();
   }
 }
 
@@ -842,6 +876,41 @@ TEST_F(ViewerWindowTest, RunProgramForwardsToTheRunningInstanceAndCloseEndsIt) {
   EXPECT_EQ(Start(u"-CLOSE"), 0);
   platform.Pump();
   EXPECT_TRUE(app->Windows().empty());
+}
+
+// The image a start names is decoded before the platform is up, into the
+// cache the program then uses; starts that open no image begin nothing.
+TEST_F(ViewerWindowTest, StartupLoadDecodesTheNamedImageAheadOfTheWindow) {
+  const std::string a = dir.Write("a b.bmp", SolidBmp(64, 48, kRed));
+  const std::u16string quoted = u"\"" + U16(a) + u"\"";
+  for (const std::u16string& line : std::vector<std::u16string>{
+           u"vistrel.exe", u"vistrel.exe -close " + quoted, u"vistrel.exe -index " + quoted, u"vistrel.exe <clipboard>"}) {
+    SCOPED_TRACE(std::string(line.begin(), line.end()));
+    EXPECT_FALSE(BeginStartupLoad(line));
+  }
+  // A name relative to the process's folder is the file there.
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(std::filesystem::path(a).parent_path());
+  RefPtr<ImageCache> early = BeginStartupLoad(u"vistrel.exe -zoom=2 \"a b.bmp\"");
+  std::filesystem::current_path(before);
+  ASSERT_TRUE(early);
+  const std::u16string path = U16(a);
+  early->Join(&path);
+  const RefPtr<ImageBuffer> decoded = early->Lookup(path);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->Width(), 64u);
+  EXPECT_TRUE(early->AllFrames());
+
+  // The serving start shows it from that cache: no dialog, no message box.
+  ProgramEnvironment env;
+  env.programPath = u"/opt/vistrel/vistrel.exe";
+  env.store = &store;
+  env.commandLine = u"vistrel.exe -zoom=2 " + quoted;
+  env.cache = early;
+  EXPECT_EQ(RunProgram(platform, env), 0);
+  EXPECT_TRUE(platform.openDialogTitles.empty());
+  EXPECT_TRUE(platform.messageBoxes.empty());
+  EXPECT_EQ(early->Lookup(path), decoded);
 }
 
 }  // namespace

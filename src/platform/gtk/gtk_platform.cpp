@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <string>
@@ -17,7 +18,10 @@
 #include "platform/gtk/gtk_progress.h"
 #include "platform/gtk/gtk_text.h"
 
+#include <langinfo.h>
 #include <poll.h>
+
+#include <clocale>
 
 // Last: the X11 header defines macros (None, Status, Bool) that clash with the
 // program's names.
@@ -38,20 +42,21 @@ void AppendU64(std::vector<uint8_t>& out, uint64_t v) {
   for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-// The socket of the instance that serves this user on this display.
-std::string HandOffPath() {
-  std::string display = gdk_display_get_name(gdk_display_get_default());
+// The socket of the instance that serves this user on the display of that name.
+std::string HandOffPathFor(std::string display) {
   for (char& c : display)
     if (!g_ascii_isalnum(c)) c = '_';
   return std::string(g_get_user_runtime_dir()) + "/vistrel-" + display + ".socket";
 }
+std::string HandOffPath() { return HandOffPathFor(gdk_display_get_name(gdk_display_get_default())); }
 
 constexpr int kFindMs = 5000;
 constexpr int kCopyDataMs = 60000;  // the other instance opens the image before it answers
 constexpr int kCloseMs = 5000;
 // How long a size asked of the system may take to be reported.
 constexpr guint kRequestMs = 1000;
-// How long the window manager may take to say what frame it will draw.
+// How long after the question the window manager may take to say what frame
+// it will draw.
 constexpr int kFrameAnswerMs = 200;
 
 uint8_t ModifiersOf(guint state) {
@@ -77,7 +82,10 @@ MonitorInfo InfoOf(GdkMonitor* monitor) {
 }
 
 // Part of a display image as a premultiplied cairo surface (opaque when the
-// image's alpha is not to be shown).
+// image's alpha is not to be shown). Cairo's pixel is a native-endian word of
+// alpha, red, green, blue: the blue, green, red, alpha bytes of a
+// little-endian machine, so a Bgra8 row is copied as it is. This runs for every
+// paint of the window, the first one included: whole rows at a time.
 cairo_surface_t* SurfaceOf(ImageBuffer& image, ViewPoint source, ViewSize size, bool showAlpha) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, size.height);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) return surface;
@@ -85,35 +93,44 @@ cairo_surface_t* SurfaceOf(ImageBuffer& image, ViewPoint source, ViewSize size, 
   uint8_t* data = cairo_image_surface_get_data(surface);
   const int stride = cairo_image_surface_get_stride(surface);
   const uint32_t* table = image.IsDisplay() ? image.ColourTable() : image.Palette();
+  const bool bgra = image.Format() == PixelFormat::Bgra8;
+  const bool opaque = !showAlpha || image.Alpha() == AlphaMode::None || !bgra;
+  // The columns of the surface that lie on the image.
+  const int64_t x0 = std::clamp<int64_t>(-int64_t{source.x}, 0, size.width);
+  const int64_t x1 = std::clamp<int64_t>(int64_t{image.Width()} - source.x, x0, size.width);
   for (int32_t y = 0; y < size.height; ++y) {
     auto* out = reinterpret_cast<uint32_t*>(data + size_t(y) * stride);
-    std::fill(out, out + size.width, 0xFF000000u);
     const int64_t sy = int64_t{source.y} + y;
-    if (sy < 0 || sy >= image.Height()) continue;
-    const uint8_t* row = image.Row(uint32_t(sy));
-    for (int32_t x = 0; x < size.width; ++x) {
-      const int64_t sx = int64_t{source.x} + x;
-      if (sx < 0 || sx >= image.Width()) continue;
-      uint32_t p = 0xFF000000u;
-      if (image.Format() == PixelFormat::Bgra8) {
-        std::memcpy(&p, row + 4 * sx, 4);
-      } else if (table) {
-        p = table[row[sx]];
-      } else if (image.Format() == PixelFormat::Gray8) {
-        const uint32_t v = row[sx];
-        p = v << 16 | v << 8 | v;
-      }
-      if (!showAlpha || image.Alpha() == AlphaMode::None || image.Format() != PixelFormat::Bgra8) {
-        p |= 0xFF000000u;
+    if (sy < 0 || sy >= image.Height() || x0 == x1) {
+      std::fill(out, out + size.width, 0xFF000000u);
+      continue;
+    }
+    std::fill(out, out + x0, 0xFF000000u);
+    std::fill(out + x1, out + size.width, 0xFF000000u);
+    const uint8_t* row = image.Row(uint32_t(sy)) + (source.x + x0) * (bgra ? 4 : 1);
+    uint32_t* run = out + x0;
+    const int64_t n = x1 - x0;
+    if (bgra) {
+      std::memcpy(run, row, size_t(n) * 4);
+      if (opaque) {
+        for (int64_t x = 0; x < n; ++x) run[x] |= 0xFF000000u;
       } else if (image.Alpha() == AlphaMode::Straight) {
-        const uint32_t a = p >> 24;
-        uint32_t q = p & 0xFF000000u;
-        for (int s = 0; s < 24; s += 8) q |= (((p >> s & 0xFF) * a + 127) / 255) << s;
-        p = q;
+        for (int64_t x = 0; x < n; ++x) {
+          const uint32_t p = run[x], a = p >> 24;
+          uint32_t q = p & 0xFF000000u;
+          for (int s = 0; s < 24; s += 8) q |= (((p >> s & 0xFF) * a + 127) / 255) << s;
+          run[x] = q;
+        }
       }
-      // Cairo's pixel is a native-endian word of alpha, red, green, blue: the
-      // blue, green, red, alpha bytes of a little-endian machine.
-      out[x] = p;
+    } else if (table) {
+      for (int64_t x = 0; x < n; ++x) run[x] = table[row[x]] | 0xFF000000u;
+    } else if (image.Format() == PixelFormat::Gray8) {
+      for (int64_t x = 0; x < n; ++x) {
+        const uint32_t v = row[x];
+        run[x] = 0xFF000000u | v << 16 | v << 8 | v;
+      }
+    } else {
+      std::fill(run, run + n, 0xFF000000u);
     }
   }
   cairo_surface_mark_dirty(surface);
@@ -123,37 +140,77 @@ cairo_surface_t* SurfaceOf(ImageBuffer& image, ViewPoint source, ViewSize size, 
 // The frame the window manager will put around a framed window (left, top,
 // right, bottom), asked before any such window is shown: the window manager
 // answers the request for a window it does not manage (an unmapped one made
-// for the question). None when it does not take such requests or does not
-// answer within waitMs.
-std::optional<ViewRect> AskFrameExtents(GdkDisplay* display, int waitMs) {
-  GdkScreen* screen = gdk_display_get_default_screen(display);
-  if (!GDK_IS_X11_SCREEN(screen) ||
-      !gdk_x11_screen_supports_net_wm_hint(screen, gdk_atom_intern_static_string("_NET_REQUEST_FRAME_EXTENTS")))
-    return std::nullopt;
-  Display* x = GDK_DISPLAY_XDISPLAY(display);
-  const Window root = GDK_WINDOW_XID(gdk_screen_get_root_window(screen));
-  const Atom request = gdk_x11_get_xatom_by_name_for_display(display, "_NET_REQUEST_FRAME_EXTENTS");
-  const Atom extents = gdk_x11_get_xatom_by_name_for_display(display, "_NET_FRAME_EXTENTS");
-  XSetWindowAttributes attributes{};
-  attributes.event_mask = PropertyChangeMask;
-  const Window probe = XCreateWindow(x, root, 0, 0, 100, 100, 0, CopyFromParent, InputOutput, CopyFromParent,
-                                     CWEventMask, &attributes);
-  XEvent message{};
-  message.xclient.type = ClientMessage;
-  message.xclient.window = probe;
-  message.xclient.message_type = request;
-  message.xclient.format = 32;
-  XSendEvent(x, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &message);
-  XFlush(x);
+// for the question). The question goes out as soon as the display is open
+// and the answer is read when the first window needs it, by when it has
+// normally arrived: nothing waits unless the answer is needed within the
+// first moments.
+class FrameExtentsQuestion {
+ public:
+  explicit FrameExtentsQuestion(GdkDisplay* display) {
+    GdkScreen* screen = gdk_display_get_default_screen(display);
+    if (!GDK_IS_X11_SCREEN(screen) ||
+        !gdk_x11_screen_supports_net_wm_hint(screen,
+                                             gdk_atom_intern_static_string("_NET_REQUEST_FRAME_EXTENTS")))
+      return;
+    x_ = GDK_DISPLAY_XDISPLAY(display);
+    const Window root = GDK_WINDOW_XID(gdk_screen_get_root_window(screen));
+    extents_ = gdk_x11_get_xatom_by_name_for_display(display, "_NET_FRAME_EXTENTS");
+    XSetWindowAttributes attributes{};
+    attributes.event_mask = PropertyChangeMask;
+    probe_ = XCreateWindow(x_, root, 0, 0, 100, 100, 0, CopyFromParent, InputOutput, CopyFromParent, CWEventMask,
+                           &attributes);
+    XEvent message{};
+    message.xclient.type = ClientMessage;
+    message.xclient.window = probe_;
+    message.xclient.message_type = gdk_x11_get_xatom_by_name_for_display(display, "_NET_REQUEST_FRAME_EXTENTS");
+    message.xclient.format = 32;
+    XSendEvent(x_, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &message);
+    XFlush(x_);
+    askedAt_ = g_get_monotonic_time();
+  }
+  ~FrameExtentsQuestion() {
+    if (!probe_) return;
+    XDestroyWindow(x_, probe_);
+    XFlush(x_);
+  }
+  FrameExtentsQuestion(const FrameExtentsQuestion&) = delete;
+  FrameExtentsQuestion& operator=(const FrameExtentsQuestion&) = delete;
 
-  auto read = [&]() -> std::optional<ViewRect> {
+  // None when the window manager takes no such requests or has not answered
+  // within waitMs of the question.
+  std::optional<ViewRect> Answer(int waitMs) {
+    if (!probe_) return std::nullopt;
+    // The toolkit may have taken the property's change from the queue already
+    // (it drops events of windows it does not know): the property is read
+    // before any waiting.
+    std::optional<ViewRect> out = Read();
+    const gint64 end = askedAt_ + gint64{waitMs} * 1000;
+    while (!out) {
+      // Only this window's events are taken from the queue; the rest stay for
+      // the toolkit.
+      XEvent event;
+      bool changed = false;
+      while (XCheckTypedWindowEvent(x_, probe_, PropertyNotify, &event))
+        changed = changed || event.xproperty.atom == extents_;
+      if (changed) out = Read();
+      if (out) break;
+      const gint64 left = end - g_get_monotonic_time();
+      if (left <= 0) break;
+      pollfd connection{ConnectionNumber(x_), POLLIN, 0};
+      poll(&connection, 1, static_cast<int>((left + 999) / 1000));
+    }
+    return out ? out : Read();
+  }
+
+ private:
+  std::optional<ViewRect> Read() {
     Atom type = 0;
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
     std::optional<ViewRect> out;
-    if (XGetWindowProperty(x, probe, extents, 0, 4, False, XA_CARDINAL, &type, &format, &count, &after, &data) ==
-            Success &&
+    if (XGetWindowProperty(x_, probe_, extents_, 0, 4, False, XA_CARDINAL, &type, &format, &count, &after,
+                           &data) == Success &&
         type == XA_CARDINAL && format == 32 && count == 4) {
       // Format 32 properties come as longs whatever their size.
       const auto* v = reinterpret_cast<const long*>(data);
@@ -162,28 +219,13 @@ std::optional<ViewRect> AskFrameExtents(GdkDisplay* display, int waitMs) {
     }
     if (data) XFree(data);
     return out;
-  };
-  std::optional<ViewRect> out;
-  const gint64 end = g_get_monotonic_time() + gint64{waitMs} * 1000;
-  while (!out) {
-    // Only this window's events are taken from the queue; the rest stay for
-    // the toolkit.
-    XEvent event;
-    bool changed = false;
-    while (XCheckTypedWindowEvent(x, probe, PropertyNotify, &event))
-      changed = changed || event.xproperty.atom == extents;
-    if (changed) out = read();
-    if (out) break;
-    const gint64 left = end - g_get_monotonic_time();
-    if (left <= 0) break;
-    pollfd connection{ConnectionNumber(x), POLLIN, 0};
-    poll(&connection, 1, static_cast<int>((left + 999) / 1000));
   }
-  if (!out) out = read();
-  XDestroyWindow(x, probe);
-  XFlush(x);
-  return out;
-}
+
+  Display* x_ = nullptr;
+  Window probe_ = 0;
+  Atom extents_ = 0;
+  gint64 askedAt_ = 0;
+};
 
 constexpr uint32_t kThinBorderColour = 0x646464;
 
@@ -210,7 +252,16 @@ class CairoPaint : public PaintTarget {
     const ViewSize size{d.Width(), d.Height()};
     if (size.width <= 0 || size.height <= 0) return;
     const bool alpha = display.Alpha() != AlphaMode::None;
-    cairo_surface_t* surface = SurfaceOf(display, source, size, alpha);
+    // An opaque Bgra8 image is drawn from its own rows, which the colour
+    // format without alpha reads as they are: no copy on the way to the screen.
+    const bool inside = source.x >= 0 && source.y >= 0 && int64_t{source.x} + size.width <= display.Width() &&
+                        int64_t{source.y} + size.height <= display.Height();
+    cairo_surface_t* surface =
+        !alpha && inside && display.Format() == PixelFormat::Bgra8 && display.Pitch() <= INT32_MAX
+            ? cairo_image_surface_create_for_data(display.Row(uint32_t(source.y)) + size_t(source.x) * 4,
+                                                  CAIRO_FORMAT_RGB24, size.width, size.height,
+                                                  static_cast<int>(display.Pitch()))
+            : SurfaceOf(display, source, size, alpha);
     cairo_save(cr_);
     // Blended over what the background fill left there.
     cairo_set_operator(cr_, alpha ? CAIRO_OPERATOR_OVER : CAIRO_OPERATOR_SOURCE);
@@ -288,6 +339,8 @@ class DesktopWindow : public PlatformWindow {
   std::u16string Title() const override { return title_; }
   void SetFrame(FrameStyle frame) override;
   FrameStyle Frame() const override { return frame_; }
+  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+  bool IsEnabled() const override { return enabled_; }
   bool SetLayered(bool layered) override;
   bool IsLayered() const override { return layered_; }
   void PlaceClient(ViewPoint clientTopLeft, ViewSize clientSize) override;
@@ -334,6 +387,7 @@ class DesktopWindow : public PlatformWindow {
   // The thin border of the frameless style is this program's own: the system
   // window is larger than the client area by this much on each side.
   int32_t Border() const { return frame_ == FrameStyle::kFramelessBorder ? 1 : 0; }
+  bool Decorated() const { return frame_ == FrameStyle::kFramed || frame_ == FrameStyle::kDialog; }
   ViewPoint ClientPoint(double x, double y) const {
     return {static_cast<int32_t>(std::floor(x)) - Border(), static_cast<int32_t>(std::floor(y)) - Border()};
   }
@@ -369,6 +423,7 @@ class DesktopWindow : public PlatformWindow {
   uintptr_t handle_ = 0;
   std::u16string title_;
   FrameStyle frame_ = FrameStyle::kFramed;
+  bool enabled_ = true;
   bool layered_ = false;
   bool topmost_ = false;
   ViewRect client_;
@@ -406,7 +461,7 @@ class DesktopWindow : public PlatformWindow {
 
 class DesktopPlatform : public Platform {
  public:
-  DesktopPlatform() = default;
+  DesktopPlatform() : frameQuestion_(std::make_unique<FrameExtentsQuestion>(gdk_display_get_default())) {}
   ~DesktopPlatform() override {
     for (auto& [kind, cursor] : cursors_) g_object_unref(cursor);
   }
@@ -433,9 +488,10 @@ class DesktopPlatform : public Platform {
   // before it is shown); none without a window manager. Its frame is its own:
   // the same at any dpi of this program.
   FrameMetrics FrameMetricsForDpi(uint32_t dpi) override {
-    if (!frameKnown_ && !frameAsked_) {
-      frameAsked_ = true;
-      if (const auto insets = AskFrameExtents(gdk_display_get_default(), kFrameAnswerMs)) NoteFrame(*insets);
+    if (frameQuestion_) {
+      const auto insets = frameKnown_ ? std::nullopt : frameQuestion_->Answer(kFrameAnswerMs);
+      frameQuestion_.reset();
+      if (insets) NoteFrame(*insets);
     }
     return frame_;
   }
@@ -881,7 +937,8 @@ class DesktopPlatform : public Platform {
   uint64_t nextSerial_ = 0;
   FrameMetrics frame_;
   bool frameKnown_ = false;
-  bool frameAsked_ = false;
+  // Asked when the platform is made, answered when a window first needs it.
+  std::unique_ptr<FrameExtentsQuestion> frameQuestion_;
   std::atomic<bool> quit_{false};
   // Named by the menu entry installed with the program (vistrel.desktop).
   LauncherProgress progress_{"application://vistrel.desktop", "/com/korvanne/Vistrel"};
@@ -919,7 +976,11 @@ bool DesktopWindow::Make(const WindowCreateParams& p) {
   // Positions are those of the client area, as everywhere in the program.
   gtk_window_set_gravity(window, GDK_GRAVITY_STATIC);
   gtk_widget_set_app_paintable(widget_, TRUE);
-  gtk_window_set_decorated(window, frame_ == FrameStyle::kFramed && !p.popup);
+  gtk_window_set_decorated(window, Decorated() && !p.popup);
+  if (frame_ == FrameStyle::kDialog) {
+    gtk_window_set_resizable(window, FALSE);
+    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+  }
   // Per-pixel transparency needs a visual with alpha, chosen before the window is made.
   GdkScreen* screen = gtk_widget_get_screen(widget_);
   if (gdk_screen_is_composited(screen))
@@ -978,7 +1039,7 @@ void DesktopWindow::ApplyGeometry() {
 
 ViewRect DesktopWindow::Insets() const {
   GdkWindow* w = GdkOf();
-  if (w && gdk_window_is_visible(w) && frame_ == FrameStyle::kFramed) {
+  if (w && gdk_window_is_visible(w) && Decorated()) {
     GdkRectangle frame{};
     gdk_window_get_frame_extents(w, &frame);
     gint x = 0, y = 0;
@@ -987,7 +1048,7 @@ ViewRect DesktopWindow::Insets() const {
                           frame.y + frame.height - (y + gdk_window_get_height(w))};
     if (insets.left >= 0 && insets.top >= 0 && insets.right >= 0 && insets.bottom >= 0) return insets;
   }
-  if (frame_ != FrameStyle::kFramed) return {Border(), Border(), Border(), Border()};
+  if (!Decorated()) return {Border(), Border(), Border(), Border()};
   const FrameMetrics m = platform_.FrameMetricsForDpi(96);
   return {m.borderWidth, m.borderHeight + m.captionHeight, m.borderWidth, m.borderHeight};
 }
@@ -1010,7 +1071,7 @@ void DesktopWindow::Repaint() {
 void DesktopWindow::SetFrame(FrameStyle frame) {
   if (frame == frame_) return;
   frame_ = frame;
-  if (widget_) gtk_window_set_decorated(Widget(), frame == FrameStyle::kFramed);
+  if (widget_) gtk_window_set_decorated(Widget(), Decorated());
   ApplyGeometry();
   Repaint();
 }
@@ -1181,11 +1242,35 @@ MonitorInfo DesktopWindow::Monitor() const {
   return platform_.MonitorNearest(client_);
 }
 
+// The frame a window manager draws around the window is a window of its own
+// that holds this one; over its title bar or border the pointer is still over
+// this window for the user. So the question goes to the server: which
+// top-level window (this one, or the frame holding it) the pointer is in.
 bool DesktopWindow::IsUnderCursor() const {
   GdkWindow* w = GdkOf();
-  GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
-  if (!w || !seat) return false;
-  return gdk_device_get_window_at_position(gdk_seat_get_pointer(seat), nullptr, nullptr) == w;
+  if (!w || !gdk_window_is_visible(w)) return false;
+  GdkDisplay* display = gdk_window_get_display(w);
+  Display* x = GDK_DISPLAY_XDISPLAY(display);
+  const Window root = GDK_WINDOW_XID(gdk_screen_get_root_window(gdk_window_get_screen(w)));
+  gdk_x11_display_error_trap_push(display);  // the frame may go away meanwhile
+  Window top = GDK_WINDOW_XID(w);
+  for (;;) {
+    Window rootOf = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(x, top, &rootOf, &parent, &children, &count)) {
+      top = 0;
+      break;
+    }
+    if (children) XFree(children);
+    if (parent == root || parent == 0) break;
+    top = parent;
+  }
+  Window pointerRoot = 0, child = 0;
+  int rootX = 0, rootY = 0, winX = 0, winY = 0;
+  unsigned int mask = 0;
+  const bool onScreen = XQueryPointer(x, root, &pointerRoot, &child, &rootX, &rootY, &winX, &winY, &mask);
+  gdk_x11_display_error_trap_pop_ignored(display);
+  return onScreen && top != 0 && child == top;
 }
 
 void DesktopWindow::StopWatchingScreen() {
@@ -1253,7 +1338,8 @@ gboolean DesktopWindow::OnDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
 }
 
 gboolean DesktopWindow::OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
-  static_cast<DesktopWindow*>(data)->events_.OnCloseRequest();
+  auto* self = static_cast<DesktopWindow*>(data);
+  if (self->enabled_) self->events_.OnCloseRequest();
   return TRUE;  // the window decides whether it goes
 }
 
@@ -1280,7 +1366,7 @@ void DesktopWindow::Configured(int32_t windowWidth, int32_t windowHeight) {
   const ViewRect now{x + b, y + b, x + b + width, y + b + height};
   const ViewRect was = client_;
   client_ = now;
-  if (frame_ == FrameStyle::kFramed && gtk_widget_get_mapped(widget_)) {
+  if (Decorated() && gtk_widget_get_mapped(widget_)) {
     const ViewRect in = Insets();
     if (in.top > 0) platform_.NoteFrame(in);
   }
@@ -1315,6 +1401,7 @@ gboolean DesktopWindow::OnWindowState(GtkWidget*, GdkEventWindowState* e, gpoint
 
 gboolean DesktopWindow::OnKey(GtkWidget* widget, GdkEventKey* e, gpointer data) {
   auto* self = static_cast<DesktopWindow*>(data);
+  if (!self->enabled_) return TRUE;
   // The key as it is without Shift (so Shift+1 is still the key 1), in the
   // event's layout and then in the first layout (letters of non-Latin layouts).
   GdkKeymap* keymap = gdk_keymap_get_for_display(gtk_widget_get_display(widget));
@@ -1347,6 +1434,7 @@ gboolean DesktopWindow::OnKey(GtkWidget* widget, GdkEventKey* e, gpointer data) 
 
 gboolean DesktopWindow::OnButton(GtkWidget*, GdkEventButton* e, gpointer data) {
   auto* self = static_cast<DesktopWindow*>(data);
+  if (!self->enabled_) return TRUE;
   int button;
   switch (e->button) {
     case 1: button = 0; break;
@@ -1380,6 +1468,7 @@ gboolean DesktopWindow::OnMotion(GtkWidget*, GdkEventMotion* e, gpointer data) {
 
 gboolean DesktopWindow::OnScroll(GtkWidget*, GdkEventScroll* e, gpointer data) {
   auto* self = static_cast<DesktopWindow*>(data);
+  if (!self->enabled_) return TRUE;
   // One notch is 120, positive away from the user.
   int delta = 0;
   if (e->direction == GDK_SCROLL_UP)
@@ -1416,12 +1505,40 @@ void DesktopWindow::OnDragData(GtkWidget*, GdkDragContext*, gint, gint, GtkSelec
 
 }  // namespace
 
-std::unique_ptr<Platform> CreateGtkPlatform(int* argc, char*** argv) {
+void PrepareGtkStart() {
+  // The program's texts are Unicode, and the older of the two window-name
+  // properties is written in the character set of the locale. In a locale
+  // without Chinese (the plain C locale, or one that is not installed, which
+  // the C library replaces by C) the toolkit left it out: window managers,
+  // window lists and tools that read only that one saw nameless windows and
+  // no open dialog. The character set becomes UTF-8 then; the user's other
+  // locale settings stay.
+  if (!setlocale(LC_ALL, "")) setlocale(LC_ALL, "C");
+  if (!g_str_equal(nl_langinfo(CODESET), "UTF-8")) {
+    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"})
+      if (setlocale(LC_CTYPE, name)) break;
+  }
+  gtk_disable_setlocale();
   // The viewer places its windows itself and scales for the screen's dpi itself.
   gdk_set_allowed_backends("x11");
   g_setenv("GDK_SCALE", "1", TRUE);
-  if (!gtk_init_check(argc, argv)) return nullptr;
-  if (!GDK_IS_X11_DISPLAY(gdk_display_get_default())) return nullptr;
+}
+
+bool GtkInstanceRunning() {
+  const char* display = g_getenv("DISPLAY");
+  return display && *display && HandOffServerAnswers(HandOffPathFor(display));
+}
+
+std::unique_ptr<Platform> CreateGtkPlatform(int* argc, char*** argv) {
+  // The viewer draws with the processor only, but the toolkit would load the
+  // system's OpenGL driver as it starts, to choose its visuals: most of its
+  // start-up time. A choice the user made in the environment stands, and
+  // none is passed on to the programs this one starts.
+  const bool glChosen = g_getenv("GDK_GL") != nullptr;
+  if (!glChosen) g_setenv("GDK_GL", "disable", TRUE);
+  const bool up = gtk_init_check(argc, argv);
+  if (!glChosen) g_unsetenv("GDK_GL");
+  if (!up || !GDK_IS_X11_DISPLAY(gdk_display_get_default())) return nullptr;
   return std::make_unique<DesktopPlatform>();
 }
 

@@ -161,7 +161,7 @@ void HeadlessWindow::PlaceClient(ViewPoint topLeft, ViewSize size) {
 }
 
 ViewRect HeadlessWindow::ClientOfWindowRect(const ViewRect& c) const {
-  if (frame_ == FrameStyle::kFramed) {
+  if (frame_ == FrameStyle::kFramed || frame_ == FrameStyle::kDialog) {
     const FrameMetrics m = Metrics();
     return {c.left + m.borderWidth, c.top + m.borderHeight + m.captionHeight, c.right - m.borderWidth,
             c.bottom - m.borderHeight};
@@ -177,7 +177,7 @@ void HeadlessWindow::PlaceWindow(std::optional<ViewPoint> topLeft, ViewSize wind
 }
 
 ViewRect HeadlessWindow::WindowRect() const {
-  if (frame_ == FrameStyle::kFramed) {
+  if (frame_ == FrameStyle::kFramed || frame_ == FrameStyle::kDialog) {
     const FrameMetrics m = Metrics();
     return {client_.left - m.borderWidth, client_.top - m.borderHeight - m.captionHeight,
             client_.right + m.borderWidth, client_.bottom + m.borderHeight};
@@ -292,7 +292,7 @@ bool HeadlessWindow::SendKey(uint32_t virtualKey, uint8_t modifiers) {
 }
 
 void HeadlessWindow::SendChar(char16_t character) {
-  if (exists_) events_.OnChar(character);
+  if (exists_ && enabled_) events_.OnChar(character);
 }
 
 void HeadlessWindow::SendMouseMove(ViewPoint client) {
@@ -434,9 +434,13 @@ bool HeadlessPlatform::PumpOne() {
   if (!w) return true;
   switch (m.kind) {
     case Message::kCommand: w->events_.OnCommand(m.command, m.argument); break;
-    case Message::kClose: w->events_.OnCloseRequest(); break;
+    case Message::kClose:
+      if (w->enabled_) w->events_.OnCloseRequest();
+      break;
     case Message::kKey: DeliverKey(*w, m.command, m.argument >> 8 != 0, static_cast<uint8_t>(m.argument)); break;
-    case Message::kChar: w->events_.OnChar(static_cast<char16_t>(m.command)); break;
+    case Message::kChar:
+      if (w->enabled_) w->events_.OnChar(static_cast<char16_t>(m.command));
+      break;
     case Message::kMouseButton:
       DeliverMouseButton(*w, static_cast<int>(m.command), static_cast<MouseAction>(m.argument >> 8), m.at,
                          static_cast<uint8_t>(m.argument));
@@ -476,7 +480,7 @@ void HeadlessPlatform::PostMouseMove(uintptr_t window, ViewPoint client) {
 
 bool HeadlessPlatform::DeliverKey(HeadlessWindow& window, uint32_t virtualKey, bool down, uint8_t modifiers) {
   if (menuSink_ && menuSink_->OnMenuKey(virtualKey, down, modifiers)) return true;
-  return window.exists_ && window.events_.OnKey(virtualKey, down, modifiers);
+  return window.exists_ && window.enabled_ && window.events_.OnKey(virtualKey, down, modifiers);
 }
 
 void HeadlessPlatform::DeliverMouseButton(HeadlessWindow& window, int button, MouseAction action,
@@ -484,7 +488,7 @@ void HeadlessPlatform::DeliverMouseButton(HeadlessWindow& window, int button, Mo
   const ViewPoint screen{window.client_.left + client.x, window.client_.top + client.y};
   cursor = screen;
   if (menuSink_ && action == MouseAction::kPress && button <= 2 && menuSink_->OnMenuPress(button, screen)) return;
-  if (window.exists_) window.events_.OnMouseButton(button, action, client, modifiers);
+  if (window.exists_ && window.enabled_) window.events_.OnMouseButton(button, action, client, modifiers);
 }
 
 void HeadlessPlatform::BeginMenuCapture(PlatformWindow& popup, MenuCaptureSink& sink) {

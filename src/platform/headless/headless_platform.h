@@ -40,6 +40,8 @@ class HeadlessWindow : public PlatformWindow {
   bool IsVisible() const override { return visible_; }
   void SetTopmost(bool topmost) override { topmost_ = topmost; }
   bool IsTopmost() const override { return topmost_; }
+  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+  bool IsEnabled() const override { return enabled_; }
   void SendToBack() override;
   void BringToFront() override;
   bool IsForeground() const override;
@@ -115,6 +117,7 @@ class HeadlessWindow : public PlatformWindow {
   ShowState state_ = ShowState::kNormal;
   bool visible_ = false;
   bool topmost_ = false;
+  bool enabled_ = true;
   bool noActivate_ = false;
   bool popup_ = false;
   bool mouseCapture_ = false;

@@ -91,6 +91,8 @@ DWORD StyleFor(FrameStyle frame) {
       return WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     case FrameStyle::kFrameless:
       return WS_POPUP | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    case FrameStyle::kDialog:
+      return WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     case FrameStyle::kFramelessBorder:
     default:
       return WS_POPUP | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_BORDER | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
@@ -445,11 +447,13 @@ class Win32Window : public PlatformWindow {
     // placed again in any case: hidden, it took a client narrower than its
     // caption allows, and now the tracking limits apply.
     if (wasHidden && state == ShowState::kNormal && !IsLayered() &&
-        (ClientSize() != size || frame_ == FrameStyle::kFramed))
+        (ClientSize() != size || frame_ == FrameStyle::kFramed || frame_ == FrameStyle::kDialog))
       PlaceClient(origin, size);
     UpdateWindow(hwnd_);
   }
   void Hide() override { ShowWindow(hwnd_, SW_HIDE); }
+  void SetEnabled(bool enabled) override { EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
+  bool IsEnabled() const override { return IsWindowEnabled(hwnd_) != FALSE; }
   ShowState State() const override {
     return IsZoomed(hwnd_) ? ShowState::kMaximized : IsIconic(hwnd_) ? ShowState::kMinimized : ShowState::kNormal;
   }
