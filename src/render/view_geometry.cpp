@@ -128,10 +128,18 @@ void SetZoom(ViewWindow& window, double z) {
   ViewPoint newOrigin = origin;
   if (!window.IsMaximized() && !window.IsFrozen()) {
     const ViewSize shown = ShownSize(*view);
-    newClient = {std::min(shown.width, area.Width()), std::min(shown.height, area.Height())};
+    // A window that wears its frame (also one the pointer brought up) keeps
+    // it on the area: its client stops at the room the frame leaves.
+    const ViewRect room = ClientRoom(window);
+    newClient = {std::max(std::min(shown.width, room.Width()), 1),
+                 std::max(std::min(shown.height, room.Height()), 1)};
     const int64_t centreX = int64_t{origin.x} + client.width / 2;
     const int64_t centreY = int64_t{origin.y} + client.height / 2;
     newOrigin = {Clamp32(centreX - newClient.width / 2), Clamp32(centreY - newClient.height / 2)};
+    // A client as large as the room has one place in it; around the old
+    // centre its frame would reach beyond the area.
+    if (newClient.width == room.Width()) newOrigin.x = room.left;
+    if (newClient.height == room.Height()) newOrigin.y = room.top;
   }
 
   // The zoom actually in force: a render that fell back shows the image at 1.0,

@@ -42,7 +42,7 @@ enum class ZoomCommand : uint32_t {
 // or the whole monitor when the window is full screen or topmost.
 ViewRect LayoutArea(const ViewWindow& window);
 // The part of the layout area the client may take: a window that wears a
-// frame keeps room for it.
+// frame (also one the pointer brought up) keeps room for it.
 ViewRect ClientRoom(const ViewWindow& window);
 
 // Zooms to z keeping the image point at the client centre in the centre, and
