@@ -298,6 +298,15 @@ class Platform {
   // Opens a file or folder the way the desktop opens it on a double click
   // (the shell's "open"); false when nothing took it.
   virtual bool OpenWithShell(const std::u16string& path) { return false; }
+  // The picture the desktop shows for a file or folder (its shell icon, or
+  // the icon theme's picture of its type), about size pixels square, blue,
+  // green, red and alpha (straight) per pixel; nothing when there is none.
+  virtual std::optional<PixelSurface> FileIcon(const std::u16string& path, bool folder, int32_t size) {
+    return std::nullopt;
+  }
+  // The target of a shortcut file (a Windows ".lnk"); nothing when the path
+  // is none or its target cannot be told.
+  virtual std::optional<std::u16string> ResolveShortcut(const std::u16string& path) { return std::nullopt; }
   // Plain text on the clipboard; this process's own clipboard where the
   // system has none.
   virtual void SetClipboardText(std::u16string_view text) { clipboardText_ = text; }

@@ -21,7 +21,7 @@ constexpr CommandEntry kViewCommands[] = {
     {u"生成新的", true},                   // 20005
     {u"生成下一个图像", true},             // 20006
     {u"生成上一个图像", true},             // 20007
-    {u"索引", false},                      // 20008
+    {u"索引", true},                       // 20008
     {u"切换到下一个窗口", true},           // 20009
     {u"切换到上一个窗口", true},           // 20010
     {u"将图像调整为窗口大小", true},       // 20011

@@ -8,6 +8,7 @@
 #include "files/navigate.h"
 #include "formats/builtin_formats.h"
 #include "image/format_registry.h"
+#include "index/index_window.h"
 #include "ui/file_dialog.h"
 #include "viewer/viewer_window.h"
 
@@ -28,6 +29,11 @@ ViewerApp::~ViewerApp() {
   for (auto& w : open)
     if (w->Exists()) w->Window()->Destroy();
   open.clear();
+  auto indexes = std::move(indexes_);
+  indexes_.clear();
+  for (auto& w : indexes)
+    if (w->Exists()) w->Window()->Destroy();
+  indexes.clear();
   Reap();
   hiddenOwner_.reset();
 }
@@ -68,6 +74,10 @@ ViewerWindow* ViewerApp::OpenWindow(const std::optional<std::u16string>& file,
     path = chosen.front();
     for (size_t i = 1; i < chosen.size(); ++i) OpenWindow(chosen[i], arguments, reference);
   }
+  if (keywords.index) {
+    lastOpenFailed_ = !OpenIndex(*path, options.monitor);
+    return nullptr;
+  }
 
   cache_.SetAllFrames(true);
   auto window = std::make_unique<ViewerWindow>(*this);
@@ -79,6 +89,22 @@ ViewerWindow* ViewerApp::OpenWindow(const std::optional<std::u16string>& file,
   const bool shown = raw->Exists() && raw->HasImage();
   lastOpenFailed_ = !shown;
   return shown ? raw : nullptr;
+}
+
+IndexWindow* ViewerApp::OpenIndex(const std::u16string& path, const std::optional<MonitorInfo>& monitor) {
+  Reap();
+  auto window = std::make_unique<IndexWindow>(*this);
+  IndexWindow* raw = window.get();
+  indexes_.push_back(std::move(window));
+  ++creating_;
+  const bool made = raw->Create(AbsolutePath(path), monitor);
+  --creating_;
+  if (!made) {
+    indexes_.pop_back();
+    QuitWhenNoWindows();
+    return nullptr;
+  }
+  return raw->Exists() ? raw : nullptr;
 }
 
 bool ViewerApp::ReceiveHandOff(uint64_t tag, const void* data, size_t bytes) {
@@ -95,8 +121,29 @@ std::vector<ViewerWindow*> ViewerApp::Windows() const {
   return out;
 }
 
+std::vector<IndexWindow*> ViewerApp::IndexWindows() const {
+  std::vector<IndexWindow*> out;
+  for (const auto& w : indexes_)
+    if (w->Exists()) out.push_back(w.get());
+  return out;
+}
+
+std::vector<ToolkitWindow*> ViewerApp::AllWindows() const {
+  std::vector<ToolkitWindow*> out;
+  for (ViewerWindow* w : Windows()) out.push_back(w);
+  for (IndexWindow* w : IndexWindows()) out.push_back(w);
+  return out;
+}
+
 void ViewerApp::Reap() {
-  if (modal_ == 0) closed_.clear();
+  if (modal_ == 0) {
+    closed_.clear();
+    closedIndexes_.clear();
+  }
+}
+
+void ViewerApp::QuitWhenNoWindows() {
+  if (windows_.empty() && indexes_.empty() && creating_ == 0) platform_.Quit();
 }
 
 void ViewerApp::WindowCreating() {
@@ -111,7 +158,16 @@ void ViewerApp::WindowDestroyed(ViewerWindow* window) {
     closed_.push_back(std::move(*it));
     windows_.erase(it);
   }
-  if (windows_.empty() && creating_ == 0) platform_.Quit();
+  QuitWhenNoWindows();
+}
+
+void ViewerApp::IndexWindowDestroyed(IndexWindow* window) {
+  auto it = std::find_if(indexes_.begin(), indexes_.end(), [&](auto& w) { return w.get() == window; });
+  if (it != indexes_.end()) {
+    closedIndexes_.push_back(std::move(*it));
+    indexes_.erase(it);
+  }
+  QuitWhenNoWindows();
 }
 
 uintptr_t ViewerApp::HiddenOwner() {
@@ -193,7 +249,7 @@ int RunProgram(Platform& platform, const ProgramEnvironment& env) {
   {
     ViewerApp app(platform, settings, *cache, GlobalNavigator());
     startFailed = !app.OpenWindow(file, &startup.arguments, nullptr) && app.LastOpenFailed();
-    if (!app.Windows().empty()) platform.RunMessageLoop();
+    if (!app.AllWindows().empty()) platform.RunMessageLoop();
     app.Reap();
   }
   cache->Join();

@@ -14,6 +14,7 @@
 
 namespace vt {
 
+class IndexWindow;
 class Navigator;
 class ViewerWindow;
 
@@ -37,6 +38,9 @@ class ViewerApp {
   // of arguments, on the monitor of reference. The new window, or null.
   ViewerWindow* OpenWindow(const std::optional<std::u16string>& file, const ArgumentList* arguments,
                            const ViewerWindow* reference);
+  // An index window of a folder (or of the folder of a file) on the monitor
+  // given; null when it could not be made.
+  IndexWindow* OpenIndex(const std::u16string& path, const std::optional<MonitorInfo>& monitor);
   // The last open-window request had a file and could not show it (a
   // cancelled open dialog is no failure).
   bool LastOpenFailed() const { return lastOpenFailed_; }
@@ -45,6 +49,10 @@ class ViewerApp {
 
   // Live viewer windows in creation order.
   std::vector<ViewerWindow*> Windows() const;
+  // Live index windows in creation order.
+  std::vector<IndexWindow*> IndexWindows() const;
+  // Every live window of the program: viewers, then indexes.
+  std::vector<ToolkitWindow*> AllWindows() const;
   // Windows that are gone are deleted here, outside their own handlers (and
   // not while a window runs a modal loop, whose frame is still on the stack).
   void Reap();
@@ -58,6 +66,7 @@ class ViewerApp {
   // Called by the windows.
   void WindowCreating();
   void WindowDestroyed(ViewerWindow* window);
+  void IndexWindowDestroyed(IndexWindow* window);
 
  private:
   Platform& platform_;
@@ -66,6 +75,10 @@ class ViewerApp {
   Navigator& navigator_;
   std::vector<std::unique_ptr<ViewerWindow>> windows_;
   std::vector<std::unique_ptr<ViewerWindow>> closed_;
+  std::vector<std::unique_ptr<IndexWindow>> indexes_;
+  std::vector<std::unique_ptr<IndexWindow>> closedIndexes_;
+  // Quits the loop once no window of either kind is left.
+  void QuitWhenNoWindows();
   std::unique_ptr<ToolkitWindow> hiddenOwner_;
   int32_t creating_ = 0;
   int32_t modal_ = 0;

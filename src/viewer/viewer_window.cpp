@@ -1070,6 +1070,14 @@ void ViewerWindow::RunCommand(uint32_t command, intptr_t argument) {
     case kCmdCaptureWindow: Capture(true); return;
     case kCmdOpenFolder: OpenFolderInShell(); return;
     case kCmdHelp: OpenHelp(); return;
+    case kCmdIndex: {
+      // A picture without a file (pasted, captured) has no folder: the
+      // process's current one stands in.
+      const bool file = !path_.empty() && path_.front() != u'<';
+      if (app_.OpenIndex(file ? path_ : AbsolutePath(u"."), Window()->Monitor()) && Options().indexCloseOnOpen)
+        Window()->PostCommand(kCmdClose, 0);
+      return;
+    }
     case kCmdSlideshowFullScreen:
       Options().slideshowFullScreen = Options().slideshowFullScreen ? 0 : 1;
       return;

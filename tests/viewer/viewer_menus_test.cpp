@@ -46,7 +46,7 @@ const std::string kFile =
     "[20003 20004 | 20006 20007 | 20036- 20034 20038- 20046 | 20040- 20041- 20039- 20042- 20043- 20044- 20045- | "
     "20048- 20049- 20054 20055 | 20063]";
 const std::string kSlides = "[20051- 20050- 20053]";
-const std::string kTail = " | 20035- 20008- | 20056- 20062 20064";
+const std::string kTail = " | 20035- 20008 | 20056- 20062 20064";
 
 struct MenuCase {
   const char* name;

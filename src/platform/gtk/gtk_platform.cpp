@@ -11,11 +11,13 @@
 
 #include "base/text.h"
 #include "base/byte_cursor.h"
+#include "image/display_rows.h"
 #include "image/image_buffer.h"
 #include "platform/gtk/gtk_clicks.h"
 #include "platform/gtk/gtk_hand_off.h"
 #include "platform/gtk/gtk_keys.h"
 #include "platform/gtk/gtk_progress.h"
+#include "platform/gtk/gtk_shell_icons.h"
 #include "platform/gtk/gtk_text.h"
 
 #include <langinfo.h>
@@ -84,55 +86,17 @@ MonitorInfo InfoOf(GdkMonitor* monitor) {
 // Part of a display image as a premultiplied cairo surface (opaque when the
 // image's alpha is not to be shown). Cairo's pixel is a native-endian word of
 // alpha, red, green, blue: the blue, green, red, alpha bytes of a
-// little-endian machine, so a Bgra8 row is copied as it is. This runs for every
-// paint of the window, the first one included: whole rows at a time.
+// little-endian machine, which are the rows the core's converter writes.
 cairo_surface_t* SurfaceOf(ImageBuffer& image, ViewPoint source, ViewSize size, bool showAlpha) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, size.height);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) return surface;
   cairo_surface_flush(surface);
   uint8_t* data = cairo_image_surface_get_data(surface);
   const int stride = cairo_image_surface_get_stride(surface);
-  const uint32_t* table = image.IsDisplay() ? image.ColourTable() : image.Palette();
-  const bool bgra = image.Format() == PixelFormat::Bgra8;
-  const bool opaque = !showAlpha || image.Alpha() == AlphaMode::None || !bgra;
-  // The columns of the surface that lie on the image.
-  const int64_t x0 = std::clamp<int64_t>(-int64_t{source.x}, 0, size.width);
-  const int64_t x1 = std::clamp<int64_t>(int64_t{image.Width()} - source.x, x0, size.width);
-  for (int32_t y = 0; y < size.height; ++y) {
-    auto* out = reinterpret_cast<uint32_t*>(data + size_t(y) * stride);
-    const int64_t sy = int64_t{source.y} + y;
-    if (sy < 0 || sy >= image.Height() || x0 == x1) {
-      std::fill(out, out + size.width, 0xFF000000u);
-      continue;
-    }
-    std::fill(out, out + x0, 0xFF000000u);
-    std::fill(out + x1, out + size.width, 0xFF000000u);
-    const uint8_t* row = image.Row(uint32_t(sy)) + (source.x + x0) * (bgra ? 4 : 1);
-    uint32_t* run = out + x0;
-    const int64_t n = x1 - x0;
-    if (bgra) {
-      std::memcpy(run, row, size_t(n) * 4);
-      if (opaque) {
-        for (int64_t x = 0; x < n; ++x) run[x] |= 0xFF000000u;
-      } else if (image.Alpha() == AlphaMode::Straight) {
-        for (int64_t x = 0; x < n; ++x) {
-          const uint32_t p = run[x], a = p >> 24;
-          uint32_t q = p & 0xFF000000u;
-          for (int s = 0; s < 24; s += 8) q |= (((p >> s & 0xFF) * a + 127) / 255) << s;
-          run[x] = q;
-        }
-      }
-    } else if (table) {
-      for (int64_t x = 0; x < n; ++x) run[x] = table[row[x]] | 0xFF000000u;
-    } else if (image.Format() == PixelFormat::Gray8) {
-      for (int64_t x = 0; x < n; ++x) {
-        const uint32_t v = row[x];
-        run[x] = 0xFF000000u | v << 16 | v << 8 | v;
-      }
-    } else {
-      std::fill(run, run + n, 0xFF000000u);
-    }
-  }
+  const RowAlpha alpha = showAlpha ? RowAlpha::kPremultiplied : RowAlpha::kOpaque;
+  for (int32_t y = 0; y < size.height; ++y)
+    DisplayRowTo32(image, source.x, int64_t{source.y} + y, size.width, alpha,
+                   reinterpret_cast<uint32_t*>(data + size_t(y) * stride));
   cairo_surface_mark_dirty(surface);
   return surface;
 }
@@ -582,6 +546,9 @@ class DesktopPlatform : public Platform {
       }
     g_object_unref(shot);
     return out;
+  }
+  std::optional<PixelSurface> FileIcon(const std::u16string& path, bool folder, int32_t size) override {
+    return GtkFileIcon(path, folder, size);
   }
   // The desktop's handler of the folder or file, as a double click there would.
   bool OpenWithShell(const std::u16string& path) override {

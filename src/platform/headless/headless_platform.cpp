@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "image/display_rows.h"
 #include "image/image_buffer.h"
 
 namespace vt {
@@ -18,25 +19,13 @@ int64_t DistanceOutside(int64_t v, int32_t lo, int32_t hi) {
 
 int32_t ScaleForDpi(int32_t v, uint32_t dpi) { return static_cast<int32_t>((int64_t{v} * dpi + 48) / 96); }
 
-// One display pixel as blue, green, red, alpha.
-uint32_t DisplayPixel(ImageBuffer& image, uint32_t x, uint32_t y) {
-  const uint8_t* row = image.Row(y);
-  switch (image.Format()) {
-    case PixelFormat::Bgra8: {
-      uint32_t p;
-      std::memcpy(&p, row + 4 * size_t{x}, 4);
-      return image.Alpha() == AlphaMode::None ? (p | 0xFF000000u) : p;
-    }
-    case PixelFormat::Gray8:
-    case PixelFormat::Indexed8: {
-      const uint32_t* table = image.IsDisplay() ? image.ColourTable() : image.Palette();
-      const uint8_t v = row[x];
-      if (table) return table[v] | (image.Format() == PixelFormat::Gray8 ? 0xFF000000u : 0u);
-      return 0xFF000000u | v << 16 | v << 8 | v;
-    }
-    default:
-      return 0xFF000000u;
-  }
+// The columns [first, last) of a run of count pixels from source column x
+// that lie on an image width pixels wide.
+std::pair<int32_t, int32_t> ColumnsOnImage(int64_t x, int32_t count, uint32_t width) {
+  count = std::max(count, 0);
+  const int64_t first = std::clamp<int64_t>(-x, 0, count);
+  const int64_t last = std::clamp<int64_t>(int64_t{width} - x, first, count);
+  return {int32_t(first), int32_t(last)};
 }
 
 // Source over destination with straight alpha (premultiplied sources add).
@@ -64,17 +53,20 @@ class HeadlessPaint : public PaintTarget {
   }
   void DrawImage(ImageBuffer& display, ViewPoint source, const ViewRect& destination) override {
     const ViewRect r = Clip(destination);
+    if (r.right <= r.left) return;
     const bool alpha = display.Alpha() != AlphaMode::None;
+    const bool premultiplied = display.Alpha() == AlphaMode::Premultiplied;
+    // Only the part of the destination that lies on the image is drawn.
+    const int64_t sx = int64_t{source.x} + (r.left - destination.left);
+    const auto [first, last] = ColumnsOnImage(sx, r.right - r.left, display.Width());
+    if (last <= first) return;
+    std::vector<uint32_t> row(size_t(last - first));
     for (int32_t y = r.top; y < r.bottom; ++y) {
       const int64_t sy = int64_t{source.y} + (y - destination.top);
       if (sy < 0 || sy >= display.Height()) continue;
-      for (int32_t x = r.left; x < r.right; ++x) {
-        const int64_t sx = int64_t{source.x} + (x - destination.left);
-        if (sx < 0 || sx >= display.Width()) continue;
-        uint32_t& d = pixels_[size_t(y) * size_.width + x];
-        const uint32_t p = DisplayPixel(display, uint32_t(sx), uint32_t(sy));
-        d = alpha ? Blend(d, p, display.Alpha() == AlphaMode::Premultiplied) : p;
-      }
+      DisplayRowTo32(display, sx + first, sy, last - first, RowAlpha::kAsStored, row.data());
+      uint32_t* d = &pixels_[size_t(y) * size_.width + r.left + first];
+      for (size_t i = 0; i < row.size(); ++i) d[i] = alpha ? Blend(d[i], row[i], premultiplied) : row[i];
     }
   }
   // A fixed cell of 7 x 16 pixels per character: enough for placement rules.
@@ -228,14 +220,16 @@ bool HeadlessWindow::PresentLayered(ImageBuffer& display, ViewPoint source,
   if (state_ == ShowState::kNormal) normalClient_ = client_;
   ResizePixels();
   labels_.clear();
-  for (int32_t y = 0; y < size.height; ++y)
-    for (int32_t x = 0; x < size.width; ++x) {
-      const int64_t sx = int64_t{source.x} + x, sy = int64_t{source.y} + y;
-      uint32_t p = 0;
-      if (sx >= 0 && sy >= 0 && sx < display.Width() && sy < display.Height())
-        p = DisplayPixel(display, uint32_t(sx), uint32_t(sy));
-      pixels_[size_t(y) * size.width + x] = perPixelAlpha ? p : (p | 0xFF000000u);
-    }
+  // What lies off the image is clear with per-pixel alpha, black without.
+  std::fill(pixels_.begin(), pixels_.end(), perPixelAlpha ? 0u : 0xFF000000u);
+  const auto [first, last] = ColumnsOnImage(source.x, size.width, display.Width());
+  const RowAlpha alpha = perPixelAlpha ? RowAlpha::kAsStored : RowAlpha::kOpaque;
+  for (int32_t y = 0; y < size.height && first < last; ++y) {
+    const int64_t sy = int64_t{source.y} + y;
+    if (sy < 0 || sy >= display.Height()) continue;
+    DisplayRowTo32(display, int64_t{source.x} + first, sy, last - first, alpha,
+                   &pixels_[size_t(y) * size.width + first]);
+  }
   lastPerPixelAlpha_ = perPixelAlpha;
   ++presents_;
   return true;

@@ -13,10 +13,12 @@
 #include <optional>
 #include <vector>
 
+#include "image/display_rows.h"
 #include "image/image_buffer.h"
 #include "platform/win32/dib_surface.h"
 #include "platform/win32/gdi_handles.h"
 #include "platform/win32/gdi_text.h"
+#include "platform/win32/win32_shell_icons.h"
 
 namespace vt {
 
@@ -105,31 +107,11 @@ struct Rows32 {
   std::vector<uint32_t> pixels;
   BITMAPINFO info{};
   Rows32(ImageBuffer& image, ViewPoint source, ViewSize size, bool premultiply) {
-    pixels.assign(size_t(std::max(size.width, 0)) * std::max(size.height, 0), 0xFF000000u);
-    const uint32_t* table = image.IsDisplay() ? image.ColourTable() : image.Palette();
-    for (int32_t y = 0; y < size.height; ++y) {
-      const int64_t sy = int64_t{source.y} + y;
-      if (sy < 0 || sy >= image.Height()) continue;
-      const uint8_t* row = image.Row(uint32_t(sy));
-      for (int32_t x = 0; x < size.width; ++x) {
-        const int64_t sx = int64_t{source.x} + x;
-        if (sx < 0 || sx >= image.Width()) continue;
-        uint32_t p = 0xFF000000u;
-        if (image.Format() == PixelFormat::Bgra8) {
-          std::memcpy(&p, row + 4 * sx, 4);
-          if (image.Alpha() == AlphaMode::None) p |= 0xFF000000u;
-        } else if (table) {
-          p = table[row[sx]] | 0xFF000000u;
-        }
-        if (premultiply && image.Alpha() == AlphaMode::Straight) {
-          const uint32_t a = p >> 24;
-          uint32_t q = p & 0xFF000000u;
-          for (int s = 0; s < 24; s += 8) q |= (((p >> s & 0xFF) * a + 127) / 255) << s;
-          p = q;
-        }
-        pixels[size_t(y) * size.width + x] = p;
-      }
-    }
+    pixels.resize(size_t(std::max(size.width, 0)) * std::max(size.height, 0));
+    const RowAlpha alpha = premultiply ? RowAlpha::kPremultiplied : RowAlpha::kOpaque;
+    for (int32_t y = 0; y < size.height; ++y)
+      DisplayRowTo32(image, source.x, int64_t{source.y} + y, size.width, alpha,
+                     pixels.data() + size_t(y) * size.width);
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = size.width;
     info.bmiHeader.biHeight = -size.height;
@@ -807,6 +789,10 @@ class Win32Platform : public Platform {
   bool OpenWithShell(const std::u16string& path) override {
     return reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", Wide(path), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
   }
+  std::optional<PixelSurface> FileIcon(const std::u16string& path, bool, int32_t) override {
+    return ShellFileIcon(path);
+  }
+  std::optional<std::u16string> ResolveShortcut(const std::u16string& path) override { return ShellLinkTarget(path); }
   void SetClipboardText(std::u16string_view text) override {
     if (!OpenClipboard(nullptr)) return;
     EmptyClipboard();
