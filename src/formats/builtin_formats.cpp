@@ -14,6 +14,7 @@
 #include "formats/png/png_reader.h"
 #include "formats/psd/psd_reader.h"
 #include "formats/tga/tga_reader.h"
+#include "formats/webp/webp_library.h"
 #include "formats/webp/webp_reader.h"
 
 namespace vt {
@@ -107,5 +108,7 @@ void RegisterBuiltinFormats(FormatRegistry& registry) {
 }
 
 std::span<const FormatGroup> BuiltinFormatGroups() { return kGroups; }
+
+std::u16string MissingLibraryPath() { return GetWebpLibrary() ? std::u16string() : WebpLibraryPath(); }
 
 }  // namespace vt

@@ -1,5 +1,6 @@
 #pragma once
 #include <span>
+#include <string>
 
 #include "image/format_registry.h"
 
@@ -22,6 +23,11 @@ struct FormatGroup {
 // PNG, PhotoShop, TARGA, TIFF, WebP); the registry sorts them. Each reader's
 // records carry its functions once that reader is built in.
 void RegisterBuiltinFormats(FormatRegistry& registry);
+
+// The run-time library a built-in reader needs and could not load, as the
+// path it is looked for at (what a reader's "missing DLL" status is about);
+// empty when none is missing.
+std::u16string MissingLibraryPath();
 
 // The groups in registration order, for tests and tools.
 std::span<const FormatGroup> BuiltinFormatGroups();

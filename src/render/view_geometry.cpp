@@ -79,6 +79,14 @@ ViewRect LayoutArea(const ViewWindow& window) {
                                                     : window.MonitorWorkArea();
 }
 
+ViewRect ClientRoom(const ViewWindow& window) {
+  const ViewRect area = LayoutArea(window);
+  if (!window.AlwaysFramed()) return area;
+  const FrameMetrics m = window.Frame();
+  return {area.left + m.borderWidth, area.top + m.borderHeight + m.captionHeight,
+          area.right - m.borderWidth, area.bottom - m.borderHeight};
+}
+
 void SetZoom(ViewWindow& window, double z) {
   ViewState* view = window.View();
   ImageBuffer* image = CurrentImageOf(window);
@@ -120,10 +128,18 @@ void SetZoom(ViewWindow& window, double z) {
   ViewPoint newOrigin = origin;
   if (!window.IsMaximized() && !window.IsFrozen()) {
     const ViewSize shown = ShownSize(*view);
-    newClient = {std::min(shown.width, area.Width()), std::min(shown.height, area.Height())};
+    // A window that wears its frame (also one the pointer brought up) keeps
+    // it on the area: its client stops at the room the frame leaves.
+    const ViewRect room = ClientRoom(window);
+    newClient = {std::max(std::min(shown.width, room.Width()), 1),
+                 std::max(std::min(shown.height, room.Height()), 1)};
     const int64_t centreX = int64_t{origin.x} + client.width / 2;
     const int64_t centreY = int64_t{origin.y} + client.height / 2;
     newOrigin = {Clamp32(centreX - newClient.width / 2), Clamp32(centreY - newClient.height / 2)};
+    // A client as large as the room has one place in it; around the old
+    // centre its frame would reach beyond the area.
+    if (newClient.width == room.Width()) newOrigin.x = room.left;
+    if (newClient.height == room.Height()) newOrigin.y = room.top;
   }
 
   // The zoom actually in force: a render that fell back shows the image at 1.0,
@@ -212,11 +228,8 @@ void FitWindowToImage(ViewWindow& window, bool centreOnClient) {
   int64_t w = shown.width, h = shown.height;
   const FrameMetrics m = window.Frame();
   const bool framed = window.AlwaysFramed();
-  int64_t availW = area.Width(), availH = area.Height();
-  if (framed) {
-    availW -= 2 * int64_t{m.borderWidth};
-    availH -= 2 * int64_t{m.borderHeight} + m.captionHeight;
-  }
+  const ViewRect room = ClientRoom(window);
+  const int64_t availW = room.Width(), availH = room.Height();
 
   // Too large for the area: shrink the window, and the image with it when the
   // user has not chosen a zoom larger than the screen.

@@ -41,6 +41,9 @@ enum class ZoomCommand : uint32_t {
 // The area a window of this state is laid out in: the monitor's work area,
 // or the whole monitor when the window is full screen or topmost.
 ViewRect LayoutArea(const ViewWindow& window);
+// The part of the layout area the client may take: a window that wears a
+// frame (also one the pointer brought up) keeps room for it.
+ViewRect ClientRoom(const ViewWindow& window);
 
 // Zooms to z keeping the image point at the client centre in the centre, and
 // sizes the window around it. Refused silently when the image would become

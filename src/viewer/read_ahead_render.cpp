@@ -26,14 +26,8 @@ int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, 
 }  // namespace
 
 FitRoom FitRoomOf(const ViewWindow& window) {
-  const ViewRect area = LayoutArea(window);
-  FitRoom room{area.Width(), area.Height(), window.AutoFitImage()};
-  if (window.AlwaysFramed()) {
-    const FrameMetrics m = window.Frame();
-    room.width -= 2 * int64_t{m.borderWidth};
-    room.height -= 2 * int64_t{m.borderHeight} + m.captionHeight;
-  }
-  return room;
+  const ViewRect room = ClientRoom(window);
+  return {room.Width(), room.Height(), window.AutoFitImage()};
 }
 
 std::optional<ShrinkFit> ShrinkToRoom(uint32_t width, uint32_t height, const FitRoom& room) {

@@ -5,6 +5,8 @@
 
 #include "app/settings.h"
 #include "base/file_system.h"
+#include "files/compare_names.h"
+#include "formats/builtin_formats.h"
 #include "image/image_buffer.h"
 #include "image/image_cache.h"
 #include "render/adjustment_file.h"
@@ -54,6 +56,14 @@ std::u16string_view WorkingFolderOf(std::u16string_view path) {
   return folder.empty() || folder.back() == u':' ? path.substr(0, slash + 1) : folder;
 }
 
+// The folder search never gives back the file it starts from, so "first"
+// from the first file finds the second: the file shown is already the first
+// (last) one when it comes before (after) what the search found.
+bool AlreadyAtEnd(NavigateMode mode, std::u16string_view current, std::u16string_view found) {
+  const int order = CompareFileNamesStrict(FileNameOf(current), FileNameOf(found));
+  return (mode == NavigateMode::First && order < 0) || (mode == NavigateMode::Last && order > 0);
+}
+
 std::u16string Decimal(int64_t v) {
   const std::string text = std::to_string(v);
   return std::u16string(text.begin(), text.end());
@@ -71,6 +81,13 @@ class Nesting {
   int32_t& n_;
 };
 
+// The text with its "%s" replaced by the value.
+std::u16string Filled(std::u16string text, const std::u16string& value) {
+  const size_t at = text.find(u"%s");
+  if (at != std::u16string::npos) text.replace(at, 2, value);
+  return text;
+}
+
 }  // namespace
 
 std::u16string OpenFailureText(
@@ -81,12 +98,11 @@ std::u16string OpenFailureText(
     // The file is there and readable; there is just nothing in it.
     return translate(u"文件为空") + u"\n" + path;
   }
-  if (status == status::kCannotOpenFile || Succeeded(status)) {
-    std::u16string text = translate(u"无法打开文件: \"%s\"");
-    const size_t at = text.find(u"%s");
-    if (at != std::u16string::npos) text.replace(at, 2, path);
-    return text;
-  }
+  // A missing library is named with the place it is looked for, so that the
+  // user can put it there.
+  const std::u16string library = status == status::kMissingDll ? MissingLibraryPath() : std::u16string();
+  if (!library.empty()) return Filled(translate(u"缺少必需的 DLL: \"%s\""), library) + u"\n" + path;
+  if (status == status::kCannotOpenFile || Succeeded(status)) return Filled(translate(u"无法打开文件: \"%s\""), path);
   return translate(StatusText(status)) + u"\n" + path;
 }
 
@@ -471,6 +487,7 @@ void ViewerWindow::ShowNewImage() {
       view_->OfferScaledImage(std::move(prepared), view_->SourceImage());
     if (!IsMaximized()) {
       FitWindowToImage(*this, !firstLayout);
+      if (firstLayout && centred_) KeepClearOfOtherWindows();
       normalLayout_ = true;
     } else {
       FullScreenFit();
@@ -512,6 +529,17 @@ void ViewerWindow::ShowNewImage() {
 
   if (source->Next() && source->Frame().delay >= 0 && !paused_) SetAnimationTimer(source->Frame().delay);
   ApplyKeptView();
+}
+
+void ViewerWindow::KeepClearOfOtherWindows() {
+  std::vector<ViewPoint> others;
+  for (ViewerWindow* w : app_.Windows())
+    if (w != this && w->Window()->IsVisible() && w->Window()->State() == ShowState::kNormal)
+      others.push_back(w->ClientOrigin());
+  const ViewPoint origin = ClientOrigin();
+  const ViewPoint clear = ClearOfOtherWindows(origin, client_, others,
+                                              metrics_.borderHeight + metrics_.captionHeight, ClientRoom(*this));
+  if (clear != origin) PlaceClient(clear, client_);
 }
 
 void ViewerWindow::FullScreenFit() {
@@ -1106,6 +1134,7 @@ void ViewerWindow::Navigate(NavigateMode mode, bool newWindow) {
     std::u16string found;
     bool ok = NavigateFolder(app_.FolderNavigator(), &folder_, mode, &found, current);
     FollowFolder();
+    if (ok && current == path_ && AlreadyAtEnd(mode, current, found)) ok = false;
     if (!ok) {
       if (wrapped) break;
       app_.Os().Beep();

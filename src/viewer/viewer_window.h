@@ -147,6 +147,8 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   void ShowFrameNow();
   void HideFrameNow();
   void EvaluateLayered();
+  // A new window that would lie exactly over another one moves aside.
+  void KeepClearOfOtherWindows();
   void Navigate(NavigateMode mode, bool newWindow);
   void Freeze(bool freeze);
   void StepAnimation();

@@ -124,6 +124,18 @@ ViewPoint KeepHoverFrameOnArea(ViewPoint topLeft, ViewSize client, const ViewRec
                                     workArea.bottom))};
 }
 
+ViewPoint ClearOfOtherWindows(ViewPoint origin, ViewSize size, const std::vector<ViewPoint>& others,
+                              int32_t step, const ViewRect& room) {
+  ViewPoint at = origin;
+  for (size_t moves = 0; moves < others.size(); ++moves) {
+    if (std::find(others.begin(), others.end(), at) == others.end()) break;
+    const ViewPoint next{at.x + step, at.y + step};
+    if (int64_t{next.x} + size.width > room.right || int64_t{next.y} + size.height > room.bottom) break;
+    at = next;
+  }
+  return at;
+}
+
 bool LiesBeside(const ViewRect& a, const ViewRect& b) {
   const int64_t overlapX = int64_t{std::min(a.right, b.right)} - std::max(a.left, b.left);
   const int64_t overlapY = int64_t{std::min(a.bottom, b.bottom)} - std::max(a.top, b.top);

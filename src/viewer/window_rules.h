@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "platform/platform.h"
 #include "render/view_window.h"
@@ -39,6 +40,14 @@ ViewRect HoverFrameRoom(const ViewRect& workArea, const FrameMetrics& frame);
 // window fits it (a window the user put partly off the area stays there).
 ViewPoint KeepHoverFrameOnArea(ViewPoint topLeft, ViewSize client, const ViewRect& workArea,
                                const FrameMetrics& frame);
+
+// Where a new window's client of size goes, placed at origin, so that the
+// window does not lie exactly over another one of the program (whose clients
+// start at others): moved right and down by step (the height of the frame
+// above a client) while it would start where another one does, as long as
+// it stays inside room.
+ViewPoint ClearOfOtherWindows(ViewPoint origin, ViewSize size, const std::vector<ViewPoint>& others,
+                              int32_t step, const ViewRect& room);
 
 // Two windows that overlap by at most this many pixels in one direction lie
 // beside each other: a window on the neighbouring monitor, whose frame may

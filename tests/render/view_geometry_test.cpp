@@ -223,15 +223,16 @@ TEST(SetZoom, KeepsTheCentrePointAndSizesTheWindowAroundIt) {
   EXPECT_EQ(w.cursorUpdates, 1);
   ExpectEveryMoveNested(w);
 
-  // Zoom 4: 1200 x 800 exceeds the work area; the client stops at 800 x 560.
+  // Zoom 4: 1200 x 800 exceeds the work area; the client stops at the
+  // 784 x 521 the frame leaves inside it, and a client that large lies in
+  // that room: top-left (8, 8 + 23), whatever the old centre.
   // Centre from the new state: ((600/2 + 0) / 2, (400/2 - 20) / 2) = (150, 90).
-  // Old client centre (-100 + 300, -50 + 200) = (200, 150); top-left (200 - 400, 150 - 280).
-  // Scroll = (150 x 4 - 400, 90 x 4 - 280) = (200, 80).
+  // Scroll = (150 x 4 - 784/2, 90 x 4 - 521/2) = (208, 100).
   SetZoom(w, 4.0);
   EXPECT_TRUE(w.largerThanScreen);
-  EXPECT_EQ(w.client, (ViewSize{800, 560}));
-  EXPECT_EQ(w.origin, (ViewPoint{-200, -130}));
-  EXPECT_EQ(w.scroll, (ViewPoint{200, 80}));
+  EXPECT_EQ(w.client, (ViewSize{784, 521}));
+  EXPECT_EQ(w.origin, (ViewPoint{8, 31}));
+  EXPECT_EQ(w.scroll, (ViewPoint{208, 100}));
 }
 
 TEST(SetZoom, FullScreenWindowKeepsItsClientArea) {
@@ -257,6 +258,7 @@ TEST(SetZoom, TopmostWindowMayUseTheWholeMonitor) {
   for (bool topmost : {false, true}) {
     FakeWindow w(screen, {100, 0}, {100, 100});
     w.topmost = topmost;
+    w.alwaysFramed = false;  // no frame to leave room for
     w.Show(Image(100, 100));
     SetZoom(w, 5.8);
     // 580 x 580: taller than the 560-pixel work area, not than the 600-pixel monitor.
@@ -402,9 +404,10 @@ TEST(SetZoom, AHugeZoomIsTakenAndShownInParts) {
   EXPECT_EQ(ShownSize(w), (ViewSize{3200000, 3200000}));
   EXPECT_TRUE(w.notAllowedChanges.empty());
   EXPECT_TRUE(w.largerThanScreen);
-  // The window fills the work area, centred on the image's centre.
-  EXPECT_EQ(w.client, (ViewSize{800, 560}));
-  EXPECT_EQ(w.scroll, (ViewPoint{32 * 50000 - 400, 32 * 50000 - 280}));
+  // The window fills the room its frame leaves in the work area (784 x 521),
+  // centred on the image's centre.
+  EXPECT_EQ(w.client, (ViewSize{784, 521}));
+  EXPECT_EQ(w.scroll, (ViewPoint{32 * 50000 - 392, 32 * 50000 - 260}));
 }
 
 TEST(SetZoom, AShrinkThatCannotBeMadeShowsTheImageAtActualSize) {

@@ -294,6 +294,40 @@ TEST_F(ViewerWindowTest, NavigationWrapsWithOneBeep) {
   EXPECT_TRUE(platform.messageBoxes.empty());
 }
 
+// Home and End on the file that already is the first (last) one keep it
+// shown and beep, as stepping past the end does; from anywhere else they go
+// to the end without a beep.
+TEST_F(ViewerWindowTest, HomeOnTheFirstAndEndOnTheLastStayWithABeep) {
+  const std::string first = dir.Write("img1.bmp", SolidBmp(32, 32, kRed));
+  const std::string middle = dir.Write("img2.bmp", SolidBmp(32, 32, kGreen));
+  const std::string last = dir.Write("img10.bmp", SolidBmp(32, 32, kRed));
+  const struct {
+    const std::string& from;
+    uint32_t key;
+    const std::string& shown;
+    int beeps;
+  } cases[] = {
+      {first, 0x24, first, 1},  // Home
+      {last, 0x23, last, 1},    // End
+      {middle, 0x24, first, 0},
+      {middle, 0x23, last, 0},
+  };
+  for (const auto& c : cases) {
+    ViewerWindow* w = Open(c.from);
+    ASSERT_NE(w, nullptr);
+    const std::u16string title = TitleOf(w);
+    platform.beeps = 0;
+    EXPECT_TRUE(Native(w)->SendKey(c.key));
+    platform.Pump();
+    EXPECT_EQ(w->Path(), U16(c.shown)) << c.from << " key " << c.key;
+    EXPECT_EQ(platform.beeps, c.beeps) << c.from << " key " << c.key;
+    if (c.beeps) {
+      EXPECT_EQ(TitleOf(w), title);
+    }
+    EXPECT_TRUE(platform.messageBoxes.empty());
+  }
+}
+
 TEST_F(ViewerWindowTest, FolderWithOneImageBeepsAndShowsItAgain) {
   const std::string a = dir.Write("only.bmp", SolidBmp(32, 32, kRed));
   ViewerWindow* w = Open(a);
@@ -605,8 +639,9 @@ TEST_F(ViewerWindowTest, HoverModeShowsTheFrameAndHidesItAfterTheMouseLeft) {
 
 // The frame that hovering brings up must lie on the work area (1920 x 1040
 // here, a frame 8 + 23 high above the client and 8 below) for an image as
-// tall as the screen, started, zoomed and stepped to; without hovering the
-// window gives up no room. A small image stays in the middle of the area.
+// tall as the screen, started, zoomed and stepped to, and for a small image
+// zoomed with the keys past the area; without hovering the window gives up
+// no room. A small image stays in the middle of the area.
 TEST_F(ViewerWindowTest, HoverFrameOfAScreenHighImageLiesOnTheWorkArea) {
   const std::string tall = dir.Write("a-tall.bmp", SolidBmp(500, 2200, kRed));
   const std::string wide = dir.Write("b-wide.bmp", SolidBmp(4000, 1000, kGreen));
@@ -627,33 +662,41 @@ TEST_F(ViewerWindowTest, HoverFrameOfAScreenHighImageLiesOnTheWorkArea) {
     ASSERT_NE(w, nullptr);
     HeadlessWindow* n = Native(w);
     EXPECT_EQ(n->ClientSize().height, c.clientHeight);
+    const auto hoverFrameInside = [&](ViewerWindow* v, const char* when) {
+      SCOPED_TRACE(when);
+      HeadlessWindow* hovered = Native(v);
+      hovered->SendMouseMove({10, 10});
+      ASSERT_TRUE(v->FrameShown());
+      EXPECT_TRUE(inside(hovered->WindowRect()));
+      platform.cursor = {-10000, -10000};
+      platform.AdvanceTime(2 * ViewerWindow::kHoverMilliseconds);
+      ASSERT_FALSE(v->FrameShown());
+    };
     if (c.titleBar == 1) {
-      const auto hoverFrameInside = [&](const char* when) {
-        SCOPED_TRACE(when);
-        n->SendMouseMove({10, 10});
-        ASSERT_TRUE(w->FrameShown());
-        EXPECT_TRUE(inside(n->WindowRect()));
-        platform.cursor = {-10000, -10000};
-        platform.AdvanceTime(2 * ViewerWindow::kHoverMilliseconds);
-        ASSERT_FALSE(w->FrameShown());
-      };
-      hoverFrameInside("started");
+      hoverFrameInside(w, "started");
       w->Dispatch(kCmdZoomIn, 0);
       platform.Pump();
-      hoverFrameInside("zoomed in");
+      hoverFrameInside(w, "zoomed in");
       w->Dispatch(kCmdNextFile, 0);
       platform.Pump();
       ASSERT_EQ(w->Path(), U16(wide));
       w->Dispatch(kCmdPreviousFile, 0);
       platform.Pump();
       ASSERT_EQ(w->Path(), U16(tall));
-      hoverFrameInside("stepped back to");
+      hoverFrameInside(w, "stepped back to");
     }
     w->Window()->Destroy();
     platform.Pump();
     ViewerWindow* s = Open(small);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(Native(s)->ClientOrigin(), (ViewPoint{960 - 320, 520 - 240}));
+    // Zoomed with the keys 8 and 9 (400 % and 800 %) past the area.
+    for (const uint32_t key : {0x38u, 0x39u}) {
+      if (c.titleBar != 1) break;
+      EXPECT_TRUE(Native(s)->SendKey(key));
+      platform.Pump();
+      hoverFrameInside(s, key == 0x38u ? "key 8" : "key 9");
+    }
     s->Window()->Destroy();
     platform.Pump();
   }
@@ -740,6 +783,23 @@ TEST_F(ViewerWindowTest, HandOffOpensASecondWindowAndCloseAllEndsThem) {
   platform.Pump();
   EXPECT_TRUE(app->Windows().empty());
   EXPECT_TRUE(platform.quitRequested);
+}
+
+// Windows of one size open at one place: each new one moves aside by the
+// frame height from the window it would cover exactly, and comes to the front.
+TEST_F(ViewerWindowTest, ANewWindowDoesNotCoverAnotherExactly) {
+  const std::string a = dir.Write("a.bmp", SolidBmp(320, 240, kRed));
+  std::vector<ViewPoint> origins;
+  for (int i = 0; i < 3; ++i) {
+    ViewerWindow* w = Open(a);
+    ASSERT_NE(w, nullptr);
+    origins.push_back(Native(w)->ClientOrigin());
+    EXPECT_TRUE(Native(w)->IsForeground());
+  }
+  const int32_t step = 8 + 23;  // the headless frame above a client at 96 dpi
+  EXPECT_EQ(origins[0], (ViewPoint{800, 400}));
+  EXPECT_EQ(origins[1], (ViewPoint{800 + step, 400 + step}));
+  EXPECT_EQ(origins[2], (ViewPoint{800 + 2 * step, 400 + 2 * step}));
 }
 
 TEST_F(ViewerWindowTest, SlideshowStateIgnoresNavigationAndStopsBeforeClosing) {

@@ -105,6 +105,30 @@ TEST(KeepWindowReachableTest, AStripOfTheWindowStaysInTheWorkArea) {
   EXPECT_EQ(KeepWindowReachable({100, 100, 600, 500}, second, kFrame), (ViewRect{1438, 100, 1938, 500}));
 }
 
+TEST(ClearOfOtherWindowsTest, MovesByTheFrameHeightWhileItWouldStartWhereAnotherDoes) {
+  const ViewSize size{400, 300};
+  const int32_t step = 8 + 23;
+  const struct {
+    ViewPoint origin;
+    std::vector<ViewPoint> others;
+    ViewPoint clear;
+  } cases[] = {
+      {{760, 370}, {}, {760, 370}},
+      {{760, 370}, {{700, 370}, {760, 371}}, {760, 370}},  // near is not exactly over
+      {{760, 370}, {{760, 370}}, {791, 401}},
+      {{760, 370}, {{791, 401}, {760, 370}}, {822, 432}},  // a cascade, in any order
+      {{760, 370}, {{760, 370}, {822, 432}}, {791, 401}},
+      // No room to the right or below: it stays.
+      {{1500, 370}, {{1500, 370}}, {1500, 370}},
+      {{760, 720}, {{760, 720}}, {760, 720}},
+      {{1489, 709}, {{1489, 709}}, {1520, 740}},  // just fits
+  };
+  for (const auto& c : cases) {
+    const ViewPoint p = ClearOfOtherWindows(c.origin, size, c.others, step, kArea);
+    EXPECT_EQ(p, c.clear) << c.origin.x << "," << c.origin.y << " with " << c.others.size() << " others";
+  }
+}
+
 TEST(KeepHoverFrameOnAreaTest, MovesAsLittleAsTheFrameNeedsAndLeavesWindowsPutOffTheArea) {
   struct Case {
     ViewPoint at;

@@ -1,30 +1,36 @@
 #!/usr/bin/env bash
 # The Windows program under Wine on a virtual X display, seen from outside:
-# the window title, the image's pixels on screen, stepping through the folder
-# with the keys, the window keywords (-pos, -zoom, -title, -fullscreen,
+# the window title, the image's pixels on screen (also of images started in
+# 8-bit form), the popup menu, stepping through the folder with the keys, the
+# hover frame (with a window manager too), the fit of a large image with room
+# for that frame, the window keywords (-pos, -zoom, -title, -fullscreen,
 # -topmost), the hand-off of a second start to the running instance, "-close",
-# the open dialog when no file is given, the message box naming a file that
-# cannot be opened and the failure status of such a start, no settings written
-# by a copy that is not installed, and the checkerboard behind a transparent
-# image when the setting asks for it.
+# the open dialog when no file is given, the message boxes naming a file that
+# cannot be opened or the library it needs and the failure status of such a
+# start, no settings written by a copy that is not installed, and the
+# checkerboard behind a transparent image when the setting asks for it.
 # Exit 77 (skipped) when the tools are missing.
-# Usage: tests/wine/run_viewer_test.sh path/to/vistrel.exe
+# Usage: tests/wine/run_viewer_test.sh path/to/vistrel.exe path/to/message_box_text.exe
 set -uo pipefail
-EXE="$(realpath "${1:?usage: $0 vistrel.exe}")"
+EXE="$(realpath "${1:?usage: $0 vistrel.exe message_box_text.exe}")"
+BOX_TEXT="$(realpath "${2:?usage: $0 vistrel.exe message_box_text.exe}")"
 SUPPORT="$(cd "$(dirname "$0")/../support" && pwd)"
 source "$SUPPORT/xvfb.sh"
 SKIP_HINT=" (scripts/install-deps.sh --with-windows installs it)" \
-  require_tools wine Xvfb xwininfo xprop xdotool import convert python3
+  require_tools wine Xvfb xwininfo xprop xdotool import convert python3 openbox
+CORPUS="$(dirname "$(realpath "$0")")/../../../shared/corpus"
 
 WORK="$(mktemp -d)"
 export WINEPREFIX="$WORK/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 XVFB=""
 POINTER=""
+WM=""
 start_xvfb 1280x1024 "$WORK" || { echo "SKIP: Xvfb did not start"; exit 77; }
 FAILED=0
 cleanup() {
   wineserver -k >/dev/null 2>&1
   [ -n "$POINTER" ] && kill "$POINTER" 2>/dev/null
+  [ -n "$WM" ] && kill "$WM" 2>/dev/null
   [ -n "$XVFB" ] && kill "$XVFB" 2>/dev/null
   rm -rf "$WORK"
 }
@@ -48,15 +54,11 @@ for font in /usr/share/fonts/truetype/wqy/wqy-microhei.ttc /usr/share/fonts/open
   [ -f "$font" ] && cp "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
 done
 # With no window manager on the display, Wine places the windows itself
-# (otherwise a maximized window waits for a manager to size it), and the
-# message boxes' texts are traced.
+# (otherwise a maximized window waits for a manager to size it).
 cat >>"$WINEPREFIX/user.reg" <<'REG'
 
 [Software\\Wine\\X11 Driver] 1700000000
 "Managed"="N"
-
-[Software\\Wine\\Debug] 1700000000
-"RelayInclude"="user32.MessageBoxW"
 REG
 
 # first.bmp, second.bmp and third.bmp (160 x 120, all yellow) in natural
@@ -75,6 +77,17 @@ bmp(sys.argv[1] + "/wide.bmp", 2560, 200, (128, 128, 128))
 os.mkdir(sys.argv[1] + "/bad")
 open(sys.argv[1] + "/bad/broken.bmp", "wb").write(b"BM" + b"\xff" * 100)
 PY
+# Images drawn from 8-bit planes, each red (or dark) left of its middle and
+# blue (or light) right of it, in folders of their own: an animated GIF, a
+# grey PNG and a 1-bit bitmap (320 x 240); and a photo far larger than the
+# screen, and a 400 x 300 one to zoom.
+mkdir "$WORK/eight" "$WORK/large"
+convert -delay 50 "$WORK/first.bmp" "$WORK/first.bmp" -loop 0 "$WORK/eight/anim.gif"
+convert -size 320x240 xc:'gray(64)' -fill 'gray(192)' -draw 'rectangle 160,0 319,239' -depth 8 \
+  -define png:color-type=0 "$WORK/eight/grey.png"
+convert -size 320x240 xc:black -fill white -draw 'rectangle 160,0 319,239' -type bilevel "BMP3:$WORK/eight/mono.bmp"
+convert -size 6000x4000 xc:green -quality 60 "$WORK/large/huge.jpg"
+convert -size 400x300 xc:green -quality 60 "$WORK/large/small.jpg"
 
 exact_window() {  # the id of the shown top-level window titled exactly $1
   local id
@@ -87,6 +100,15 @@ wait_for_title() {  # title seconds: the id of the window with that title, once 
   local id
   for _ in $(seq 1 $(($2 * 4))); do
     id="$(exact_window "$1")"
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.25
+  done
+  return 1
+}
+new_window() {  # part ids: the id of a window whose title holds part, not one of ids, once there
+  local id
+  for _ in $(seq 1 40); do
+    id="$(window_ids "$1" | grep -vxF "$2" | head -1)"
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.25
   done
@@ -105,25 +127,20 @@ shoot() { import -window root "$WORK/shots/shot.png"; }
 pixel() { convert "$WORK/shots/shot.png" -format "%[pixel:p{$1,$2}]" info: 2>/dev/null; }
 is_colour() {  # x y name: the screen shows that colour there
   local p
-  p="$(pixel "$1" "$2")"
+  p="$(convert "$WORK/shots/shot.png" -format "%[hex:p{$1,$2}]" info: 2>/dev/null)"
   case "$3" in
-    red) [[ "$p" == "srgb(255,0,0)" || "$p" == red ]] ;;
-    blue) [[ "$p" == "srgb(0,0,255)" || "$p" == blue ]] ;;
-    yellow) [[ "$p" == "srgb(255,255,0)" || "$p" == yellow ]] ;;
+    red) [ "$p" = FF0000 ] ;;
+    blue) [ "$p" = 0000FF ] ;;
+    yellow) [ "$p" = FFFF00 ] ;;
+    green) [ "$p" = 00FF00 ] ;;
+    black) [ "$p" = 000000 ] ;;
+    white) [ "$p" = FFFFFF ] ;;
+    dark) [ "$p" = 404040 ] ;;
+    light) [ "$p" = C0C0C0 ] ;;
   esac
 }
-# The texts of the message boxes that process $1's trace file shows.
-message_texts() {
-  python3 - "$1" <<'PY'
-import re, sys
-for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
-    m = re.search(r'Call user32\.MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"((?:[^"\\]|\\.)*)"', line)
-    if not m:
-        continue
-    plain = {"n": "\n", "r": "\r", "t": "\t"}
-    print(re.sub(r'\\([0-9a-f]{4}|.)', lambda g: chr(int(g.group(1), 16)) if len(g.group(1)) == 4
-                 else plain.get(g.group(1), g.group(1)), m.group(1)))
-PY
+inside_screen() {  # x y width height: the rectangle lies on the 1280 x 1024 screen
+  [ "$1" -ge 0 ] && [ "$2" -ge 0 ] && [ $(($1 + $3)) -le 1280 ] && [ $(($2 + $4)) -le 1024 ]
 }
 # Window path of a file of the work folder, as the program sees it.
 windows_path() { echo "Z:${1//\//\\}"; }
@@ -231,23 +248,57 @@ step() {  # key expected-title
 CURRENT="$ID"
 step Next "second.bmp | 200•100•24 | Vistrel"
 step space "third.bmp | 160•120•24 | Vistrel"
+stay() {  # key: the file shown stays, its window too
+  local before="$CURRENT"
+  xdotool windowfocus --sync "$CURRENT" key "$1" 2>/dev/null
+  sleep 1.5
+  if [ "$(exact_window "$(title_of "$before")")" = "$before" ] && [ -n "$(title_of "$before")" ]; then
+    echo "$1: stays on $(title_of "$before")"
+  else
+    fail "$1 did not keep '$(title_of "$before")' (titles: $(window_ids 'Vistrel' | while read -r w; do title_of "$w"; done | paste -sd '/'))"
+  fi
+}
 WIDE="wide.bmp | 2560•200•24 | 0.495x | Vistrel"
 step End "$WIDE"
+stay End
 read -r X Y W H <<<"$(geometry_of "$CURRENT")"
 echo "wide window: $W x $H at $X,$Y"
 [ "$X" -ge 2 ] && [ $((X + W)) -le 1278 ] && [ "$W" -ge 1260 ] && [ "$H" -le 104 ] ||
   fail "wide.bmp is not fitted to the screen less the frame's borders: $W x $H at $X,$Y"
 step Home "first.bmp | 320•240•24 | Vistrel"
+stay Home
 step Prior "$WIDE"  # wraps round to the last
 step BackSpace "third.bmp | 160•120•24 | Vistrel"
 
-# A second start hands its file to the running instance and ends.
+# A second start hands its file to the running instance and ends. With the
+# pointer over the window there, the new window comes up in front of it, at
+# the pointer; a third start of the same file does not cover that window
+# exactly, but lies the frame's height right of and below it.
+point_at 640 500
 wine "$EXE" "second.bmp" >/dev/null 2>&1 &
 SECOND=$!
 wait_for_end "$SECOND" 30 || fail "the second start did not end"
 wait_for_windows "| Vistrel" 2 20 || fail "the running instance did not open a second window"
 kill -0 "$SERVER" 2>/dev/null || fail "the first instance is gone"
 echo "windows: $(window_ids '| Vistrel' | wc -l)"
+# (Frames that come and go under the pointer must not lift the window below
+# above it again: it stays in front.)
+for _ in 1 2 3 4 5 6; do
+  sleep 0.5
+  shoot
+  is_colour 640 500 green || { fail "at the pointer the screen shows $(pixel 640 500), not the handed-off green image"; break; }
+done
+point_at 1279 1023
+sleep 1  # the hover frame goes
+BEFORE="$(window_ids 'second.bmp | 200')"
+read -r X1 Y1 _ <<<"$(geometry_of "$BEFORE")"
+wine "$EXE" "second.bmp" >/dev/null 2>&1
+AGAIN="$(new_window 'second.bmp | 200' "$BEFORE")"
+sleep 0.5
+read -r X2 Y2 _ <<<"$(geometry_of "$AGAIN") 0 0"
+echo "second.bmp twice: at $X1,$Y1 and $X2,$Y2"
+[ -n "$AGAIN" ] && [ "$X2" -gt "$X1" ] && [ $((X2 - X1)) -eq $((Y2 - Y1)) ] ||
+  fail "the second window of second.bmp is not moved aside by the frame height: $X1,$Y1 and $X2,$Y2"
 
 # The window keywords, handed to the running instance. -pos places the
 # client area (the image) at that point: the thin border lies outside it.
@@ -269,13 +320,7 @@ wait_for_title "A test picture - Vistrel" 10 >/dev/null || fail "-title= did not
 # the image (smaller than the screen, so not enlarged) sits in the middle.
 BEFORE="$(window_ids 'first.bmp | 320')"
 wine "$EXE" -fullscreen first.bmp >/dev/null 2>&1
-FULL=""
-for _ in $(seq 1 40); do
-  FULL="$(window_ids 'first.bmp | 320' | grep -vxF "$BEFORE" | head -1)"
-  [ -n "$FULL" ] && break
-  sleep 0.25
-done
-if [ -n "$FULL" ]; then
+if FULL="$(new_window 'first.bmp | 320' "$BEFORE")"; then
   sleep 0.5
   read -r X Y W H <<<"$(geometry_of "$FULL")"
   echo "-fullscreen: $W x $H at $X,$Y"
@@ -313,11 +358,133 @@ wine "$EXE" -close >/dev/null 2>&1
 wait_for_end "$SERVER" 20 || fail "-close did not end the topmost instance"
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 
-# No file: the open dialog; cancelling it ends the program.
+start_alone() {  # path title: starts an instance on the file; the id of its window
+  (cd "$(dirname "$1")" && exec wine "$EXE" "$(basename "$1")" </dev/null >/dev/null 2>&1) &
+  SERVER=$!
+  wait_for_title "$2" 30
+}
+close_alone() {  # what
+  wine "$EXE" -close </dev/null >/dev/null 2>&1
+  wait_for_end "$SERVER" 20 || fail "$1: -close did not end the instance"
+}
+hover_frame_inside() {  # title what: the window lies on the screen without and with its hover frame
+  # (A window as large as the screen is under the pointer wherever it is:
+  # it shows its frame at rest too.)
+  local id x y w h x2 y2 w2 h2
+  point_at 1279 1023
+  sleep 1
+  read -r x y w h _ <<<"$(geometry_of "$(exact_window "$1")") 0 0 0 0"
+  inside_screen "$x" "$y" "$w" "$h" || fail "$2: the window leaves the screen: $w x $h at $x,$y"
+  point_at $((x + w / 2 + 1)) $((y + h / 2 + 1))
+  for _ in $(seq 1 20); do
+    sleep 0.25
+    id="$(exact_window "$1")"
+    read -r x2 y2 w2 h2 _ <<<"$(geometry_of "$id") 0 0 0 0"
+    [ -n "$id" ] && [ "$h2" -gt "$h" ] && break
+  done
+  echo "$2: $w x $h at $x,$y; hovered $w2 x $h2 at $x2,$y2"
+  [ "$h2" -gt "$h" ] || [ "$h" = 1024 ] || fail "$2: no frame appeared with the mouse over the image"
+  inside_screen "$x2" "$y2" "$w2" "$h2" || fail "$2: the hover frame leaves the screen: $w2 x $h2 at $x2,$y2"
+}
+
+# Started with an image drawn from an 8-bit plane, the window shows it.
+while IFS=$'\t' read -r name title left right; do
+  if start_alone "$WORK/eight/$name" "$title" >/dev/null; then
+    sleep 1
+    shoot
+    echo "$name: $(pixel 560 512) $(pixel 720 512)"
+    is_colour 560 512 "$left" && is_colour 720 512 "$right" ||
+      fail "$name: the screen shows $(pixel 560 512) and $(pixel 720 512), not $left and $right"
+  else
+    fail "$name: no window titled '$title' appeared"
+  fi
+  close_alone "$name"
+done <<'CASES'
+anim.gif	anim.gif | 320•240•8 | i | Vistrel	red	blue
+grey.png	grey.png | 320•240•8 | Vistrel	dark	light
+mono.bmp	mono.bmp | 320•240•1 | i | Vistrel	black	white
+CASES
+
+# A photo far larger than the screen starts fitted with room for the frame
+# that hovering shows; so does one zoomed to 400 % and 800 % with the keys.
+(cd "$WORK/large" && exec wine "$EXE" huge.jpg </dev/null >/dev/null 2>&1) &
+SERVER=$!
+if wait_for_windows "huge.jpg | 6000•4000•24 | 0." 1 30; then
+  sleep 0.5
+  hover_frame_inside "$(title_of "$(window_ids "huge.jpg | 6000" | head -1)")" "huge.jpg started"
+else
+  fail "huge.jpg: no window appeared, fitted below zoom 1"
+fi
+close_alone huge.jpg
+SMALL="small.jpg | 400•300•24"
+if start_alone "$WORK/large/small.jpg" "$SMALL | Vistrel" >/dev/null; then
+  SHOWN="$SMALL | Vistrel"
+  for zoom in 8:4.0x 9:8.0x; do
+    xdotool windowfocus --sync "$(exact_window "$SHOWN")" key "${zoom%%:*}" 2>/dev/null
+    SHOWN="$SMALL | ${zoom#*:} | Vistrel"
+    if wait_for_title "$SHOWN" 10 >/dev/null; then
+      hover_frame_inside "$SHOWN" "key ${zoom%%:*}"
+    else
+      fail "key ${zoom%%:*} did not zoom small.jpg to ${zoom#*:}"
+      break
+    fi
+  done
+else
+  fail "small.jpg: no window appeared"
+fi
+close_alone small.jpg
+
+# With a window manager drawing the frames, the hover frame stays while the
+# pointer is on its title bar, so that the window can be moved or closed.
+# The manager holds the image's window in a frame of its own: 320 pixels
+# wide (the client) when framed, one more on each side when frameless.
+openbox --sm-disable </dev/null >/dev/null 2>&1 &
+WM=$!
+for _ in $(seq 1 40); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  sleep 0.25
+done
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d Y /f </dev/null >/dev/null 2>&1
+point_at 1279 1023
+FIRST="first.bmp | 320•240•24 | Vistrel"
+width_of_first() {  # (the window lies in the manager's frame, not on the root)
+  xwininfo -root -tree 2>/dev/null | grep -F "\"$FIRST\":" | sed -n 's/.*  \([0-9]*\)x[0-9]*+.*/\1/p' | head -1
+}
+until_width() {  # width: waits up to 5 seconds for the window to be that wide
+  for _ in $(seq 1 20); do [ "$(width_of_first)" = "$1" ] && return 0; sleep 0.25; done
+  return 1
+}
+(cd "$WORK" && exec wine "$EXE" first.bmp </dev/null >/dev/null 2>&1) &
+SERVER=$!
+for _ in $(seq 1 120); do [ -n "$(width_of_first)" ] && break; sleep 0.25; done
+if [ -n "$(width_of_first)" ]; then
+  point_at 600 500
+  until_width 320 || fail "no frame appeared with the mouse over the image (width $(width_of_first))"
+  point_at 600 382  # on the title bar, above the image
+  sleep 1.5
+  echo "pointer on the title bar: the window is $(width_of_first) wide"
+  [ "$(width_of_first)" = 320 ] || fail "the frame went while the pointer was on its title bar"
+  point_at 1279 1023
+  until_width 322 || fail "the frame stayed after the mouse had left"
+else
+  fail "first.bmp: no window appeared with the window manager"
+fi
+close_alone "first.bmp (window manager)"
+kill "$WM" 2>/dev/null
+WM=""
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+
+# No file: the open dialog, centred; cancelling it ends the program.
 wine "$EXE" >/dev/null 2>&1 &
 SERVER=$!
 if ID="$(wait_for_title "打开图像文件 | Vistrel" 30)"; then
-  echo "open dialog: $(title_of "$ID")"
+  sleep 0.5
+  read -r X Y W H <<<"$(geometry_of "$ID")"
+  echo "open dialog: $(title_of "$ID"), $W x $H at $X,$Y"
+  # In the middle of the screen the pointer is on (the only one).
+  [ $((2 * X + W - 1280)) -ge -4 ] && [ $((2 * X + W - 1280)) -le 4 ] &&
+    [ $((2 * Y + H - 1024)) -ge -4 ] && [ $((2 * Y + H - 1024)) -le 4 ] ||
+    fail "the open dialog is not centred on the screen: $W x $H at $X,$Y"
   xdotool windowfocus --sync "$ID" key Escape 2>/dev/null
   wait_for_end "$SERVER" 20 || fail "cancelling the open dialog did not end the program"
 else
@@ -329,12 +496,12 @@ fi
 # reason, Return ends the program, and no window shows an image.
 cannot_open() {  # file expected-text
   local id
-  (cd "$WORK/bad" && WINEDEBUG=-all,+relay exec wine "$EXE" "$1" >/dev/null 2>"$WORK/trace.txt") &
+  (cd "$WORK/bad" && exec wine "$EXE" "$1" >/dev/null 2>&1) &
   SERVER=$!
   if id="$(wait_for_title "Vistrel" 30)"; then
     [ -z "$(window_ids '| Vistrel')" ] || fail "$1: a viewer window is shown"
     local text
-    text="$(message_texts "$WORK/trace.txt")"
+    text="$(wine "$BOX_TEXT" Vistrel 2>/dev/null | tr -d '\r')"
     echo "$1: message box '$text'"
     [ "$text" = "$2" ] || fail "$1: the message box says '$text', not '$2'"
     xdotool windowfocus --sync "$id" key Return 2>/dev/null
@@ -354,6 +521,18 @@ cannot_open() {  # file expected-text
 cannot_open broken.bmp "未知的文件格式
 $(windows_path "$WORK/bad/broken.bmp")"
 cannot_open missing.bmp "无法打开文件: \"$(windows_path "$WORK/bad/missing.bmp")\""
+# WebP files need libwebp.dll beside the program; without it the message
+# says which library is missing and where it was looked for, and the file.
+WEBP="$CORPUS/webp/lossy_alpha1.webp"
+if [ ! -f "$WEBP" ]; then
+  fail "the WebP sample $WEBP is missing"
+elif [ -f "$(dirname "$EXE")/libwebp.dll" ]; then
+  echo "NOTE: libwebp.dll lies beside the program; the message for its absence is not checked"
+else
+  WEBP="$(windows_path "$(realpath "$WEBP")")"
+  cannot_open "$WEBP" "缺少必需的 DLL: \"$(windows_path "$(dirname "$EXE")/libwebp.dll")\"
+$WEBP"
+fi
 
 # A copy that is not installed keeps no settings.
 wineserver -w

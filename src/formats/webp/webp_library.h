@@ -5,6 +5,7 @@
 // it and only WebP files fail.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace vt {
 
@@ -20,5 +21,9 @@ struct WebpLibrary {
 
 // The library, or nullptr when it is not available.
 const WebpLibrary* GetWebpLibrary();
+
+// Where the library is looked for: on Windows the full path beside the
+// program, elsewhere the name of the library the program is linked with.
+std::u16string WebpLibraryPath();
 
 }  // namespace vt

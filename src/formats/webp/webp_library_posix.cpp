@@ -6,6 +6,8 @@
 
 namespace vt {
 
+std::u16string WebpLibraryPath() { return u"libwebp"; }
+
 const WebpLibrary* GetWebpLibrary() {
   static const WebpLibrary library{&WebPGetInfo, &WebPDecodeBGRAInto};
   return &library;

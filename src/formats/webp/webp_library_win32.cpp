@@ -19,24 +19,30 @@ Fn Lookup(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
-const WebpLibrary* Load() {
-  // Only the copy beside the program: the search path could offer any file of
-  // that name. The altered search path lets the library find its own
-  // companions (libsharpyuv.dll) in the same folder.
+// Only the copy beside the program: the search path could offer any file of
+// that name. Empty when the program's own path cannot be had.
+std::wstring LibraryPath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return nullptr;
+    if (n == 0) return {};
     if (n < path.size()) {
       path.resize(n);
       break;
     }
-    if (path.size() >= 32768) return nullptr;
+    if (path.size() >= 32768) return {};
     path.resize(path.size() * 2);
   }
   const size_t slash = path.find_last_of(L"\\/");
   path.resize(slash == std::wstring::npos ? 0 : slash + 1);
-  path += L"libwebp.dll";
+  return path + L"libwebp.dll";
+}
+
+const WebpLibrary* Load() {
+  const std::wstring path = LibraryPath();
+  if (path.empty()) return nullptr;
+  // The altered search path lets the library find its own companions
+  // (libsharpyuv.dll) in the same folder.
   HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (!module) return nullptr;
   static WebpLibrary library;
@@ -51,6 +57,11 @@ const WebpLibrary* Load() {
 }
 
 }  // namespace
+
+std::u16string WebpLibraryPath() {
+  const std::wstring path = LibraryPath();
+  return std::u16string(path.begin(), path.end());
+}
 
 const WebpLibrary* GetWebpLibrary() {
   static const WebpLibrary* const library = Load();

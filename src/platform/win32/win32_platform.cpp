@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -145,6 +146,94 @@ std::optional<DirectSource> DirectSourceOf(ImageBuffer& image, ViewPoint source,
   const POINT origin = surface->PlaneOrigin();
   direct.at = {origin.x + source.x, origin.y + source.y};
   return direct;
+}
+
+// Adjusts the first dialog box the thread activates while the object lives
+// (a dialog of the system, laid out by the system), once, as it is about to
+// take the activation.
+class FirstDialogHook {
+ public:
+  explicit FirstDialogHook(std::function<void(HWND)> adjust)
+      : adjust_(std::move(adjust)), outer_(current_) {
+    current_ = this;
+    hook_ = SetWindowsHookExW(WH_CBT, &Procedure, nullptr, GetCurrentThreadId());
+  }
+  ~FirstDialogHook() {
+    if (hook_) UnhookWindowsHookEx(hook_);
+    current_ = outer_;
+  }
+  FirstDialogHook(const FirstDialogHook&) = delete;
+  FirstDialogHook& operator=(const FirstDialogHook&) = delete;
+
+ private:
+  static LRESULT CALLBACK Procedure(int code, WPARAM w, LPARAM l) {
+    FirstDialogHook* self = current_;
+    if (code == HCBT_ACTIVATE && self && !self->done_) {
+      const HWND window = reinterpret_cast<HWND>(w);
+      wchar_t cls[16] = {};
+      GetClassNameW(window, cls, 16);
+      if (std::wcscmp(cls, L"#32770") == 0) {
+        self->done_ = true;
+        self->adjust_(window);
+      }
+    }
+    return CallNextHookEx(nullptr, code, w, l);
+  }
+
+  static inline thread_local FirstDialogHook* current_ = nullptr;
+  std::function<void(HWND)> adjust_;
+  FirstDialogHook* outer_;
+  HHOOK hook_ = nullptr;
+  bool done_ = false;
+};
+
+// A message box is as wide as its text needs, and its title may not fit: a
+// window manager that draws the caption itself, with an icon and three
+// buttons, cuts a short title like the program's name. The box widens to
+// hold its title in the system's caption font beside an icon and three
+// caption buttons; its content moves along to stay in the middle.
+void FitMessageBoxToTitle(HWND box) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof(metrics);
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return;
+  wchar_t title[256];
+  const int length = GetWindowTextW(box, title, 256);
+  WindowDc dc(box);
+  GdiObject<HFONT> font(CreateFontIndirectW(&metrics.lfCaptionFont));
+  SIZE text{};
+  {
+    Selection selected(dc.Get(), font.Get());
+    if (!selected.Selected() || !GetTextExtentPoint32W(dc.Get(), title, length, &text)) return;
+  }
+  const int frame = GetSystemMetrics(SM_CXSIZEFRAME) + GetSystemMetrics(SM_CXPADDEDBORDER);
+  const int needed = text.cx + 4 * std::max<int>(metrics.iCaptionWidth, metrics.iCaptionHeight) +
+                     2 * metrics.iCaptionHeight + 2 * frame;
+  RECT r{};
+  GetWindowRect(box, &r);
+  const int grow = needed - (r.right - r.left);
+  if (grow <= 0) return;
+  SetWindowPos(box, nullptr, r.left - grow / 2, r.top, needed, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT c{};
+    GetWindowRect(child, &c);
+    MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&c), 2);
+    SetWindowPos(child, nullptr, c.left + grow / 2, c.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+// A dialog without a window to stand by goes to the middle of the work area
+// of the monitor the user works on (where the pointer is); the system would
+// put it in a corner of the screen.
+void CentreOnPointerMonitor(HWND dialog) {
+  POINT p{};
+  GetCursorPos(&p);
+  const ViewRect area = InfoOf(MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST)).workArea;
+  RECT r{};
+  GetWindowRect(dialog, &r);
+  const int32_t w = r.right - r.left, h = r.bottom - r.top;
+  const int32_t x = std::max(area.left, area.left + (area.Width() - w) / 2);
+  const int32_t y = std::max(area.top, area.top + (area.Height() - h) / 2);
+  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // The background brush of a window, kept until the colour changes. A colour
@@ -295,6 +384,8 @@ class Win32Window : public PlatformWindow {
     LONG_PTR ex = GetWindowLongPtrW(hwnd_, GWL_EXSTYLE);
     ex = layered ? (ex | WS_EX_LAYERED) : (ex & ~LONG_PTR{WS_EX_LAYERED});
     SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, ex);
+    layering_ = Layering::kNone;
+    presentation_ = {};
     return IsLayered() == layered;
   }
   bool IsLayered() const override { return (GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) & WS_EX_LAYERED) != 0; }
@@ -395,9 +486,19 @@ class Win32Window : public PlatformWindow {
   }
   bool IsUnderCursor() const override {
     POINT p;
+    RECT r;
     if (!GetCursorPos(&p)) return false;
     const HWND under = WindowFromPoint(p);
-    return under == hwnd_ || IsChild(hwnd_, under);
+    if (under == hwnd_ || IsChild(hwnd_, under)) return true;
+    // Over the frame: a frame drawn by a window manager of the system is no
+    // part of the window to the hit test, though it moves, sizes and closes
+    // it. Inside the window's rectangle the pointer is over the window unless
+    // a window above it holds the point.
+    if (!GetWindowRect(hwnd_, &r) || !PtInRect(&r, p)) return false;
+    const HWND top = under ? GetAncestor(under, GA_ROOT) : nullptr;
+    for (HWND above = GetWindow(hwnd_, GW_HWNDPREV); above && top; above = GetWindow(above, GW_HWNDPREV))
+      if (above == top) return false;
+    return true;
   }
 
  private:
@@ -418,9 +519,29 @@ class Win32Window : public PlatformWindow {
            (GetKeyState(VK_MENU) < 0 ? kModifierAlt : 0);
   }
 
+  // How a layered window is shown. Opaque, the system shows what the window
+  // paints (with one constant alpha), so the window keeps the kind of
+  // surface a framed window has: some systems make a new native window when
+  // it changes, which lands above every other window and takes the focus,
+  // and a frame that comes and goes under the pointer would do that each
+  // time. Per-pixel alpha needs a bitmap handed over whole. A window shown
+  // one way takes the other only once its layered style was off.
+  enum class Layering : uint8_t { kNone, kConstant, kPerPixel };
+  bool UseLayering(Layering layering);
+  // What an opaque layered window paints: the part of the display image it
+  // was last presented with.
+  struct Presentation {
+    RefPtr<ImageBuffer> image;
+    ViewPoint source;
+    ViewSize size;
+  };
+  void PaintPresentation(HDC dc);
+
   Win32Platform& platform_;
   WindowEvents& events_;
   HWND hwnd_ = nullptr;
+  Layering layering_ = Layering::kNone;
+  Presentation presentation_;
   std::atomic<HWND> postTarget_{nullptr};
   FrameStyle frame_ = FrameStyle::kFramed;
   CursorKind cursor_ = CursorKind::kArrow;
@@ -467,8 +588,22 @@ LRESULT CALLBACK MenuMouseHook(int code, WPARAM w, LPARAM l) {
   return CallNextHookEx(g_menuHooks.mouse, code, w, l);
 }
 
-// The file dialogs' hook: the default handling (the flag asks for one).
-UINT_PTR CALLBACK FileDialogHook(HWND, UINT, WPARAM, LPARAM) { return 0; }
+// What a file dialog's hook is asked to do, in lCustData.
+constexpr LPARAM kCentreFileDialog = 1;
+
+// The file dialogs' hook, on the dialog the system puts inside the file
+// dialog: otherwise the default handling (the flag asks for one). A file
+// dialog without a window to stand by is centred once the system has laid
+// it out.
+UINT_PTR CALLBACK FileDialogHook(HWND inner, UINT message, WPARAM, LPARAM l) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrW(inner, DWLP_USER, reinterpret_cast<const OPENFILENAMEW*>(l)->lCustData);
+  } else if (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(l)->code == CDN_INITDONE &&
+             GetWindowLongPtrW(inner, DWLP_USER) == kCentreFileDialog) {
+    CentreOnPointerMonitor(GetParent(inner));
+  }
+  return 0;
+}
 
 // The shortcut of that name in the user's Startup folder; empty when the
 // folder is unknown or the name would leave it.
@@ -542,6 +677,7 @@ class Win32Platform : public Platform {
                  : kind == MessageBoxKind::kQuestion     ? (MB_ICONQUESTION | MB_YESNO)
                  : kind == MessageBoxKind::kTopmostPlain ? (MB_OK | MB_TOPMOST)
                                                          : MB_ICONINFORMATION;
+    FirstDialogHook fit(&FitMessageBoxToTitle);
     const int r = MessageBoxW(owner ? reinterpret_cast<HWND>(owner->NativeHandle()) : nullptr, Wide(t), Wide(c), flags);
     return r == IDYES ? MessageBoxAnswer::kYes : r == IDNO ? MessageBoxAnswer::kNo
                       : r == IDCANCEL ? MessageBoxAnswer::kCancel : MessageBoxAnswer::kOk;
@@ -707,6 +843,7 @@ class Win32Platform : public Platform {
     ofn.nMaxFile = static_cast<DWORD>(buffer.size());
     ofn.lpstrTitle = Wide(request.title);
     ofn.lpfnHook = &FileDialogHook;
+    if (!ofn.hwndOwner || !IsWindowVisible(ofn.hwndOwner)) ofn.lCustData = kCentreFileDialog;
     // No overwrite prompt: the caller decides about an existing file.
     ofn.Flags = OFN_EXPLORER | OFN_SHAREAWARE | OFN_PATHMUSTEXIST | OFN_ENABLEHOOK | OFN_HIDEREADONLY |
                 OFN_ENABLESIZING;
@@ -790,6 +927,12 @@ class Win32Platform : public Platform {
     return search.found;
   }
   bool SendCopyData(uintptr_t window, uint64_t tag, std::span<const uint8_t> bytes) override {
+    // The system lets a process bring a window to the front only while it
+    // has the user's attention; the started one has it and passes it on, so
+    // that the window opened for the hand-off does not open behind others.
+    DWORD receiver = 0;
+    if (GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &receiver) && receiver)
+      AllowSetForegroundWindow(receiver);
     COPYDATASTRUCT cds{};
     cds.dwData = static_cast<ULONG_PTR>(tag);
     cds.cbData = static_cast<DWORD>(bytes.size());
@@ -960,7 +1103,9 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd_, &ps);
-      {
+      if (layering_ == Layering::kConstant && presentation_.image) {
+        PaintPresentation(dc);
+      } else {
         GdiPaint target(dc, brush_);
         events_.OnPaint(target, {ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom});
       }
@@ -1048,13 +1193,43 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
   return DefWindowProcW(hwnd_, message, w, l);
 }
 
+bool Win32Window::UseLayering(Layering layering) {
+  if (layering_ == layering) return true;
+  if (layering_ != Layering::kNone && !(SetLayered(false) && SetLayered(true))) return false;
+  layering_ = layering;
+  if (layering == Layering::kConstant && !SetLayeredWindowAttributes(hwnd_, 0, 255, LWA_ALPHA)) {
+    layering_ = Layering::kNone;
+    return false;
+  }
+  return true;
+}
+
+void Win32Window::PaintPresentation(HDC dc) {
+  ImageBuffer& image = *presentation_.image;
+  GdiPaint target(dc, brush_);
+  const ViewRect all{0, 0, presentation_.size.width, presentation_.size.height};
+  // Transparent parts show over black, as on the opaque background the
+  // display image was prepared for.
+  if (image.Alpha() != AlphaMode::None) target.Fill(all, 0xFF000000u);
+  target.DrawImage(image, presentation_.source, all);
+}
+
 bool Win32Window::PresentLayered(ImageBuffer& display, ViewPoint source, std::optional<ViewPoint> at,
                                  ViewSize size, bool perPixelAlpha) {
   if (!IsLayered() || size.width <= 0 || size.height <= 0) return false;
-  // The client takes exactly the image's size and place. The bitmap covers
-  // the whole window, so a border of the window's style is part of it and
-  // is drawn here: the system draws no frame of a layered window.
+  if (!UseLayering(perPixelAlpha ? Layering::kPerPixel : Layering::kConstant)) return false;
+  // The client takes exactly the image's size and place.
   const ViewPoint client = at ? *at : ClientOrigin();
+  if (!perPixelAlpha) {
+    presentation_ = {RefPtr<ImageBuffer>(&display), source, size};
+    PlaceClient(client, size);
+    InvalidateRect(hwnd_, nullptr, FALSE);
+    UpdateWindow(hwnd_);
+    return true;
+  }
+  // The bitmap covers the whole window, so a border of the window's style is
+  // part of it and is drawn here: the system draws no frame of a window shown
+  // from a bitmap.
   RECT outer{client.x, client.y, client.x + size.width, client.y + size.height};
   AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
@@ -1062,16 +1237,15 @@ bool Win32Window::PresentLayered(ImageBuffer& display, ViewPoint source, std::op
   POINT windowDst{outer.left, outer.top};
   const POINT inset{client.x - outer.left, client.y - outer.top};
   const bool bordered = windowSize.cx != size.width || windowSize.cy != size.height;
-  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, static_cast<BYTE>(perPixelAlpha ? AC_SRC_ALPHA : 0)};
-  const DWORD flags = perPixelAlpha ? ULW_ALPHA : ULW_OPAQUE;
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   WindowDc screen;
-  // Per-pixel alpha needs premultiplied 32-bit pixels; opaque, any plane will do.
+  // Straight from the section when its pixels are premultiplied 32-bit ones.
   auto direct = DirectSourceOf(display, source, size);
-  if (direct && perPixelAlpha && !(display.Format() == PixelFormat::Bgra8 && direct->blend)) direct.reset();
+  if (direct && !(display.Format() == PixelFormat::Bgra8 && direct->blend)) direct.reset();
   if (direct && !bordered) {
     POINT from = direct->at;
     return UpdateLayeredWindow(hwnd_, screen.Get(), &windowDst, &windowSize, direct->dc, &from, 0, &blend,
-                               flags) != FALSE;
+                               ULW_ALPHA) != FALSE;
   }
   // Composed in a bitmap of the window's size: the border, then the image.
   BITMAPINFO info{};
@@ -1094,14 +1268,14 @@ bool Win32Window::PresentLayered(ImageBuffer& display, ViewPoint source, std::op
     BitBlt(memory.Get(), inset.x, inset.y, size.width, size.height, direct->dc, direct->at.x, direct->at.y,
            SRCCOPY);
   } else {
-    const Rows32 rows(display, source, size, perPixelAlpha);
+    const Rows32 rows(display, source, size, true);
     for (int32_t y = 0; y < size.height; ++y)
       std::memcpy(out + size_t(y + inset.y) * windowSize.cx + inset.x, rows.pixels.data() + size_t(y) * size.width,
                   size_t(size.width) * 4);
   }
   POINT zero{0, 0};
-  return UpdateLayeredWindow(hwnd_, screen.Get(), &windowDst, &windowSize, memory.Get(), &zero, 0, &blend, flags) !=
-         FALSE;
+  return UpdateLayeredWindow(hwnd_, screen.Get(), &windowDst, &windowSize, memory.Get(), &zero, 0, &blend,
+                             ULW_ALPHA) != FALSE;
 }
 
 }  // namespace
