@@ -163,6 +163,7 @@ std::u16string UsageText(std::u16string_view name) {
       u"  -title=TEXT     title the window TEXT - Vistrel\n"
       u"  -topmost        keep the window above other windows\n"
       u"  -freeze         a frozen window: below other windows, in its place\n"
+      u"  -index          show FILE's folder (or the folder FILE) as a grid of thumbnails\n"
       u"\n"
       u"  -h, --help      show this text and end\n"
       u"  --version       show the version and end\n";

@@ -71,7 +71,7 @@ USAGE="$(timeout 10 "$PROGRAM" --help 2>"$WORK/help.log")"
 STATUS=$?
 [ "$STATUS" = 0 ] || fail "--help ended with $STATUS"
 MISSING=""
-for word in "Usage: vistrel-gtk" -close -onlyone -fullscreen -zoom= -pos= -title= -topmost -freeze --version; do
+for word in "Usage: vistrel-gtk" -close -onlyone -fullscreen -zoom= -pos= -title= -topmost -freeze -index --version; do
   grep -q -F -e "$word" <<<"$USAGE" || MISSING="$MISSING '$word'"
 done
 [ -z "$MISSING" ] || fail "--help does not mention$MISSING"
