@@ -73,25 +73,21 @@ TEST(JpegKernels, UpsamplingInterpolatesInsideEachBlock) {
   EXPECT_EQ(out[15], (500 + 2) / 4);
 }
 
-// Runs the scalar and the vector transform on copies of one block, at an
-// offset inside wider rows, and compares every byte written and the cleared
-// coefficients.
-void ExpectSameTransform(const JpegKernels& s, const JpegKernels& v, const int16_t* coef,
-                         const uint16_t* quant, size_t stride, size_t offset, uint32_t seed) {
-  std::vector<uint8_t> a(stride * 8 + offset, 7), b(a.size(), 7);
-  int16_t ca[64], cb[64];
-  std::memcpy(ca, coef, sizeof ca);
-  std::memcpy(cb, coef, sizeof cb);
-  s.idct(ca, quant, a.data() + offset, stride);
-  v.idct(cb, quant, b.data() + offset, stride);
-  ASSERT_EQ(a, b) << seed << " stride " << stride;
-  for (int i = 0; i < 64; ++i) ASSERT_EQ(cb[i], 0) << seed;
-}
-
-TEST(JpegKernels, VectorTransformEqualsTheScalarReference) {
+TEST(JpegKernels, VectorKernelsEqualTheScalarReference) {
   const JpegKernels* v = Sse2JpegKernels();
   if (!v) GTEST_SKIP() << "no vector variant in this build";
   const JpegKernels& s = ScalarJpegKernels();
+  // The transform on copies of one block at an offset inside wider rows: every
+  // byte written and the cleared coefficients.
+  auto transform = [&](const int16_t* coef, const uint16_t* quant, size_t stride, size_t offset) {
+    std::vector<uint8_t> a(stride * 8 + offset, 7), b(a.size(), 7);
+    int16_t ca[64], cb[64];
+    std::memcpy(ca, coef, sizeof ca);
+    std::memcpy(cb, coef, sizeof cb);
+    s.idct(ca, quant, a.data() + offset, stride);
+    v->idct(cb, quant, b.data() + offset, stride);
+    return a == b && std::all_of(cb, cb + 64, [](int16_t c) { return c == 0; });
+  };
   for (uint32_t seed = 1; seed <= 2000; ++seed) {
     const std::vector<uint8_t> r = test::RandomBytes(1024, seed);
     int16_t coef[64];
@@ -100,94 +96,52 @@ TEST(JpegKernels, VectorTransformEqualsTheScalarReference) {
       coef[i] = static_cast<int16_t>(r[2 * i] | r[2 * i + 1] << 8);
       if (seed % 3) coef[i] = static_cast<int16_t>(coef[i] % (seed % 2 ? 64 : 2048));
       if (static_cast<uint32_t>(i) > seed % 64 && seed % 5) coef[i] = 0;
+      // Shapes the shortcuts look for: DC alone, one row, one column, nothing;
+      // extremes that saturate and wrap.
+      const int shape = seed % 11;
+      if ((shape == 1 && i) || (shape == 2 && i >= 8) || (shape == 3 && i % 8) || shape == 4) coef[i] = 0;
+      if (shape == 5) coef[i] = r[600 + i] & 1 ? 32767 : -32768;
       quant[i] = static_cast<uint16_t>(seed % 7 ? 1 + r[256 + i] % 64 : r[256 + i] << 8 | r[512 + i]);
     }
-    // Shapes the shortcuts look for: DC alone, one row, one column, nothing.
-    switch (seed % 11) {
-      case 1:
-        std::fill(coef + 1, coef + 64, int16_t{0});
-        break;
-      case 2:
-        std::fill(coef + 8, coef + 64, int16_t{0});
-        break;
-      case 3:
-        for (int i = 0; i < 64; ++i) {
-          if (i % 8) coef[i] = 0;
-        }
-        break;
-      case 4:
-        std::fill(coef, coef + 64, int16_t{0});
-        break;
-      case 5:  // extremes that saturate and wrap
-        for (int i = 0; i < 64; ++i) coef[i] = r[600 + i] & 1 ? 32767 : -32768;
-        break;
-      default:
-        break;
-    }
-    const size_t stride = 8 + (seed % 4) * 13;
-    ExpectSameTransform(s, *v, coef, quant, stride, seed % 9, seed);
+    ASSERT_TRUE(transform(coef, quant, 8 + (seed % 4) * 13, seed % 9)) << seed;
   }
   // Every DC value with the quantisation values that overflow 16 bits.
   uint16_t quant[64];
   std::fill(quant, quant + 64, uint16_t{1});
   for (int dc = -32768; dc <= 32767; dc += 7) {
-    int16_t coef[64] = {};
-    coef[0] = static_cast<int16_t>(dc);
+    const int16_t coef[64] = {static_cast<int16_t>(dc)};
     quant[0] = static_cast<uint16_t>(1 + (dc & 0xFF));
-    ExpectSameTransform(s, *v, coef, quant, 8, 0, static_cast<uint32_t>(dc));
+    ASSERT_TRUE(transform(coef, quant, 8, 0)) << dc;
   }
-}
-
-TEST(JpegKernels, VectorRowKernelsEqualTheScalarReference) {
-  const JpegKernels* v = Sse2JpegKernels();
-  if (!v) GTEST_SKIP() << "no vector variant in this build";
-  const JpegKernels& s = ScalarJpegKernels();
+  // The row kernels on random rows of many lengths and offsets.
   for (uint32_t seed = 1; seed <= 500; ++seed) {
     const std::vector<uint8_t> r = test::RandomBytes(1024, seed);
-    const size_t n = 1 + seed % 97;
-    const size_t off = seed % 13;
-    const size_t outOff = seed % 5;
-    std::vector<uint8_t> oa(4 * 128 + 64, 3), ob(oa.size(), 3);
-    s.upsampleH2(oa.data() + outOff, r.data() + off, (n + 7) / 8);
-    v->upsampleH2(ob.data() + outOff, r.data() + off, (n + 7) / 8);
-    ASSERT_EQ(oa, ob) << seed;
-    s.upsampleV2(oa.data() + outOff, r.data() + off, r.data() + 300, n);
-    v->upsampleV2(ob.data() + outOff, r.data() + off, r.data() + 300, n);
-    ASSERT_EQ(oa, ob) << seed;
-    s.upsampleH2V2(oa.data() + outOff, r.data() + off, r.data() + 300, (n + 7) / 8);
-    v->upsampleH2V2(ob.data() + outOff, r.data() + off, r.data() + 300, (n + 7) / 8);
-    ASSERT_EQ(oa, ob) << seed;
-    s.interleave3(oa.data() + off, r.data(), r.data() + 200, r.data() + 400, n);
-    v->interleave3(ob.data() + off, r.data(), r.data() + 200, r.data() + 400, n);
-    ASSERT_EQ(oa, ob) << seed;
-    s.interleave4(oa.data() + outOff, r.data(), r.data() + 200, r.data() + 400, r.data() + 600, n);
-    v->interleave4(ob.data() + outOff, r.data(), r.data() + 200, r.data() + 400, r.data() + 600, n);
-    ASSERT_EQ(oa, ob) << seed;
-    s.yccToBgra(oa.data() + outOff, r.data() + off, r.data() + 200, r.data() + 400, n);
-    v->yccToBgra(ob.data() + outOff, r.data() + off, r.data() + 200, r.data() + 400, n);
-    ASSERT_EQ(oa, ob) << seed;
+    const uint8_t *in = r.data() + seed % 13, *b = r.data() + 200, *c = r.data() + 400;
+    const size_t n = 1 + seed % 97, blocks = (n + 7) / 8, o = seed % 5;
+    auto same = [&](auto run) {
+      std::vector<uint8_t> oa(4 * 128 + 64, 3), ob(oa.size(), 3);
+      run(s, oa.data() + o);
+      run(*v, ob.data() + o);
+      return oa == ob;
+    };
+    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) { k.upsampleH2(out, in, blocks); })) << seed;
+    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) { k.upsampleV2(out, in, r.data() + 300, n); })) << seed;
+    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) { k.upsampleH2V2(out, in, r.data() + 300, blocks); })) << seed;
+    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) { k.interleave3(out, r.data(), b, c, n); })) << seed;
+    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) { k.interleave4(out, r.data(), b, c, r.data() + 600, n); }));
+    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) { k.yccToBgra(out, in, b, c, n); })) << seed;
   }
-}
-
-TEST(JpegKernels, VectorColourConversionEqualsTheScalarOneForEveryChromaPair) {
-  const JpegKernels* v = Sse2JpegKernels();
-  if (!v) GTEST_SKIP() << "no vector variant in this build";
-  const JpegKernels& s = ScalarJpegKernels();
+  // The colour conversion for every chroma pair, with luma random, 0 and 255
+  // so that every clamp is reached.
   constexpr size_t kPairs = 256 * 256;
   std::vector<uint8_t> cb(kPairs), cr(kPairs);
-  for (size_t i = 0; i < kPairs; ++i) {
-    cb[i] = static_cast<uint8_t>(i);
-    cr[i] = static_cast<uint8_t>(i >> 8);
-  }
-  for (uint32_t seed = 1; seed <= 3; ++seed) {
-    // Luma at both ends and in between, so that every clamp is reached.
-    std::vector<uint8_t> y = test::RandomBytes(kPairs, seed);
-    if (seed == 2) std::fill(y.begin(), y.end(), uint8_t{0});
-    if (seed == 3) std::fill(y.begin(), y.end(), uint8_t{255});
-    std::vector<uint8_t> a(4 * kPairs), b(4 * kPairs);
+  for (size_t i = 0; i < kPairs; ++i) cb[i] = static_cast<uint8_t>(i), cr[i] = static_cast<uint8_t>(i >> 8);
+  for (int luma : {-1, 0, 255}) {
+    std::vector<uint8_t> y = test::RandomBytes(kPairs, 1), a(4 * kPairs), b(4 * kPairs);
+    if (luma >= 0) std::fill(y.begin(), y.end(), uint8_t(luma));
     s.yccToBgra(a.data(), y.data(), cb.data(), cr.data(), kPairs);
     v->yccToBgra(b.data(), y.data(), cb.data(), cr.data(), kPairs);
-    ASSERT_EQ(a, b) << seed;
+    ASSERT_EQ(a, b) << luma;
   }
 }
 
