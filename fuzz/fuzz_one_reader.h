@@ -37,8 +37,8 @@ class CancelHalfway : public ProgressSink {
 
 inline volatile uint32_t g_sum;
 
-inline void Decode(ImageReader* reader, bool allFrames, bool display, bool reduced, ProgressSink* progress = nullptr,
-                   const CancelFlag* cancel = nullptr) {
+inline void Decode(ImageReader* reader, bool allFrames, bool display, bool reduced,
+                   ProgressSink* progress = nullptr, const CancelFlag* cancel = nullptr) {
   RefPtr<ImageBuffer> image;
   if (Failed(MakeTargetBuffer(reader, &image, display, reduced))) return;
   reader->DecodeInto(image.get(), allFrames, progress, cancel);
@@ -83,13 +83,3 @@ inline int FuzzProperties(const uint8_t* data, size_t size,
 }
 
 }  // namespace vt::fuzz
-
-#define VT_FUZZ_READER(extension, probe, create)                              \
-  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {   \
-    static const vt::FormatRecord record{extension, u"fuzzed", probe, create}; \
-    return vt::fuzz::FuzzOneReader(data, size, record);                        \
-  }
-#define VT_FUZZ_PROPERTIES(read)                                             \
-  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {  \
-    return vt::fuzz::FuzzProperties(data, size, read);                        \
-  }

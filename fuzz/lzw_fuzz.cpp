@@ -1,8 +1,8 @@
 // GIF image data from any file: the decoder must stay inside its output and
 // agree with itself whatever the output size.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <algorithm>
 #include <span>
 #include <vector>
 
