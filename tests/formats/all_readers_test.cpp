@@ -18,16 +18,36 @@ struct PrefixCase {
   bool strict;
 };
 const PrefixCase kPrefixCases[] = {
-    {"bmp/rgb24.bmp", true},       {"bmp/rle8.bmp", true},         {"bmp/rgb16-565.bmp", true},
-    {"bmp/rgba32-v5.bmp", true},   {"bmp/pal4.bmp", false},        {"gif/anim.gif", true},
-    {"gif/interlaced.gif", true},  {"png/rgb8.png", true},         {"png/rgba8-interlaced.png", false},
-    {"png/anim.png", false},       {"psd/rgb_raw.psd", true},      {"psd/rgb_rle.psd", true},
-    {"psd/rgb16_rle.psd", true},   {"tga/rgb_rle.tga", true},      {"tga/map_rle.tga", false},
-    {"pcx/rgb24.pcx", true},       {"pcx/pal8.pcx", false},        {"hdr/rle-rgbe.hdr", true},
-    {"hdr/flat.hdr", true},        {"iff/indexed-rle.iff", false}, {"iff/deep24.iff", false},
-    {"iff/ham6.iff", false},       {"ico/palette.ico", false},     {"ico/cursor.cur", false},
-    {"dds/dxt5.dds", true},        {"dds/plain.dds", true},        {"fits/i16.fits", true},
-    {"jpeg/gen_6.jpg", false},     {"jpeg/gen_9.jpg", false},      {"jpeg/gen_7.jpg", false},
+    {"bmp/rgb24.bmp", true},
+    {"bmp/rle8.bmp", true},
+    {"bmp/rgb16-565.bmp", true},
+    {"bmp/rgba32-v5.bmp", true},
+    {"bmp/pal4.bmp", false},
+    {"gif/anim.gif", true},
+    {"gif/interlaced.gif", true},
+    {"png/rgb8.png", true},
+    {"png/rgba8-interlaced.png", false},
+    {"png/anim.png", false},
+    {"psd/rgb_raw.psd", true},
+    {"psd/rgb_rle.psd", true},
+    {"psd/rgb16_rle.psd", true},
+    {"tga/rgb_rle.tga", true},
+    {"tga/map_rle.tga", false},
+    {"pcx/rgb24.pcx", true},
+    {"pcx/pal8.pcx", false},
+    {"hdr/rle-rgbe.hdr", true},
+    {"hdr/flat.hdr", true},
+    {"iff/indexed-rle.iff", false},
+    {"iff/deep24.iff", false},
+    {"iff/ham6.iff", false},
+    {"ico/palette.ico", false},
+    {"ico/cursor.cur", false},
+    {"dds/dxt5.dds", true},
+    {"dds/plain.dds", true},
+    {"fits/i16.fits", true},
+    {"jpeg/gen_6.jpg", false},
+    {"jpeg/gen_9.jpg", false},
+    {"jpeg/gen_7.jpg", false},
     {"webp/lossy-alpha.webp", false},
 };
 
@@ -96,8 +116,9 @@ TEST(AllReaders, TheNameChoosesFirstThenProbingInOrder) {
   EXPECT_EQ(test::Load("plain text, no image\n", u"notes.txt").status, status::kUnknownFormat);
   test::TempDir dir;
   RefPtr<ImageBuffer> image;
-  EXPECT_EQ(LoadImageFile(test::Readers(), test::U16(dir.Write("empty.png", "")), true, false, &image),
-            status::kCannotOpenFile);
+  EXPECT_EQ(
+      LoadImageFile(test::Readers(), test::U16(dir.Write("empty.png", "")), true, false, &image),
+      status::kCannotOpenFile);
 }
 
 // The DC-only decode gives each 8 x 8 block's mean: its luma equals the mean

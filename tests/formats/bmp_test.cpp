@@ -39,7 +39,8 @@ std::string Build(const Bmp& b) {
   for (uint32_t c : b.palette) palette += Le(c, b.headerSize == 12 ? 3 : 4);
   const size_t offset = (b.arrayWrapper ? 14 : 0) + 14 + info.size() + palette.size();
   std::string out = b.arrayWrapper ? "BA" + Le(40, 4) + Le(0, 8) : "";
-  out += "BM" + Le(offset + b.pixels.size(), 4) + Le(0, 4) + Le(offset, 4) + info + palette + b.pixels;
+  out +=
+      "BM" + Le(offset + b.pixels.size(), 4) + Le(0, 4) + Le(offset, 4) + info + palette + b.pixels;
   out.resize(std::max<size_t>(out.size(), 44), '\0');  // the probe wants 44 bytes
   return out;
 }
@@ -63,7 +64,9 @@ Bmp Rgb(std::initializer_list<void (*)(Bmp&)> edits = {}) {
 }
 
 TEST(BmpReader, RefusesWhatItCannotShow) {
-  auto probe = [](const std::string& bytes) { return ProbeBmp(*MakeMemorySource(u"p.bmp", bytes)); };
+  auto probe = [](const std::string& bytes) {
+    return ProbeBmp(*MakeMemorySource(u"p.bmp", bytes));
+  };
   const std::string good = Build(Rgb());
   EXPECT_EQ(probe(good), status::kOk);
   EXPECT_EQ(probe(good.substr(0, 43)), status::kUnknownFormat);  // under 44 bytes
@@ -71,7 +74,8 @@ TEST(BmpReader, RefusesWhatItCannotShow) {
   for (uint32_t size : {12u, 40u, 52u, 56u, 108u, 124u})
     EXPECT_EQ(probe(good.substr(0, 14) + Le(size, 4) + good.substr(18)), status::kOk) << size;
   for (uint32_t size : {0u, 16u, 41u, 64u, 125u})
-    EXPECT_EQ(probe(good.substr(0, 14) + Le(size, 4) + good.substr(18)), status::kUnsupportedSubformat);
+    EXPECT_EQ(probe(good.substr(0, 14) + Le(size, 4) + good.substr(18)),
+              status::kUnsupportedSubformat);
   Bmp wrapped = Rgb();
   wrapped.arrayWrapper = true;
   std::string ba = Build(wrapped);
@@ -91,7 +95,8 @@ TEST(BmpReader, RefusesWhatItCannotShow) {
       {"64 bits", Rgb({[](Bmp& b) { b.bpp = 64; }}), status::kUnsupportedSubformat},
       {"compression 4", Rgb({[](Bmp& b) { b.compression = 4; }}), status::kUnsupportedSubformat},
       {"compression 6", Rgb({[](Bmp& b) { b.compression = 6; }}), status::kUnsupportedSubformat},
-      {"run lengths at 24 bits", Rgb({[](Bmp& b) { b.compression = 1; }}), status::kUnsupportedSubformat},
+      {"run lengths at 24 bits", Rgb({[](Bmp& b) { b.compression = 1; }}),
+       status::kUnsupportedSubformat},
       {"bit fields at 8 bits", Rgb({[](Bmp& b) { b.bpp = 8, b.compression = 3; }}),
        status::kUnsupportedSubformat},
       {"width 0", Rgb({[](Bmp& b) { b.width = 0; }}), status::kDamaged},
@@ -102,8 +107,9 @@ TEST(BmpReader, RefusesWhatItCannotShow) {
   };
   for (const auto& c : kCases) EXPECT_EQ(Load(c.bmp).status, c.status) << c.what;
   // A header cut short, and bit fields without their masks.
-  EXPECT_EQ(test::Load(Build(Rgb({[](Bmp& b) { b.headerSize = 124; }})).substr(0, 74), u"t.bmp").status,
-            status::kDamaged);
+  EXPECT_EQ(
+      test::Load(Build(Rgb({[](Bmp& b) { b.headerSize = 124; }})).substr(0, 74), u"t.bmp").status,
+      status::kDamaged);
   Bmp noMasks = Rgb({[](Bmp& b) { b.bpp = 16, b.compression = 3, b.pixels.clear(); }});
   EXPECT_EQ(test::Load(Build(noMasks).substr(0, 60), u"t.bmp").status, status::kDamaged);
 }
@@ -116,8 +122,8 @@ TEST(BmpReader, LayoutFormatAndProperties) {
     uint32_t stride;
   } kRows[] = {
       {1, 127, PixelFormat::Indexed8, 128},  // 16 bytes hold 128 pixels
-      {1, 1, PixelFormat::Indexed8, 32},     {4, 3, PixelFormat::Indexed8, 8},
-      {8, 5, PixelFormat::Indexed8, 8},      {24, 5, PixelFormat::Bgra8, 20},
+      {1, 1, PixelFormat::Indexed8, 32},    {4, 3, PixelFormat::Indexed8, 8},
+      {8, 5, PixelFormat::Indexed8, 8},     {24, 5, PixelFormat::Bgra8, 20},
       {32, 7, PixelFormat::Bgra8, 28},
   };
   for (const auto& r : kRows) {
@@ -169,8 +175,10 @@ TEST(BmpReader, AlphaOfThirtyTwoBitPixels) {
     AlphaMode alpha;
     uint32_t last;  // 0xAARRGGBB of the top right pixel
   } kRows[] = {
-      {40, 0, 0, AlphaMode::None, 0xFF0C0B0A},     {40, 0, 9, AlphaMode::Straight, 0x090C0B0A},
-      {108, 0, 9, AlphaMode::None, 0xFF0C0B0A},    {124, 3, 9, AlphaMode::Straight, 0x090C0B0A},
+      {40, 0, 0, AlphaMode::None, 0xFF0C0B0A},
+      {40, 0, 9, AlphaMode::Straight, 0x090C0B0A},
+      {108, 0, 9, AlphaMode::None, 0xFF0C0B0A},
+      {124, 3, 9, AlphaMode::Straight, 0x090C0B0A},
   };
   for (const auto& r : kRows) {
     Bmp b;
@@ -197,16 +205,34 @@ TEST(BmpReader, RunLengthCodes) {
     std::string stream;
     std::vector<std::string> rows;  // top first
   } kCases[] = {
-      {"run clipped at the edge, absolute run, end of line, delta, end of bitmap", 1, 8, 5, 3,
+      {"run clipped at the edge, absolute run, end of line, delta, end of bitmap",
+       1,
+       8,
+       5,
+       3,
        B({3, 5, 0, 3, 7, 8, 9, 0, 0, 0, 0, 2, 2, 0, 2, 4, 0, 0, 9, 6, 0, 1}),
        {B({6, 6, 6, 6, 6}), B({0, 0, 4, 4, 0}), B({5, 5, 5, 7, 8})}},
-      {"a delta up one row keeps the column", 1, 8, 4, 2, B({1, 9, 0, 2, 1, 1, 1, 8, 0, 1}),
+      {"a delta up one row keeps the column",
+       1,
+       8,
+       4,
+       2,
+       B({1, 9, 0, 2, 1, 1, 1, 8, 0, 1}),
        {B({0, 0, 8, 0}), B({9, 0, 0, 0})}},
-      {"a delta to the top ends decoding", 1, 8, 3, 2, B({2, 7, 0, 2, 0, 2, 4, 4}),
+      {"a delta to the top ends decoding",
+       1,
+       8,
+       3,
+       2,
+       B({2, 7, 0, 2, 0, 2, 4, 4}),
        {B({0, 0, 0}), B({7, 7, 0})}},
       {"end of line on the last row ends decoding", 1, 8, 2, 1, B({2, 3, 0, 0, 2, 9}), {B({3, 3})}},
       {"a stream cut inside an absolute run", 1, 8, 6, 1, B({0, 5, 1, 2}), {B({1, 2, 0, 0, 0, 0})}},
-      {"4-bit runs alternate, absolute nibbles", 2, 4, 8, 2,
+      {"4-bit runs alternate, absolute nibbles",
+       2,
+       4,
+       8,
+       2,
        B({5, 0x12, 0, 3, 0x34, 0x50, 0, 0, 3, 0xAB, 0, 1}),
        {B({10, 11, 10, 0, 0, 0, 0, 0}), B({1, 2, 1, 2, 1, 3, 4, 5})}},
       {"4-bit codes in an 8-bit file", 2, 8, 3, 1, B({3, 0xC7, 0, 1}), {B({12, 7, 12})}},
@@ -251,7 +277,8 @@ TEST(BmpReader, ProgressEveryThirtyTwoRowsAndCancelAfterARow) {
   auto stopper = MakeRef<CountingSink>();
   stopper->cancel = &cancel;
   RefPtr<ImageReader> reader;
-  ASSERT_EQ(test::Readers().OpenReader(MakeMemorySource(u"t.bmp", Build(b)).get(), &reader), status::kOk);
+  ASSERT_EQ(test::Readers().OpenReader(MakeMemorySource(u"t.bmp", Build(b)).get(), &reader),
+            status::kOk);
   RefPtr<ImageBuffer> image;
   ASSERT_EQ(MakeTargetBuffer(reader.get(), &image, false, false), status::kOk);
   for (uint32_t y = 0; y < 100; ++y) std::memset(image->Row(y), 0xEE, 8);

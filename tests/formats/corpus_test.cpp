@@ -19,7 +19,7 @@ namespace {
 struct Row {
   const char* path;  // in the shared corpus, or in the project (tests/, fuzz/)
   Status status;
-  uint64_t hash;      // 0: no reference decodes this file
+  uint64_t hash;       // 0: no reference decodes this file
   const char* frames;  // canvases hashed, empty for all
 };
 

@@ -21,8 +21,10 @@ struct Bitmap {
   std::string Build() const {
     std::string s = Le(40, 4) + Le(width, 4) + Le(height * 2, 4) + Le(planes, 2) + Le(bpp, 2) +
                     std::string(24, '\0');
-    for (uint32_t i = 0; bpp <= 8 && i < (1u << bpp); ++i) s += Le(i < palette.size() ? palette[i] : 0, 4);
-    const size_t rowBytes = (size_t(width) * bpp + 31) / 32 * 4, maskBytes = (size_t(width) + 31) / 32 * 4;
+    for (uint32_t i = 0; bpp <= 8 && i < (1u << bpp); ++i)
+      s += Le(i < palette.size() ? palette[i] : 0, 4);
+    const size_t rowBytes = (size_t(width) * bpp + 31) / 32 * 4,
+                 maskBytes = (size_t(width) + 31) / 32 * 4;
     for (int32_t y = height - 1; y >= 0; --y) {
       std::string row(rowBytes, '\0');
       for (int32_t x = 0; x < width; ++x) {
@@ -39,7 +41,8 @@ struct Bitmap {
     for (int32_t y = height - 1; y >= 0; --y) {
       std::string row(maskBytes, '\0');
       for (int32_t x = 0; x < width && !mask.empty(); ++x)
-        if (mask[size_t(y) * width + x]) row[x / 8] = static_cast<char>(row[x / 8] | 0x80 >> (x % 8));
+        if (mask[size_t(y) * width + x])
+          row[x / 8] = static_cast<char>(row[x / 8] | 0x80 >> (x % 8));
       s += row;
     }
     return s;
@@ -74,12 +77,16 @@ TEST(IcoReader, ProbeAndRefusals) {
   auto probe = [](const char16_t* name, const std::string& bytes) {
     return ProbeIco(*MakeMemorySource(name, bytes));
   };
-  for (const char16_t* name : {u"a.ico", u"a.ICO", u"dir.x/a.Cur"}) EXPECT_EQ(probe(name, good), status::kOk);
-  for (const char16_t* name : {u"a.bmp", u"aico"}) EXPECT_EQ(probe(name, good), status::kUnknownFormat);
+  for (const char16_t* name : {u"a.ico", u"a.ICO", u"dir.x/a.Cur"})
+    EXPECT_EQ(probe(name, good), status::kOk);
+  for (const char16_t* name : {u"a.bmp", u"aico"})
+    EXPECT_EQ(probe(name, good), status::kUnknownFormat);
   EXPECT_EQ(probe(u"a.ico", good.substr(0, 61)), status::kUnknownFormat);
   for (auto [at, value] : {std::pair{0, 1}, {2, 0}, {2, 3}, {4, 0}, {4, 100}})
-    EXPECT_EQ(probe(u"a.ico", good.substr(0, at) + Le(value, 2) + good.substr(at + 2)), status::kUnknownFormat);
-  EXPECT_TRUE(Load(good.substr(0, 4) + Le(99, 2) + good.substr(6)).Ok());  // entries beyond the file
+    EXPECT_EQ(probe(u"a.ico", good.substr(0, at) + Le(value, 2) + good.substr(at + 2)),
+              status::kUnknownFormat);
+  EXPECT_TRUE(
+      Load(good.substr(0, 4) + Le(99, 2) + good.substr(6)).Ok());  // entries beyond the file
   EXPECT_EQ(Load(good, u"a.dat").status, status::kUnknownFormat);  // not probed under another name
   const std::string tiny = Icon({Solid(1, 1, 1, 0).Build()});
   const std::string beyond = Icon({Solid(4, 4, 32, 0).Build()});
@@ -90,8 +97,10 @@ TEST(IcoReader, ProbeAndRefusals) {
 }
 
 TEST(IcoReader, TheEntryLargerInSizeAndDepthWins) {
-  const std::string small32 = Solid(16, 16, 32, 0xFF0000FF).Build(), large8 = Solid(32, 32, 8, 0).Build();
-  const std::string png16 = test::SolidPng(16, 16, 0xFF00FF00), png32 = test::SolidPng(32, 32, 0x80FF0000);
+  const std::string small32 = Solid(16, 16, 32, 0xFF0000FF).Build(),
+                    large8 = Solid(32, 32, 8, 0).Build();
+  const std::string png16 = test::SolidPng(16, 16, 0xFF00FF00),
+                    png32 = test::SolidPng(32, 32, 0x80FF0000);
   Bitmap twoPlanes = Solid(64, 64, 32, 0xFF333333);
   twoPlanes.planes = 2;
   const struct {
@@ -100,7 +109,10 @@ TEST(IcoReader, TheEntryLargerInSizeAndDepthWins) {
   } kCases[] = {
       {{small32, large8}, 16, 32, 0xFF0000FF},  // larger but shallower does not win
       {{large8, small32}, 32, 8, 0xFF102030},
-      {{Solid(8, 8, 32, 0xFF111111).Build(), Solid(8, 8, 32, 0xFF222222).Build()}, 8, 32, 0xFF222222},  // a tie
+      {{Solid(8, 8, 32, 0xFF111111).Build(), Solid(8, 8, 32, 0xFF222222).Build()},
+       8,
+       32,
+       0xFF222222},                                        // a tie
       {{small32, twoPlanes.Build()}, 16, 32, 0xFF0000FF},  // what cannot be shown never competes
       {{png16, png32}, 16, 32, 0xFF00FF00},                // same depth, larger: not enough
       {{png16, small32}, 16, 32, 0xFF0000FF},              // at least as large in all three
@@ -113,7 +125,8 @@ TEST(IcoReader, TheEntryLargerInSizeAndDepthWins) {
     EXPECT_EQ(l.reader->BitDepth(), c.depth);
     EXPECT_EQ(l.Px(3, 3), c.pixel);
   }
-  EXPECT_EQ(test::U8(*Load(Icon({png16})).image->Properties().Get(PropertyId::Compression)), "PNG/Inflate");
+  EXPECT_EQ(test::U8(*Load(Icon({png16})).image->Properties().Get(PropertyId::Compression)),
+            "PNG/Inflate");
   // A PNG stream cut by its entry's size is read only within it.
   const std::string cut = Icon({png32});
   const test::Loaded l = Load(cut.substr(0, 14) + Le(png32.size() - 20, 4) + cut.substr(18));
@@ -142,7 +155,8 @@ TEST(IcoReader, TheTransparentIndex) {
   Bitmap b;
   b.width = b.height = 16;
   b.bpp = 8;
-  for (uint32_t i = 0; i < 256; ++i) b.palette.push_back(i * 0x010101 ^ 0x800000), b.pixels.push_back(i);
+  for (uint32_t i = 0; i < 256; ++i)
+    b.palette.push_back(i * 0x010101 ^ 0x800000), b.pixels.push_back(i);
   b.mask.assign(256, 0);
   b.mask[255] = b.mask[254] = b.mask[7] = 1;
   test::Loaded l = Load(Icon({b.Build()}));
@@ -166,15 +180,21 @@ struct Surface {
   uint32_t bits = 0, masks[4] = {}, caps = 0x1000;
   std::string data;
   std::string Build() const {
-    std::string b = "DDS " + Le(124, 4) + Le(flags, 4) + Le(height, 4) + Le(width, 4) + Le(pitch, 4);
-    b += std::string(76 - b.size(), '\0') + Le(32, 4) + Le(pixelFlags, 4) + (fourCc + "\0\0\0\0").substr(0, 4) +
-         Le(bits, 4) + Le(masks[0], 4) + Le(masks[1], 4) + Le(masks[2], 4) + Le(masks[3], 4) + Le(caps, 4);
+    std::string b =
+        "DDS " + Le(124, 4) + Le(flags, 4) + Le(height, 4) + Le(width, 4) + Le(pitch, 4);
+    b += std::string(76 - b.size(), '\0') + Le(32, 4) + Le(pixelFlags, 4) +
+         (fourCc + "\0\0\0\0").substr(0, 4) + Le(bits, 4) + Le(masks[0], 4) + Le(masks[1], 4) +
+         Le(masks[2], 4) + Le(masks[3], 4) + Le(caps, 4);
     return b + std::string(128 - b.size(), '\0') + data;
   }
 };
 
-std::string ColourBlock(uint16_t c0, uint16_t c1, uint32_t indices) { return Le(c0, 2) + Le(c1, 2) + Le(indices, 4); }
-uint32_t Bgra(uint32_t b, uint32_t g, uint32_t r, uint32_t a) { return b | g << 8 | r << 16 | a << 24; }
+std::string ColourBlock(uint16_t c0, uint16_t c1, uint32_t indices) {
+  return Le(c0, 2) + Le(c1, 2) + Le(indices, 4);
+}
+uint32_t Bgra(uint32_t b, uint32_t g, uint32_t r, uint32_t a) {
+  return b | g << 8 | r << 16 | a << 24;
+}
 
 TEST(DdsReader, ProbeAndRefusals) {
   Surface s;
@@ -192,10 +212,13 @@ TEST(DdsReader, ProbeAndRefusals) {
   for (const char* code : {"DXT6", "ATI1", "DX10", "BC7U"})
     EXPECT_EQ(with([code](Surface& t) { t.fourCc = code; }), status::kUnsupportedSubformat) << code;
   for (uint32_t bits : {8u, 33u, 64u})
-    EXPECT_EQ(with([bits](Surface& t) { t.pixelFlags = 0x40, t.bits = bits; }), status::kUnsupportedSubformat);
-  EXPECT_EQ(with([](Surface& t) { t.pixelFlags = 0x20000; }), status::kUnsupportedSubformat);  // luminance
+    EXPECT_EQ(with([bits](Surface& t) { t.pixelFlags = 0x40, t.bits = bits; }),
+              status::kUnsupportedSubformat);
+  EXPECT_EQ(with([](Surface& t) { t.pixelFlags = 0x20000; }),
+            status::kUnsupportedSubformat);  // luminance
   EXPECT_EQ(with([](Surface& t) { t.width = 0; }), status::kDamaged);
-  EXPECT_EQ(with([](Surface& t) { t.width = t.height = 1u << 20; }), status::kDamaged);  // a terapixel
+  EXPECT_EQ(with([](Surface& t) { t.width = t.height = 1u << 20; }),
+            status::kDamaged);  // a terapixel
 }
 
 TEST(DdsReader, BlockArithmetic) {
@@ -226,7 +249,8 @@ TEST(DdsReader, BlockArithmetic) {
   std::string explicitAlpha;
   for (int i = 0; i < 8; ++i) explicitAlpha.push_back(static_cast<char>((2 * i + 1) << 4 | 2 * i));
   explicitAlpha += three;
-  DecodeDdsBlock(DdsBlockKind::ExplicitAlpha, reinterpret_cast<const uint8_t*>(explicitAlpha.data()), block);
+  DecodeDdsBlock(DdsBlockKind::ExplicitAlpha,
+                 reinterpret_cast<const uint8_t*>(explicitAlpha.data()), block);
   EXPECT_EQ(block[0], Bgra((2 * b1 + 1) / 3, (255 + 1) / 3, (255 + 1) / 3, 0));
   for (uint32_t i = 0; i < 16; ++i) EXPECT_EQ(block[i] >> 24, i * 17) << i;
   // DXT5: the eight-value and the six-value ramp; indices 0..7 then 7..0.
@@ -234,12 +258,16 @@ TEST(DdsReader, BlockArithmetic) {
     uint64_t indices = 0;
     for (uint64_t i = 0; i < 16; ++i) indices |= (i < 8 ? i : 15 - i) << (3 * i);
     const std::string b = test::B({int(a0), int(a1)}) + Le(indices, 6) + ColourBlock(0, 0, 0);
-    DecodeDdsBlock(DdsBlockKind::InterpolatedAlpha, reinterpret_cast<const uint8_t*>(b.data()), block);
+    DecodeDdsBlock(DdsBlockKind::InterpolatedAlpha, reinterpret_cast<const uint8_t*>(b.data()),
+                   block);
     uint32_t want[8] = {a0, a1, 0, 0, 0, 0, 0, 255};
     for (uint32_t k = 1; k <= 6; ++k)
-      if (a0 > a1) want[k + 1] = ((7 - k) * a0 + k * a1 + 3) / 7;
-      else if (k <= 4) want[k + 1] = ((5 - k) * a0 + k * a1 + 2) / 5;
-    for (uint32_t i = 0; i < 16; ++i) EXPECT_EQ(block[i] >> 24, want[i < 8 ? i : 15 - i]) << a0 << " " << i;
+      if (a0 > a1)
+        want[k + 1] = ((7 - k) * a0 + k * a1 + 3) / 7;
+      else if (k <= 4)
+        want[k + 1] = ((5 - k) * a0 + k * a1 + 2) / 5;
+    for (uint32_t i = 0; i < 16; ++i)
+      EXPECT_EQ(block[i] >> 24, want[i < 8 ? i : 15 - i]) << a0 << " " << i;
   }
   // DXT2 and DXT4 (which no encoder at hand writes) are premultiplied.
   for (const char* code : {"DXT2", "DXT3", "DXT4", "DXT5"}) {
@@ -266,7 +294,8 @@ TEST(DdsReader, BitMaskArithmetic) {
   s.masks[2] = 0x001F;
   s.width = 3;
   s.height = 2;
-  s.data = Le(0x0801, 2) + Le(0x0020, 2) + Le(0xFFFF, 2) + ".." + Le(0x1003, 2) + Le(0, 2) + Le(0x07E0, 2) + "..";
+  s.data = Le(0x0801, 2) + Le(0x0020, 2) + Le(0xFFFF, 2) + ".." + Le(0x1003, 2) + Le(0, 2) +
+           Le(0x07E0, 2) + "..";
   test::Loaded l = test::Load(s.Build(), u"a.dds");
   ASSERT_TRUE(l.Ok());
   EXPECT_EQ(l.image->Alpha(), AlphaMode::None);
@@ -285,8 +314,8 @@ TEST(DdsReader, BitMaskArithmetic) {
   a.masks[1] = 0x000FFC00;
   a.masks[2] = 0x000003FF;
   a.masks[3] = 0xC0000000;
-  a.data = Le(0x7FFFFFFF, 4) + Le(0x80000000u | 1023u << 20, 4) + Le(0xDEADBEEF, 4) + Le(1023u << 10, 4) +
-           Le(0xC0000000u | 512u, 4);
+  a.data = Le(0x7FFFFFFF, 4) + Le(0x80000000u | 1023u << 20, 4) + Le(0xDEADBEEF, 4) +
+           Le(1023u << 10, 4) + Le(0xC0000000u | 512u, 4);
   l = test::Load(a.Build(), u"a.dds");
   EXPECT_EQ(l.image->Alpha(), AlphaMode::Straight);
   EXPECT_EQ(l.Px(0, 0), Bgra(255, 255, 255, 255 / 3));
@@ -305,7 +334,8 @@ TEST(DdsReader, BitMaskArithmetic) {
   cut.fourCc = "DXT5";
   cut.width = 9;
   cut.height = 6;
-  for (int i = 0; i < 6; ++i) cut.data += std::string("\xFF\x00", 2) + std::string(6, '\0') + ColourBlock(0xFFFF, 0xFFFF, 0);
+  for (int i = 0; i < 6; ++i)
+    cut.data += std::string("\xFF\x00", 2) + std::string(6, '\0') + ColourBlock(0xFFFF, 0xFFFF, 0);
   const std::string whole = cut.Build();
   l = test::Load(whole.substr(0, whole.size() - 20), u"a.dds");
   EXPECT_EQ(l.Px(0, 5), 0xFFFFFFFFu);

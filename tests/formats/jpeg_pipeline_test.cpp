@@ -37,9 +37,9 @@ Result DecodeWith(const std::string& jpeg, bool allowParallel, ProgressSink* pro
   r.status = d.ReadHeader();
   if (Failed(r.status)) return r;
   const uint32_t bpp = d.Components() == 1 ? 1 : 4;
-  RefPtr<ImageBuffer> image = ImageBuffer::Create(
-      bpp == 1 ? PixelFormat::Gray8 : PixelFormat::Bgra8, d.Width(), d.Height(), false,
-      (d.Width() + 31) / 32 * 32 * bpp, (d.Height() + 31) / 32 * 32);
+  RefPtr<ImageBuffer> image =
+      ImageBuffer::Create(bpp == 1 ? PixelFormat::Gray8 : PixelFormat::Bgra8, d.Width(), d.Height(),
+                          false, (d.Width() + 31) / 32 * 32 * bpp, (d.Height() + 31) / 32 * 32);
   if (!image) return r;
   const size_t bytes = image->Pitch() * image->AllocatedRows();
   std::memset(image->Origin(), 0x5A, bytes);

@@ -24,7 +24,8 @@ struct Stream {
   std::vector<std::pair<int, int>> components{{1, 0x11}};  // id, sampling h << 4 | v
   std::string extra;
   std::string Build() const {
-    std::string sof = B({precision}) + test::Be(height, 2) + test::Be(width, 2) + B({int(components.size())});
+    std::string sof =
+        B({precision}) + test::Be(height, 2) + test::Be(width, 2) + B({int(components.size())});
     std::string sos = B({int(components.size())});
     uint32_t hmax = 1, vmax = 1, bits = 0;
     for (auto [id, s] : components) {
@@ -34,11 +35,13 @@ struct Stream {
       vmax = std::max<uint32_t>(vmax, s & 15);
       bits += 2 * (components.size() == 1 ? 1 : (s >> 4) * (s & 15));
     }
-    const uint32_t mcus = (width + 8 * hmax - 1) / (8 * hmax) * ((height + 8 * vmax - 1) / (8 * vmax));
+    const uint32_t mcus =
+        (width + 8 * hmax - 1) / (8 * hmax) * ((height + 8 * vmax - 1) / (8 * vmax));
     const std::string oneCode = B({1}) + std::string(15, '\0') + B({0});
     return B({0xFF, 0xD8}) + extra + Segment(0xDB, std::string(1, '\0') + std::string(64, '\1')) +
            Segment(frameMarker, sof) + Segment(0xC4, B({0x00}) + oneCode + B({0x10}) + oneCode) +
-           Segment(0xDA, sos + B({0, 0x3F, 0})) + std::string((bits * mcus + 7) / 8, '\0') + B({0xFF, 0xD9});
+           Segment(0xDA, sos + B({0, 0x3F, 0})) + std::string((bits * mcus + 7) / 8, '\0') +
+           B({0xFF, 0xD9});
   }
 };
 
@@ -70,33 +73,50 @@ TEST(JpegReader, ProbeAndRefusals) {
     return s.Build();
   };
   std::vector<std::pair<std::string, Status>> cases = {
-      {stream([](Stream& s) { s.components = {{1, 0x11}, {2, 0x11}}; }), status::kUnsupportedSubformat},
-      {stream([](Stream& s) { s.precision = 12; }), status::kDamaged},  // passes the header pass only
-      {stream([](Stream& s) { s.components = {{1, 0x51}, {2, 0x11}, {3, 0x11}}; }), status::kDamaged},
-      {stream([](Stream& s) { s.components = {{1, 0x31}, {2, 0x21}, {3, 0x11}}; }), status::kUnsupportedSubformat},
-      {stream([](Stream& s) { s.extra = Segment(0xDD, std::string("\0\1\0", 3)); }), status::kDamaged},
-      {B({0xFF, 0xD8}) + Segment(0xFE, "x") + B({0xFF, 0xD9}), status::kDamaged},  // no frame header
-      {jpeg.substr(0, jpeg.find("\xFF\xC0") + 6), status::kDamaged},            // a frame header cut short
-      {With(jpeg, "\xFF\xDB", 4, B({5})), status::kDamaged},                      // table index 5
-      {With(jpeg, "\xFF\xC4", 5, B({0xFF, 0xFF})), status::kDamaged},             // more than 256 codes
-      {With(jpeg, "\xFF\xDA", 5, B({9})), status::kDamaged},                      // a component not in the frame
+      {stream([](Stream& s) {
+         s.components = {{1, 0x11}, {2, 0x11}};
+       }),
+       status::kUnsupportedSubformat},
+      {stream([](Stream& s) { s.precision = 12; }),
+       status::kDamaged},  // passes the header pass only
+      {stream([](Stream& s) {
+         s.components = {{1, 0x51}, {2, 0x11}, {3, 0x11}};
+       }),
+       status::kDamaged},
+      {stream([](Stream& s) {
+         s.components = {{1, 0x31}, {2, 0x21}, {3, 0x11}};
+       }),
+       status::kUnsupportedSubformat},
+      {stream([](Stream& s) { s.extra = Segment(0xDD, std::string("\0\1\0", 3)); }),
+       status::kDamaged},
+      {B({0xFF, 0xD8}) + Segment(0xFE, "x") + B({0xFF, 0xD9}),
+       status::kDamaged},                                              // no frame header
+      {jpeg.substr(0, jpeg.find("\xFF\xC0") + 6), status::kDamaged},   // a frame header cut short
+      {With(jpeg, "\xFF\xDB", 4, B({5})), status::kDamaged},           // table index 5
+      {With(jpeg, "\xFF\xC4", 5, B({0xFF, 0xFF})), status::kDamaged},  // more than 256 codes
+      {With(jpeg, "\xFF\xDA", 5, B({9})), status::kDamaged},  // a component not in the frame
   };
   for (int m : {0xC3, 0xC5, 0xC6, 0xC7, 0xC8, 0xCB, 0xCD, 0xCE, 0xCF})
-    cases.emplace_back(stream([m](Stream& s) { s.frameMarker = m; }), status::kUnsupportedSubformat);
-  for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(Load(cases[i].first).status, cases[i].second) << i;
-  EXPECT_NE(Load(stream([](Stream& s) { s.height = 0; })).status, status::kOk);  // height left to DNL
+    cases.emplace_back(stream([m](Stream& s) { s.frameMarker = m; }),
+                       status::kUnsupportedSubformat);
+  for (size_t i = 0; i < cases.size(); ++i)
+    EXPECT_EQ(Load(cases[i].first).status, cases[i].second) << i;
+  EXPECT_NE(Load(stream([](Stream& s) { s.height = 0; })).status,
+            status::kOk);  // height left to DNL
 }
 
 TEST(JpegReader, PropertiesFromSegments) {
   auto jfif = [](int unit, int x, int y) {
-    return Segment(0xE0, std::string("JFIF\0\1\2", 7) + B({unit}) + test::Be(x, 2) + test::Be(y, 2) + B({0, 0}));
+    return Segment(0xE0, std::string("JFIF\0\1\2", 7) + B({unit}) + test::Be(x, 2) +
+                             test::Be(y, 2) + B({0, 0}));
   };
   std::string exif = std::string("Exif\0\0MM\0\x2A\0\0\0\x08\0\x01", 16) +
                      std::string("\x01\x0F\0\x02\0\0\0\x04", 8) + "Cam" + std::string(5, '\0');
-  const std::string xmp =
-      std::string("http://ns.adobe.com/xap/1.0/") + '\0' +
-      "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
-      "<rdf:Description xmlns:tiff='http://ns.adobe.com/tiff/1.0/' tiff:Model='Lens One'/></rdf:RDF></x:xmpmeta>";
+  const std::string xmp = std::string("http://ns.adobe.com/xap/1.0/") + '\0' +
+                          "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                          "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+                          "<rdf:Description xmlns:tiff='http://ns.adobe.com/tiff/1.0/' "
+                          "tiff:Model='Lens One'/></rdf:RDF></x:xmpmeta>";
   const struct {
     std::string extra;
     PropertyId id;
@@ -150,13 +170,15 @@ TEST(JpegReader, ColourModelFollowsAdobeTransformAndIdentifiers) {
   for (const auto& c : kCases) {
     Stream s;
     s.components = c.comps;
-    if (c.transform >= 0) s.extra = Segment(0xEE, std::string("Adobe\0d\0\0\0\0", 11) + B({c.transform}));
+    if (c.transform >= 0)
+      s.extra = Segment(0xEE, std::string("Adobe\0d\0\0\0\0", 11) + B({c.transform}));
     const std::string bytes = s.Build();
     JpegDecoder header({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
     ASSERT_EQ(header.ReadHeader(), status::kOk);
     EXPECT_EQ(header.Model(), c.model) << c.comps.size() << " " << c.transform;
     // The decoder converts YCbCr rows itself and then reports RGB.
-    EXPECT_EQ(Load(bytes).reader->Model(), c.model == ColourModel::YCbCr ? ColourModel::Rgb : c.model);
+    EXPECT_EQ(Load(bytes).reader->Model(),
+              c.model == ColourModel::YCbCr ? ColourModel::Rgb : c.model);
   }
 }
 
@@ -183,8 +205,10 @@ TEST(JpegReader, GeometryFollowsTheLargestSamplingFactors) {
   // Every layout decodes to the flat colour the zero data stand for, at full
   // and reduced size; four components are CMYK: (255 - 128)^2 / 255.
   for (auto comps : std::vector<std::vector<std::pair<int, int>>>{
-           {{1, 0x21}, {2, 0x11}, {3, 0x11}}, {{1, 0x12}, {2, 0x11}, {3, 0x11}},
-           {{1, 0x44}, {2, 0x22}, {3, 0x11}}, {{1, 0x11}, {2, 0x11}, {3, 0x11}, {4, 0x11}},
+           {{1, 0x21}, {2, 0x11}, {3, 0x11}},
+           {{1, 0x12}, {2, 0x11}, {3, 0x11}},
+           {{1, 0x44}, {2, 0x22}, {3, 0x11}},
+           {{1, 0x11}, {2, 0x11}, {3, 0x11}, {4, 0x11}},
            {{1, 0x42}, {2, 0x21}, {3, 0x11}, {4, 0x12}}}) {
     Stream st;
     st.width = 70;
@@ -224,7 +248,8 @@ TEST(JpegReader, ProgressPerRowAndCancellation) {
   CancelFlag later;
   auto stopper = MakeRef<Recorder>();
   stopper->flag = &later;
-  EXPECT_EQ(Load(s.Build(), {.progress = stopper.get(), .cancel = &later}).status, status::kCancelled);
+  EXPECT_EQ(Load(s.Build(), {.progress = stopper.get(), .cancel = &later}).status,
+            status::kCancelled);
   EXPECT_LT(stopper->last, 9u);
 }
 
@@ -239,7 +264,8 @@ TEST(JpegReader, ALostRestartMarkerCostsOnlyItsInterval) {
   ASSERT_TRUE(whole.Ok() && lost.Ok());
   const uint32_t h = whole.image->Height();
   for (uint32_t y = h - 16; y < h; ++y)
-    ASSERT_EQ(whole.RawRow(y, 4 * whole.image->Width()), lost.RawRow(y, 4 * whole.image->Width())) << y;
+    ASSERT_EQ(whole.RawRow(y, 4 * whole.image->Width()), lost.RawRow(y, 4 * whole.image->Width()))
+        << y;
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ TEST(JpegKernels, IntegerTransformStaysWithinOneOfTheExactOne) {
           for (int u = 0; u < 8; ++u) {
             const double cu = u ? 1.0 : std::sqrt(0.5), cv = v ? 1.0 : std::sqrt(0.5);
             sum += cu * cv * coef[v * 8 + u] * quant[v * 8 + u] *
-                   std::cos((2 * x + 1) * u * std::numbers::pi / 16) * std::cos((2 * y + 1) * v * std::numbers::pi / 16);
+                   std::cos((2 * x + 1) * u * std::numbers::pi / 16) *
+                   std::cos((2 * y + 1) * v * std::numbers::pi / 16);
           }
         }
         const double exact = std::clamp(sum / 4 + 128, 0.0, 255.0);
@@ -55,7 +56,7 @@ TEST(JpegKernels, UpsamplingInterpolatesInsideEachBlock) {
   const uint8_t in[16] = {0, 40, 80, 120, 160, 200, 240, 255, 10, 10, 10, 10, 10, 10, 10, 90};
   uint8_t out[32];
   k.upsampleH2(out, in, 2);
-  EXPECT_EQ(out[0], 0);                // the edge repeats
+  EXPECT_EQ(out[0], 0);                 // the edge repeats
   EXPECT_EQ(out[1], (0 + 40 + 2) / 4);  // 3a + b
   EXPECT_EQ(out[2], (0 + 120 + 2) / 4);
   EXPECT_EQ(out[15], 255);
@@ -68,8 +69,8 @@ TEST(JpegKernels, UpsamplingInterpolatesInsideEachBlock) {
   EXPECT_EQ(out[0], (300 + 0 + 2) / 4);
   EXPECT_EQ(out[7], (300 + 200 + 2) / 4);
   k.upsampleH2V2(out, near, far, 1);
-  EXPECT_EQ(out[0], (300 + 2) / 4);                    // (sum + 2) / 4 at the edge
-  EXPECT_EQ(out[13], (3 * 300 + 500 + 8) / 16);        // between the sums 300 and 500
+  EXPECT_EQ(out[0], (300 + 2) / 4);              // (sum + 2) / 4 at the edge
+  EXPECT_EQ(out[13], (3 * 300 + 500 + 8) / 16);  // between the sums 300 and 500
   EXPECT_EQ(out[15], (500 + 2) / 4);
 }
 
@@ -99,9 +100,11 @@ TEST(JpegKernels, VectorKernelsEqualTheScalarReference) {
       // Shapes the shortcuts look for: DC alone, one row, one column, nothing;
       // extremes that saturate and wrap.
       const int shape = seed % 11;
-      if ((shape == 1 && i) || (shape == 2 && i >= 8) || (shape == 3 && i % 8) || shape == 4) coef[i] = 0;
+      if ((shape == 1 && i) || (shape == 2 && i >= 8) || (shape == 3 && i % 8) || shape == 4)
+        coef[i] = 0;
       if (shape == 5) coef[i] = r[600 + i] & 1 ? 32767 : -32768;
-      quant[i] = static_cast<uint16_t>(seed % 7 ? 1 + r[256 + i] % 64 : r[256 + i] << 8 | r[512 + i]);
+      quant[i] =
+          static_cast<uint16_t>(seed % 7 ? 1 + r[256 + i] % 64 : r[256 + i] << 8 | r[512 + i]);
     }
     ASSERT_TRUE(transform(coef, quant, 8 + (seed % 4) * 13, seed % 9)) << seed;
   }
@@ -124,18 +127,29 @@ TEST(JpegKernels, VectorKernelsEqualTheScalarReference) {
       run(*v, ob.data() + o);
       return oa == ob;
     };
-    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) { k.upsampleH2(out, in, blocks); })) << seed;
-    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) { k.upsampleV2(out, in, r.data() + 300, n); })) << seed;
-    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) { k.upsampleH2V2(out, in, r.data() + 300, blocks); })) << seed;
-    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) { k.interleave3(out, r.data(), b, c, n); })) << seed;
-    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) { k.interleave4(out, r.data(), b, c, r.data() + 600, n); }));
-    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) { k.yccToBgra(out, in, b, c, n); })) << seed;
+    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) { k.upsampleH2(out, in, blocks); }))
+        << seed;
+    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) {
+      k.upsampleV2(out, in, r.data() + 300, n);
+    })) << seed;
+    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) {
+      k.upsampleH2V2(out, in, r.data() + 300, blocks);
+    })) << seed;
+    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) {
+      k.interleave3(out, r.data(), b, c, n);
+    })) << seed;
+    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) {
+      k.interleave4(out, r.data(), b, c, r.data() + 600, n);
+    }));
+    ASSERT_TRUE(same([&](const JpegKernels& k, uint8_t* out) { k.yccToBgra(out, in, b, c, n); }))
+        << seed;
   }
   // The colour conversion for every chroma pair, with luma random, 0 and 255
   // so that every clamp is reached.
   constexpr size_t kPairs = 256 * 256;
   std::vector<uint8_t> cb(kPairs), cr(kPairs);
-  for (size_t i = 0; i < kPairs; ++i) cb[i] = static_cast<uint8_t>(i), cr[i] = static_cast<uint8_t>(i >> 8);
+  for (size_t i = 0; i < kPairs; ++i)
+    cb[i] = static_cast<uint8_t>(i), cr[i] = static_cast<uint8_t>(i >> 8);
   for (int luma : {-1, 0, 255}) {
     std::vector<uint8_t> y = test::RandomBytes(kPairs, 1), a(4 * kPairs), b(4 * kPairs);
     if (luma >= 0) std::fill(y.begin(), y.end(), uint8_t(luma));

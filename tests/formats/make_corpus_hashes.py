@@ -24,14 +24,11 @@ for tool_path in (MAGICK, "/usr/bin/identify", "/usr/bin/djpeg", "/usr/bin/cjpeg
     if not os.path.exists(tool_path):
         sys.exit(f"missing reference tool {tool_path}")
 
-
 def path_of(row):
     return os.path.join(ROOT if row.startswith(("tests/", "fuzz/")) else CORPUS, row)
 
-
 def run(args, **kw):
     return subprocess.run(args, check=True, capture_output=True, **kw).stdout
-
 
 # A canvas is (width, height, bits, samples): red, green, blue, alpha.
 def pnm(data):  # PGM, PPM or PAM bytes
@@ -50,7 +47,6 @@ def pnm(data):  # PGM, PPM or PAM bytes
         out += (px * 3 if depth < 3 else px[:3]) + [px[-1] if depth in (2, 4) else top]
     return (w, h, 16 if top > 255 else 8, out)
 
-
 def pillow_frames(path):
     im, frames = Image.open(path), []
     for i in range(getattr(im, "n_frames", 1)):
@@ -58,15 +54,12 @@ def pillow_frames(path):
         frames.append((im.width, im.height, 8, list(im.convert("RGBA").tobytes())))
     return frames
 
-
-def pillow(path):
+def pillow(path):  # the image as opened, for formats whose frames are layers
     im = Image.open(path)
     return [(im.width, im.height, 8, list(im.convert("RGBA").tobytes()))]
 
-
 def size(path):
     return [int(v) for v in run(["/usr/bin/identify", "-format", "%w %h", path + "[0]"]).split()]
-
 
 def magick(path, depth=8, fmt=None):
     args = [MAGICK, path + "[0]", "-depth", str(depth), "-endian", "MSB"]
@@ -74,15 +67,12 @@ def magick(path, depth=8, fmt=None):
     s = struct.unpack(f">{len(raw) * 8 // depth}{fmt or ('H' if depth == 16 else 'B')}", raw)
     return [tuple(size(path)) + (8 if fmt else depth, list(s))]
 
-
 def tool(*args):
     return lambda path: [pnm(run(list(args) + [path]))]
-
 
 def lin(v):  # an 8-bit sRGB level to linear light
     v = min(max(v, 0), 255) / 255
     return v / 12.92 if v <= 0.04045 else ((v + 0.055) / 1.055) ** 2.4
-
 
 def fnv(canvases):
     h = 0xCBF29CE484222325
@@ -93,7 +83,6 @@ def fnv(canvases):
         for b in data:
             h = ((h ^ b) * 0x100000001B3) & 0xFFFFFFFFFFFFFFFF
     return h
-
 
 def within(ours, ref, tol):
     """None when ref matches ours within tol (a number, or a check of the two
@@ -110,13 +99,11 @@ def within(ours, ref, tol):
             return f"pixel {i // 4 % ours[0]},{i // 4 // ours[0]}: {o[i:i + 4]} against {r[i:i + 4]}"
     return None
 
-
 def rgb_within(tol):  # the alpha channel the reader does not read is left out
     def check(o, r, w):
         r[3::4] = o[3::4]
         return within((w, 0, 8, o), (w, 0, 8, r), tol)
     return check
-
 
 def jpeg_tol(interior, mean):
     """Subsampled chroma is interpolated inside each block here and across
@@ -133,27 +120,25 @@ def jpeg_tol(interior, mean):
         return None if worst <= interior and m <= mean else f"interior {worst}, mean {m:.3f}"
     return check
 
-
-def jpeg(path):
+def sampling(path):  # the sampling factors of a JPEG file's components
     d = open(path, "rb").read()
     sof = re.search(rb"\xff[\xc0-\xc3\xc5-\xc7\xc9-\xcb\xcd-\xcf]", d)
-    if sof and d[sof.start() + 9] == 4:  # the inks; a colour is (255 - ink) x (255 - black) / 255
+    return [d[sof.start() + 11 + 3 * c] for c in range(d[sof.start() + 9])] if sof else []
+
+def jpeg(path):
+    if len(sampling(path)) == 4:  # the inks; a colour is (255 - ink) x (255 - black) / 255
         raw = run([MAGICK, path, "-depth", "8", "cmyk:-"])
         return [tuple(size(path)) + (8, [(255 - raw[i + c]) * (255 - raw[i + 3]) // 255 if c < 3 else 255
                                          for i in range(0, len(raw), 4) for c in range(4)])]
     return tool("/usr/bin/djpeg", "-dct", "int", "-pnm")(path)
 
-
 def jpeg_tolerance(path):
-    d = open(path, "rb").read()
-    sof = re.search(rb"\xff[\xc0-\xc3\xc5-\xc7\xc9-\xcb\xcd-\xcf]", d)
-    s = [d[sof.start() + 11 + 3 * c] for c in range(d[sof.start() + 9])] if sof else []
+    s = sampling(path)
     if len(s) == 4:
         return jpeg_tol(20, 3.5), "ImageMagick stores CMYK as YCCK; our conversion truncates"
     if s and s[0] in (0x21, 0x12, 0x22):
         return jpeg_tol(2, 2.0), "djpeg; chroma interpolated inside blocks here, across them there"
     return 1, "djpeg; its colour conversion rounds differently"
-
 
 # bmpsuite: the renderings scale narrow colour fields (31 is 255) where this
 # reader shifts (31 is 248); wider fields keep their top 8 bits.
@@ -164,13 +149,11 @@ def bmp_depths(d):
         return tuple(bin(m).count("1") for m in struct.unpack_from(f"<{n}I", d, 54)) + (0,) * (4 - n)
     return (5, 5, 5, 0) if size_ >= 40 and bpp == 16 else (8, 8, 8, 8)
 
-
 # Renderings of bad files whose only fault is a field this reader does not
 # use; plain 32-bit data with a non-zero fourth byte carry alpha here.
 BMP_RENDERINGS = {"b/badbitssize.bmp": ["pal1.png"], "b/baddens1.bmp": ["pal1.png"], "b/baddens2.bmp": ["pal1.png"],
                   "b/badfilesize.bmp": ["pal1.png"], "b/badpalettesize.bmp": ["pal8.png"],
                   "b/rletopdown.bmp": ["pal8.png"], "q/rgb32fakealpha.bmp": ["fakealpha.png"]}
-
 
 def bmp_suite(path):
     depths, name = bmp_depths(open(path, "rb").read()), path[len(CORPUS) + 10:]
@@ -187,17 +170,14 @@ def bmp_suite(path):
                                ((v * ((1 << b) - 1) + 127) // 255) << (8 - b) for i, (v, b) in enumerate(zip(s, bits))])])
     return tuple(out) or None  # the suite's renderings are alternatives
 
-
 def bmp_tolerance(path):
     if max(bmp_depths(open(path, "rb").read(70))) > 8:
         return 1, "bmpsuite rendering, fields wider than 8 bits within one step"
     return 0, "bmpsuite rendering, narrow fields shifted"
 
-
 def json_rgba(path):
     name, (w, h) = os.path.basename(path)[:-4], struct.unpack(">II", open(path, "rb").read(24)[16:])
     return [(w, h, 16 if name[6:8] == "16" else 8, json.load(open(f"{CORPUS}/pngsuite/json/{name}.json")))]
-
 
 def pygif(path):
     conf, section = {}, None
@@ -210,16 +190,13 @@ def pygif(path):
     return [(int(c["width"]), int(c["height"]), 8, list(open(os.path.join(os.path.dirname(path), conf[f]["pixels"]), "rb").read()))
             for f in filter(None, c["frames"].split(","))] or None
 
-
 def peterdn(path):
     stem = path[:-4].replace("/gifs/", "/gifs/frames/")
     return [pillow(n)[0] for n in sorted(glob.glob(stem + "-*.png")) or [stem + ".png"]]
 
-
 def shifted_map(path):  # 15- and 16-bit colour-map entries widen by shifting here
     w, h, b, s = pillow(path)[0]
     return [(w, h, b, [(v * 31 + 127) // 255 << 3 if i % 4 < 3 else v for i, v in enumerate(s)])]
-
 
 def ehb(path):  # the display halves the first 32 colours; this file's CMAP says otherwise
     d = bytearray(open(path, "rb").read())
@@ -230,10 +207,8 @@ def ehb(path):  # the display halves the first 32 colours; this file's CMAP says
         f.flush()
         return tool("/usr/bin/ilbmtoppm")(f.name)
 
-
 def ham(bits):  # ilbmtoppm keeps the previous pixel's low bits, here the value's bits repeat
     return lambda o, r, w: next((f"sample {i}" for i in range(len(o)) if i % 4 < 3 and o[i] >> (8 - bits) != r[i] >> (8 - bits)), None)
-
 
 def psd(path):  # Pillow reads 8-bit RGB and indexed documents, ImageMagick the rest
     bits, mode = struct.unpack(">HH", open(path, "rb").read(26)[22:])
@@ -247,13 +222,11 @@ def psd(path):  # Pillow reads 8-bit RGB and indexed documents, ImageMagick the 
         return [(w, h, 8, [round(255 * (v * 12.92 if v <= 0.0031308 else 1.055 * v ** (1 / 2.4) - 0.055)) if i % 4 < 3 else 255
                            for i, v in enumerate(min(max(v, 0.0), 1.0) for v in s)])]
 
-
 def psd_tolerance(path):
     bits, mode = struct.unpack(">HH", open(path, "rb").read(26)[22:])
     if mode in (4, 9):
         return rgb_within(1 if mode == 4 else 8), "ImageMagick; its CMYK rounds, its Lab has another formula"
     return rgb_within(1 if bits == 32 else 0), "alpha channels are not read"
-
 
 def dds(path):  # Pillow, or ImageMagick for the bit masks Pillow does not read
     try:
@@ -261,19 +234,16 @@ def dds(path):  # Pillow, or ImageMagick for the bit masks Pillow does not read
     except Exception:
         return magick(path)
 
-
 def dds_tolerance(path):
     if open(path, "rb").read(88)[84:88].startswith(b"DXT"):
         return 2, "Pillow widens 5/6-bit end points by repeating bits, interpolates without rounding"
     return 0, "Pillow"
-
 
 def fits(path):  # signed samples are offset by 32768 here
     if re.search(rb"BITPIX  = +8 ", open(path, "rb").read(2880)):
         return magick(path)
     w, h, bits, s = magick(path, 16)[0]
     return [(w, h, bits, [v + 32768 if i % 4 < 3 else v for i, v in enumerate(s)])]
-
 
 def float_tiff(path):
     """image-rs's renderings: float RGB, Deflate with the floating-point
@@ -297,11 +267,9 @@ def float_tiff(path):
         out += [x for p in range(w) for x in v[3 * p:3 * p + 3] + (1.0,)]
     return [(w, h, 8, out)]
 
-
 def hdr_linear(path):  # ImageMagick's decode of a Radiance file is encoded for display
     w, h, _, s = magick(path, 32, "f")[0]
     return [(w, h, 8, [lin(255 * v) for v in s])]
-
 
 def hdr_tol(o, r, w):
     """RGBE shares one exponent: a component may differ by half a mantissa step
@@ -313,21 +281,17 @@ def hdr_tol(o, r, w):
             if abs(lin(o[i + k]) - min(r[i + k], 1.0)) > max(r[i:i + 3]) / 256 + step:
                 return f"pixel {i // 4 % w},{i // 4 // w}: {o[i:i + 3]} against {r[i:i + 3]}"
 
-
 def dwebp(path):
     if b"ANIM" in open(path, "rb").read(64):
         return pillow_frames(path)
     return [pnm(run(["/usr/bin/dwebp", "-quiet", "-pam", path, "-o", "-"]))]
 
-
 def alternatives(path):  # Pillow's first frame may be a default image outside the animation
     frames = pillow_frames(path)
     return (frames, frames[1:]) if len(frames) > 1 else (frames,)
 
-
 def first_frame(path):
     return tuple([f] for f in pillow_frames(path)[:2])
-
 
 PASTE = "Pillow blends partly transparent pixels by its paste rule: only the first frame agrees"
 HAM = "ilbmtoppm keeps the previous pixel's low bits, this reader repeats the value's: top bits only"
@@ -442,10 +406,8 @@ REFUSED = [
     ("pillow/Tests/images/m13_gzip.fits", "kUnknownFormat", "gzip-compressed: not this reader's"),
 ]
 
-
 def listed(table, path):
     return next((entry[1:] for entry in table if fnmatch.fnmatch(path, entry[0])), None)
-
 
 def rows():
     """(path, reference, tolerance, note) for every sample file."""
@@ -460,7 +422,6 @@ def rows():
             spec = next(s for s in SPECS if fnmatch.fnmatch(row, s[0]))
             out.append((row, spec[1]) + (spec[2](p) if len(spec) == 3 else spec[2:]))
     return out
-
 
 def make_inputs():
     """Encoded inputs no suite has: odd sizes, extreme qualities, every sampling
@@ -484,7 +445,6 @@ def make_inputs():
             ("pipeline_422_rst3.jpg", big, "-quality 20 -sample 2x1 -restart 3")]:
         open(os.path.join(ROOT, "tests/data/formats", name), "wb").write(run(["/usr/bin/cjpeg"] + options.split(), input=src))
 
-
 def dumps(build, paths):
     """Our status and canvases for each path, from the test program."""
     out = []
@@ -503,7 +463,6 @@ def dumps(build, paths):
             out.append(((status ^ 1 << 31) - (1 << 31), canvases))
     return out
 
-
 def match(ours, refs, tol):
     """The canvas each reference frame matches, in order, or why none does."""
     picks, k = [], 0
@@ -516,7 +475,6 @@ def match(ours, refs, tol):
         picks.append(k)
         k += 1
     return picks, None
-
 
 def main():
     if len(sys.argv) < 2:
@@ -557,7 +515,6 @@ def main():
     if errors:
         sys.exit("\n".join(errors))
     open(os.path.join(HERE, "corpus_hashes.inc"), "w").write("// Written by make_corpus_hashes.py; do not edit.\n" + "".join(lines))
-
 
 if __name__ == "__main__":
     main()

@@ -13,11 +13,15 @@ using test::B;
 using test::Be;
 using test::PngChunk;
 
-std::string Png(const std::string& chunks) { return std::string("\x89PNG\r\n\x1a\n", 8) + chunks; }
+std::string Png(const std::string& chunks) {
+  return std::string("\x89PNG\r\n\x1a\n", 8) + chunks;
+}
 std::string Ihdr(uint32_t w, uint32_t h, int depth, int type, int interlace = 0) {
   return PngChunk("IHDR", Be(w, 4) + Be(h, 4) + B({depth, type, 0, 0, interlace}));
 }
-std::string Idat(const std::string& rows) { return PngChunk("IDAT", test::Deflate(rows)); }
+std::string Idat(const std::string& rows) {
+  return PngChunk("IDAT", test::Deflate(rows));
+}
 const std::string kEnd = PngChunk("IEND", "");
 
 // Rows of one 8-bit RGBA colour (0xRRGGBBAA), filter 0.
@@ -36,7 +40,9 @@ std::string Fctl(uint32_t seq, uint32_t w, uint32_t h, uint32_t x, uint32_t y, u
                               Be(den, 2) + B({dispose, blend}));
 }
 
-test::Loaded Load(const std::string& bytes) { return test::Load(bytes, u"t.png", {.allFrames = true}); }
+test::Loaded Load(const std::string& bytes) {
+  return test::Load(bytes, u"t.png", {.allFrames = true});
+}
 
 TEST(PngReader, RefusesBrokenFiles) {
   const std::string rows(3 * 13, '\0');  // 4 x 3 RGB, filter 0
@@ -54,13 +60,16 @@ TEST(PngReader, RefusesBrokenFiles) {
     Status status;
   } kCases[] = {
       {"no IEND after the image data", Png(head + Idat(rows)), status::kOk},
-      {"a chunk type with a digit", Png(head + Idat(rows) + PngChunk("a1cd", "x") + kEnd), status::kDamaged},
+      {"a chunk type with a digit", Png(head + Idat(rows) + PngChunk("a1cd", "x") + kEnd),
+       status::kDamaged},
       {"a chunk past the end", cut, status::kDamaged},
       {"neither IDAT nor IEND", Png(head), status::kDamaged},
       {"IEND without image data", Png(head + kEnd), status::kDamaged},
       {"4-bit RGB", Png(Ihdr(4, 3, 4, 2) + Idat(rows) + kEnd), status::kUnsupportedSubformat},
-      {"interlace method 2", Png(Ihdr(4, 3, 8, 2, 2) + Idat(rows) + kEnd), status::kUnsupportedSubformat},
-      {"a malformed zlib stream", Png(head + PngChunk("IDAT", "\x78\x9c\xff\xff\xff") + kEnd), status::kDamaged},
+      {"interlace method 2", Png(Ihdr(4, 3, 8, 2, 2) + Idat(rows) + kEnd),
+       status::kUnsupportedSubformat},
+      {"a malformed zlib stream", Png(head + PngChunk("IDAT", "\x78\x9c\xff\xff\xff") + kEnd),
+       status::kDamaged},
   };
   for (const auto& c : kCases) EXPECT_EQ(Load(c.bytes).status, c.status) << c.what;
   // IEND without image data ends the header walk well: only decoding fails.
@@ -68,8 +77,10 @@ TEST(PngReader, RefusesBrokenFiles) {
 }
 
 TEST(PngReader, TextChunksAndTheirLanguageRule) {
-  auto itxt = [](const std::string& key, int compressed, const std::string& lang, const std::string& text) {
-    return PngChunk("iTXt", key + '\0' + char(compressed) + '\0' + lang + '\0' + "Titel" + '\0' + text);
+  auto itxt = [](const std::string& key, int compressed, const std::string& lang,
+                 const std::string& text) {
+    return PngChunk("iTXt",
+                    key + '\0' + char(compressed) + '\0' + lang + '\0' + "Titel" + '\0' + text);
   };
   const std::string plain = PngChunk("tEXt", std::string("Title\0Plain", 11));
   const std::string pixel = Idat(std::string(2, '\0')) + kEnd;
@@ -89,13 +100,16 @@ TEST(PngReader, TextChunksAndTheirLanguageRule) {
     EXPECT_EQ(test::U8(*l.image->Properties().Get(PropertyId::Title)), c.title);
   }
   const std::string xmp =
-      "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
-      "<rdf:Description xmlns:dc='http://purl.org/dc/elements/1.1/'><dc:creator><rdf:Seq><rdf:li>Ann "
+      "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+      "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+      "<rdf:Description "
+      "xmlns:dc='http://purl.org/dc/elements/1.1/'><dc:creator><rdf:Seq><rdf:li>Ann "
       "Lee</rdf:li></rdf:Seq></dc:creator></rdf:Description></rdf:RDF></x:xmpmeta>";
-  test::Loaded l = Load(Png(Ihdr(1, 1, 8, 0) + PngChunk("tEXt", std::string("Copyright\0(c) me", 16)) +
-                            PngChunk("tEXt", std::string("Unknown\0ignored", 15)) +
-                            itxt("XML:com.adobe.xmp", 0, "", xmp) +
-                            PngChunk("pHYs", Be(2835, 4) + Be(3780, 4) + B({1})) + pixel));
+  test::Loaded l =
+      Load(Png(Ihdr(1, 1, 8, 0) + PngChunk("tEXt", std::string("Copyright\0(c) me", 16)) +
+               PngChunk("tEXt", std::string("Unknown\0ignored", 15)) +
+               itxt("XML:com.adobe.xmp", 0, "", xmp) +
+               PngChunk("pHYs", Be(2835, 4) + Be(3780, 4) + B({1})) + pixel));
   ASSERT_TRUE(l.Ok());
   ImageProperties& p = l.image->Properties();
   EXPECT_EQ(test::U8(*p.Get(PropertyId::Rights)), "(c) me");
@@ -156,8 +170,8 @@ TEST(PngReader, AnimationChunks) {
   EXPECT_EQ(l.image->Frame().delay, 333);
 
   // fcTL after IDAT: the first frame is the fdAT one, at its own size.
-  l = Load(Png(Ihdr(4, 4, 8, 6) + PngChunk("acTL", Be(1, 4) + Be(0, 4)) + Idat(Rgba8Rows(4, 4, ~0u)) +
-               Fctl(0, 2, 1, 2, 3, 5, 100, 0, 0) +
+  l = Load(Png(Ihdr(4, 4, 8, 6) + PngChunk("acTL", Be(1, 4) + Be(0, 4)) +
+               Idat(Rgba8Rows(4, 4, ~0u)) + Fctl(0, 2, 1, 2, 3, 5, 100, 0, 0) +
                PngChunk("fdAT", Be(1, 4) + test::Deflate(Rgba8Rows(2, 1, 0x112233FF))) + kEnd));
   ASSERT_TRUE(l.Ok());
   EXPECT_EQ(l.image->ChainLength(), 1u);
@@ -167,15 +181,19 @@ TEST(PngReader, AnimationChunks) {
   EXPECT_EQ(l.image->Frame().delay, 50);
   EXPECT_EQ(l.Px(1, 0), 0xFF112233u);
   // A frame region that leaves the canvas ends the animation there.
-  l = Load(Png(Ihdr(4, 4, 8, 6) + PngChunk("acTL", Be(2, 4) + Be(0, 4)) + Fctl(0, 4, 4, 0, 0, 1, 10, 0, 0) +
-               Idat(Rgba8Rows(4, 4, ~0u)) + Fctl(1, 4, 4, 1, 0, 1, 10, 0, 0) +
+  l = Load(Png(Ihdr(4, 4, 8, 6) + PngChunk("acTL", Be(2, 4) + Be(0, 4)) +
+               Fctl(0, 4, 4, 0, 0, 1, 10, 0, 0) + Idat(Rgba8Rows(4, 4, ~0u)) +
+               Fctl(1, 4, 4, 1, 0, 1, 10, 0, 0) +
                PngChunk("fdAT", Be(2, 4) + test::Deflate(Rgba8Rows(4, 4, 0))) + kEnd));
   EXPECT_EQ(l.image->ChainLength(), 1u);
   // Pillow's samples: plays and a zero denominator (100/0 seconds reads as 100/100).
   const std::string dir = test::CorpusPath("pillow/Tests/images/apng/");
   EXPECT_EQ(test::LoadFile(dir + "num_plays_1.png", {.allFrames = true}).image->Frame().loop, 0);
   EXPECT_EQ(test::LoadFile(dir + "num_plays.png", {.allFrames = true}).image->Frame().loop, 1);
-  EXPECT_EQ(test::LoadFile(dir + "delay_zero_denom.png", {.allFrames = true}).image->Next()->Frame().delay,
+  EXPECT_EQ(test::LoadFile(dir + "delay_zero_denom.png", {.allFrames = true})
+                .image->Next()
+                ->Frame()
+                .delay,
             1000);
 }
 

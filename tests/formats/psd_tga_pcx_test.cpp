@@ -50,10 +50,14 @@ TEST(PsdReader, ModesDepthsAndRefusals) {
       {3, 32, 5, status::kOk, PixelFormat::BgraFloat, ColourModel::Rgb, AlphaMode::Straight},
       {4, 8, 4, status::kOk, PixelFormat::Bgra8, ColourModel::Cmyl},
       {9, 8, 3, status::kOk, PixelFormat::Bgra8, ColourModel::Lab},
-      {2, 16, 1, status::kUnsupportedSubformat}, {4, 16, 4, status::kUnsupportedSubformat},
-      {9, 16, 3, status::kUnsupportedSubformat}, {3, 8, 2, status::kUnsupportedSubformat},
-      {4, 8, 3, status::kUnsupportedSubformat},  {1, 1, 1, status::kUnsupportedSubformat},
-      {3, 24, 3, status::kUnsupportedSubformat}, {0, 1, 1, status::kUnsupportedSubformat},  // bitmap
+      {2, 16, 1, status::kUnsupportedSubformat},
+      {4, 16, 4, status::kUnsupportedSubformat},
+      {9, 16, 3, status::kUnsupportedSubformat},
+      {3, 8, 2, status::kUnsupportedSubformat},
+      {4, 8, 3, status::kUnsupportedSubformat},
+      {1, 1, 1, status::kUnsupportedSubformat},
+      {3, 24, 3, status::kUnsupportedSubformat},
+      {0, 1, 1, status::kUnsupportedSubformat},  // bitmap
       {7, 8, 2, status::kUnsupportedSubformat},  // multichannel
   };
   for (const auto& r : kRows) {
@@ -63,7 +67,8 @@ TEST(PsdReader, ModesDepthsAndRefusals) {
     p.bits = r.bits;
     p.channels = r.channels;
     p.data = std::string(size_t{4} * r.channels * (r.bits / 8 + 1), '\0');
-    RefPtr<ImageReader> reader = CreatePsdReader(MakeMemorySource(u"a.psd", p.Build()).get(), nullptr);
+    RefPtr<ImageReader> reader =
+        CreatePsdReader(MakeMemorySource(u"a.psd", p.Build()).get(), nullptr);
     ASSERT_EQ(reader->Open(), r.status);
     if (Failed(r.status)) continue;
     EXPECT_EQ(reader->OutputFormat(), r.format);
@@ -118,13 +123,16 @@ TEST(PsdReader, PackBitsRowsAndResources) {
     EXPECT_EQ(l.RawRow(0, 3) + l.RawRow(1, 3) + l.RawRow(2, 3), B({1, 2, 3, 4, 9, 9, 7, 7, 7}));
   }
   const std::string xmp =
-      "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+      "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+      "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
       "<rdf:Description xmlns:dc='http://purl.org/dc/elements/1.1/'><dc:title><rdf:Alt><rdf:li "
-      "xml:lang='x-default'>Harbour</rdf:li></rdf:Alt></dc:title></rdf:Description></rdf:RDF></x:xmpmeta>";
+      "xml:lang='x-default'>Harbour</rdf:li></rdf:Alt></dc:title></rdf:Description></rdf:RDF></"
+      "x:xmpmeta>";
   Psd p;
   p.resources = "8BIM" + Be(0x0424, 2) + std::string(2, '\0') + Be(xmp.size(), 4) + xmp +
                 std::string(xmp.size() & 1, '\0');
-  EXPECT_EQ(test::U8(*test::Load(p.Build(), u"a.psd").image->Properties().Get(PropertyId::Title)), "Harbour");
+  EXPECT_EQ(test::U8(*test::Load(p.Build(), u"a.psd").image->Properties().Get(PropertyId::Title)),
+            "Harbour");
 }
 
 struct Tga {
@@ -136,8 +144,9 @@ struct Tga {
   int depth = 24, descriptor = 0;
   std::string map, pixels = B({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}), trailer;
   std::string Build() const {
-    return B({int(id.size()), mapType, type}) + Le(firstIndex, 2) + Le(mapLength, 2) + B({entrySize}) +
-           Le(0, 4) + Le(width, 2) + Le(height, 2) + B({depth, descriptor}) + id + map + pixels + trailer;
+    return B({int(id.size()), mapType, type}) + Le(firstIndex, 2) + Le(mapLength, 2) +
+           B({entrySize}) + Le(0, 4) + Le(width, 2) + Le(height, 2) + B({depth, descriptor}) + id +
+           map + pixels + trailer;
   }
   Tga&& Mapped(int entry, std::string entries, uint16_t first = 0) && {
     type = mapType = 1;
@@ -167,14 +176,17 @@ TEST(TgaReader, RecognitionAndRefusals) {
     if (value >= 0) s[at] = static_cast<char>(value);
     return ProbeTga(*MakeMemorySource(std::move(name), s));
   };
-  for (const char16_t* name : {u"a.tga", u"C:\\x\\A.TGA", u"a.Targa"}) EXPECT_EQ(probe(name), status::kOk);
+  for (const char16_t* name : {u"a.tga", u"C:\\x\\A.TGA", u"a.Targa"})
+    EXPECT_EQ(probe(name), status::kOk);
   for (const char16_t* name : {u".tga", u".targa", u"a.bmp", u"a.tga.bak"})
     EXPECT_EQ(probe(name), status::kUnknownFormat);
   EXPECT_EQ(probe(u"a.tga", 2, 10), status::kOk);  // run-length true colour
   for (auto [at, value] : {std::pair{17, 0x10}, {16, 12}, {16, 40}, {7, 33}, {2, 4}})
-    EXPECT_EQ(probe(u"a.tga", at, value), status::kUnknownFormat) << at;  // right to left, depths, kind
+    EXPECT_EQ(probe(u"a.tga", at, value), status::kUnknownFormat)
+        << at;  // right to left, depths, kind
   EXPECT_EQ(ProbeTga(*MakeMemorySource(u"a.tga", good.substr(0, 18))), status::kUnknownFormat);
-  EXPECT_EQ(test::Load(good, u"pic.bmp").status, status::kUnknownFormat);  // weak signature: not probed
+  EXPECT_EQ(test::Load(good, u"pic.bmp").status,
+            status::kUnknownFormat);  // weak signature: not probed
 
   auto edit = [](auto f) {
     Tga t;
@@ -189,16 +201,22 @@ TEST(TgaReader, RecognitionAndRefusals) {
       {"interleave", edit([](Tga& t) { t.descriptor = 0x40; }), status::kUnsupportedSubformat},
       {"map type 2", edit([](Tga& t) { t.mapType = 2; }), status::kUnsupportedSubformat},
       {"map without length", edit([](Tga& t) { t.mapType = 1; }), status::kUnsupportedSubformat},
-      {"map with true colour", edit([](Tga& t) { t.mapType = 1, t.mapLength = 1, t.entrySize = 24, t.map = "abc"; }),
+      {"map with true colour",
+       edit([](Tga& t) { t.mapType = 1, t.mapLength = 1, t.entrySize = 24, t.map = "abc"; }),
        status::kUnsupportedSubformat},
       {"no image", edit([](Tga& t) { t.type = 0; }), status::kUnsupportedSubformat},
-      {"true colour at 8 bits", edit([](Tga& t) { t.depth = 8, t.pixels.resize(4); }), status::kDamaged},
-      {"grey at 16 bits", edit([](Tga& t) { t.type = 3, t.depth = 16, t.pixels.resize(8); }), status::kDamaged},
-      {"mapped at 16 bits", edit([](Tga& t) { t = Tga{}.Mapped(24, "abc"), t.depth = 16, t.pixels.resize(8); }),
+      {"true colour at 8 bits", edit([](Tga& t) { t.depth = 8, t.pixels.resize(4); }),
        status::kDamaged},
-      {"mapped without map", edit([](Tga& t) { t.type = 1, t.depth = 8, t.pixels.resize(4); }), status::kDamaged},
+      {"grey at 16 bits", edit([](Tga& t) { t.type = 3, t.depth = 16, t.pixels.resize(8); }),
+       status::kDamaged},
+      {"mapped at 16 bits",
+       edit([](Tga& t) { t = Tga{}.Mapped(24, "abc"), t.depth = 16, t.pixels.resize(8); }),
+       status::kDamaged},
+      {"mapped without map", edit([](Tga& t) { t.type = 1, t.depth = 8, t.pixels.resize(4); }),
+       status::kDamaged},
       {"map entries of 8 bits", Tga{}.Mapped(8, "a").Build(), status::kUnsupportedSubformat},
-      {"map cut off", edit([](Tga& t) { t = Tga{}.Mapped(24, "abc"), t.mapLength = 200, t.pixels.clear(); }),
+      {"map cut off",
+       edit([](Tga& t) { t = Tga{}.Mapped(24, "abc"), t.mapLength = 200, t.pixels.clear(); }),
        status::kDamaged},
       {"zero width", edit([](Tga& t) { t.width = 0; }), status::kUnknownFormat},
       // Raw pixels must nearly fill the file: cut short, or followed by more
@@ -206,10 +224,11 @@ TEST(TgaReader, RecognitionAndRefusals) {
       {"raw pixels cut", good.substr(0, 29), status::kUnsupportedSubformat},
       {"1036 trailing bytes", good + std::string(12 + 1024, 'j'), status::kOk},
       {"1037 trailing bytes", good + std::string(12 + 1025, 'j'), status::kUnsupportedSubformat},
-      {"developer and extension areas", good + std::string(4000, 'd') + Footer(good.size() + 4000, 0, good.size()),
-       status::kOk},
+      {"developer and extension areas",
+       good + std::string(4000, 'd') + Footer(good.size() + 4000, 0, good.size()), status::kOk},
   };
-  for (const auto& c : kCases) EXPECT_EQ(test::Load(c.bytes, u"pic.tga").status, c.status) << c.what;
+  for (const auto& c : kCases)
+    EXPECT_EQ(test::Load(c.bytes, u"pic.tga").status, c.status) << c.what;
 }
 
 TEST(TgaReader, AlphaSourcesAndMapEntries) {
@@ -231,7 +250,8 @@ TEST(TgaReader, AlphaSourcesAndMapEntries) {
       {8, Footer(at, 4), AlphaMode::Premultiplied},
       {8, Footer(at, 0), AlphaMode::None},
       {8, Footer(at, 2), AlphaMode::None},
-      {8, std::string(8, '\0') + std::string("TRUEVISION-XFILE.\0", 18), AlphaMode::Straight},  // no area
+      {8, std::string(8, '\0') + std::string("TRUEVISION-XFILE.\0", 18),
+       AlphaMode::Straight},  // no area
   };
   for (const auto& r : kRows) {
     t.descriptor = r.descriptor;
@@ -277,8 +297,8 @@ struct Pcx {
   int reserved = 0;                             // byte 64
   std::string data = std::string(4, '\0'), tail;
   std::string Build() const {
-    std::string s = B({10, version, encoding, bits}) + Le(0, 4) + Le(xMax, 2) + Le(yMax, 2) + Le(0, 4) +
-                    palette + B({reserved, planes}) + Le(bytesPerLine, 2);
+    std::string s = B({10, version, encoding, bits}) + Le(0, 4) + Le(xMax, 2) + Le(yMax, 2) +
+                    Le(0, 4) + palette + B({reserved, planes}) + Le(bytesPerLine, 2);
     s.resize(128, '\0');
     return s + data + tail;
   }
@@ -297,13 +317,20 @@ TEST(PcxReader, LayoutsAndRefusals) {
     PixelFormat format = PixelFormat::SameAsSource;
     uint32_t minStride = 0;  // for a width of 21
   } kRows[] = {
-      {1, 1, status::kOk, PixelFormat::Indexed8, 32}, {1, 4, status::kOk, PixelFormat::Indexed8, 32},
-      {1, 8, status::kOk, PixelFormat::Indexed8, 32}, {2, 1, status::kOk, PixelFormat::Indexed8, 32},
-      {4, 1, status::kOk, PixelFormat::Indexed8, 22}, {8, 1, status::kOk, PixelFormat::Indexed8, 22},
-      {8, 3, status::kOk, PixelFormat::Bgra8, 84},    {8, 4, status::kOk, PixelFormat::Bgra8, 84},
-      {32, 1, status::kOk, PixelFormat::Bgra8, 84},   {4, 2, status::kUnsupportedSubformat},
-      {8, 2, status::kUnsupportedSubformat},           {2, 2, status::kUnsupportedSubformat},
-      {16, 1, status::kUnsupportedSubformat},          {24, 1, status::kUnsupportedSubformat},
+      {1, 1, status::kOk, PixelFormat::Indexed8, 32},
+      {1, 4, status::kOk, PixelFormat::Indexed8, 32},
+      {1, 8, status::kOk, PixelFormat::Indexed8, 32},
+      {2, 1, status::kOk, PixelFormat::Indexed8, 32},
+      {4, 1, status::kOk, PixelFormat::Indexed8, 22},
+      {8, 1, status::kOk, PixelFormat::Indexed8, 22},
+      {8, 3, status::kOk, PixelFormat::Bgra8, 84},
+      {8, 4, status::kOk, PixelFormat::Bgra8, 84},
+      {32, 1, status::kOk, PixelFormat::Bgra8, 84},
+      {4, 2, status::kUnsupportedSubformat},
+      {8, 2, status::kUnsupportedSubformat},
+      {2, 2, status::kUnsupportedSubformat},
+      {16, 1, status::kUnsupportedSubformat},
+      {24, 1, status::kUnsupportedSubformat},
   };
   for (const auto& r : kRows) {
     Pcx p;
@@ -311,13 +338,15 @@ TEST(PcxReader, LayoutsAndRefusals) {
     p.planes = r.planes;
     p.xMax = 20;
     p.bytesPerLine = static_cast<uint16_t>((21 * r.bits + 7) / 8);
-    RefPtr<ImageReader> reader = CreatePcxReader(MakeMemorySource(u"a.pcx", p.Build()).get(), nullptr);
+    RefPtr<ImageReader> reader =
+        CreatePcxReader(MakeMemorySource(u"a.pcx", p.Build()).get(), nullptr);
     ASSERT_EQ(reader->Open(), r.status) << r.bits << " " << r.planes;
     if (Failed(r.status)) continue;
     EXPECT_EQ(reader->OutputFormat(), r.format);
     EXPECT_EQ(reader->MinStride(), r.minStride);
     EXPECT_EQ(reader->BitDepth(), uint32_t(r.bits * r.planes));
-    EXPECT_EQ(reader->Alpha(), r.planes == 4 && r.bits == 8 ? AlphaMode::Straight : AlphaMode::None);
+    EXPECT_EQ(reader->Alpha(),
+              r.planes == 4 && r.bits == 8 ? AlphaMode::Straight : AlphaMode::None);
   }
   const std::string good = Pcx{}.Build();
   auto probe = [&](size_t at, int value) {
@@ -331,7 +360,7 @@ TEST(PcxReader, LayoutsAndRefusals) {
   for (auto [at, value] : {std::pair{0, 11}, {2, 2}, {65, 0}, {65, 5}, {4, 9}, {6, 9}})
     EXPECT_EQ(probe(at, value), status::kUnknownFormat) << at;
   EXPECT_TRUE(test::Load(good, u"x.dat").Ok());  // probed under another name too
-  Pcx dot;  // one column and one row: minimum equals maximum
+  Pcx dot;                                       // one column and one row: minimum equals maximum
   dot.xMax = dot.yMax = 0;
   EXPECT_EQ(test::Load(dot.Build(), u"a.pcx").image->Width(), 1u);
   // Planes too short for the width are damage; 0 bytes per line computes them.
@@ -361,8 +390,8 @@ TEST(PcxReader, WhereEachPaletteComesFrom) {
   p.tail = std::string(769, '\0');
   p.tail[1 + 3 * 200] = 77;
   p.tail[1 + 3 + 2] = 99;
-  for (auto [version, marker, entry1] : {std::tuple{5, 12, Rgb(0, 0, 99)}, {5, 13, Rgb(11, 12, 13)},
-                                         {4, 12, Rgb(11, 12, 13)}}) {
+  for (auto [version, marker, entry1] :
+       {std::tuple{5, 12, Rgb(0, 0, 99)}, {5, 13, Rgb(11, 12, 13)}, {4, 12, Rgb(11, 12, 13)}}) {
     p.version = version;
     p.tail[0] = static_cast<char>(marker);
     EXPECT_EQ(Colours(test::Load(p.Build(), u"a.pcx"), 2)[1], entry1) << version << " " << marker;
@@ -380,11 +409,11 @@ TEST(PcxReader, WhereEachPaletteComesFrom) {
   test::Loaded l = test::Load(v0.Build(), u"a.pcx");
   EXPECT_EQ(l.RawRow(0, 8), B({0, 1, 2, 3, 4, 5, 6, 7}));
   EXPECT_EQ(Colours(l, 16),
-            (std::vector<uint32_t>{Rgb(0, 0, 0), Rgb(255, 255, 255), Rgb(0, 170, 0), Rgb(0, 170, 170),
-                                   Rgb(170, 0, 0), Rgb(170, 0, 170), Rgb(170, 170, 0), Rgb(170, 170, 170),
-                                   Rgb(85, 85, 85), Rgb(85, 85, 255), Rgb(85, 255, 85), Rgb(85, 255, 255),
-                                   Rgb(255, 85, 85), Rgb(255, 85, 255), Rgb(255, 255, 85),
-                                   Rgb(255, 255, 255)}));
+            (std::vector<uint32_t>{
+                Rgb(0, 0, 0), Rgb(255, 255, 255), Rgb(0, 170, 0), Rgb(0, 170, 170), Rgb(170, 0, 0),
+                Rgb(170, 0, 170), Rgb(170, 170, 0), Rgb(170, 170, 170), Rgb(85, 85, 85),
+                Rgb(85, 85, 255), Rgb(85, 255, 85), Rgb(85, 255, 255), Rgb(255, 85, 85),
+                Rgb(255, 85, 255), Rgb(255, 255, 85), Rgb(255, 255, 255)}));
   // 1 bit in one plane is black and white whatever the header says; several
   // 1-bit planes take the header palette.
   Pcx mono;
@@ -403,17 +432,18 @@ TEST(PcxReader, WhereEachPaletteComesFrom) {
   EXPECT_EQ(l.RawRow(0, 3), B({1, 2, 0}));
   EXPECT_EQ(Colours(l, 2), (std::vector<uint32_t>{Rgb(40, 0, 0), Rgb(50, 0, 0)}));
   // 2 bits: the four-colour sets of palette B chosen by bytes 16, 19 and 64.
-  constexpr uint32_t kB[16] = {Rgb(0, 0, 0),     Rgb(0, 0, 170),    Rgb(0, 170, 0),    Rgb(0, 170, 170),
-                               Rgb(170, 0, 0),   Rgb(170, 0, 170),  Rgb(170, 85, 0),   Rgb(170, 170, 170),
-                               Rgb(85, 85, 85),  Rgb(85, 85, 255),  Rgb(85, 255, 85),  Rgb(85, 255, 255),
-                               Rgb(255, 85, 85), Rgb(255, 85, 255), Rgb(255, 255, 85), Rgb(255, 255, 255)};
+  constexpr uint32_t kB[16] = {
+      Rgb(0, 0, 0),     Rgb(0, 0, 170),    Rgb(0, 170, 0),    Rgb(0, 170, 170),
+      Rgb(170, 0, 0),   Rgb(170, 0, 170),  Rgb(170, 85, 0),   Rgb(170, 170, 170),
+      Rgb(85, 85, 85),  Rgb(85, 85, 255),  Rgb(85, 255, 85),  Rgb(85, 255, 255),
+      Rgb(255, 85, 85), Rgb(255, 85, 255), Rgb(255, 255, 85), Rgb(255, 255, 255)};
   const struct {
     int version, byte16, byte19, byte64;
     std::vector<int> set;  // background, then the three colours
   } kSets[] = {
-      {5, 0x10, 0x00, 0, {1, 3, 5, 7}},   {5, 0x20, 0x20, 0, {2, 11, 13, 15}},
-      {5, 0x00, 0x40, 0, {0, 2, 4, 6}},   {5, 0xF0, 0x60, 0, {15, 10, 12, 14}},
-      {4, 0x00, 0x00, 5, {0, 3, 4, 7}},   {4, 0x00, 0x60, 5, {0, 11, 12, 15}},
+      {5, 0x10, 0x00, 0, {1, 3, 5, 7}}, {5, 0x20, 0x20, 0, {2, 11, 13, 15}},
+      {5, 0x00, 0x40, 0, {0, 2, 4, 6}}, {5, 0xF0, 0x60, 0, {15, 10, 12, 14}},
+      {4, 0x00, 0x00, 5, {0, 3, 4, 7}}, {4, 0x00, 0x60, 5, {0, 11, 12, 15}},
       {5, 0x00, 0x00, 5, {0, 3, 5, 7}},  // the old third set needs a version below 5
   };
   for (const auto& s : kSets) {

@@ -82,7 +82,8 @@ std::string Deflate(const std::string& raw) {
 
 std::string PngChunk(const char* type, const std::string& data) {
   const std::string body = std::string(type, 4) + data;
-  const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+  const uLong crc =
+      crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
   return Be(data.size(), 4) + body + Be(crc, 4);
 }
 
@@ -205,7 +206,8 @@ void CheckEveryPrefix(const std::string& bytes, const std::u16string& name, bool
     for (size_t i = 0; i < got.rgba.size(); i += 4) {
       if (got.rgba[i + 3] == 0) continue;
       for (int k = 0; k < 3; ++k)
-        ASSERT_TRUE(got.rgba[i + k] == all.rgba[i + k] || got.rgba[i + k] == 0) << "pixel " << i / 4;
+        ASSERT_TRUE(got.rgba[i + k] == all.rgba[i + k] || got.rgba[i + k] == 0)
+            << "pixel " << i / 4;
       same += std::equal(&got.rgba[i], &got.rgba[i + 4], &all.rgba[i]);
     }
     ASSERT_GE(same, shown);

@@ -14,12 +14,15 @@ using test::Le;
 std::string Chunk(const std::string& id, const std::string& data) {
   return id + Le(data.size(), 4) + data + std::string(data.size() & 1, '\0');
 }
-std::string Riff(const std::string& chunks) { return "RIFF" + Le(chunks.size() + 4, 4) + "WEBP" + chunks; }
+std::string Riff(const std::string& chunks) {
+  return "RIFF" + Le(chunks.size() + 4, 4) + "WEBP" + chunks;
+}
 std::string Vp8x(int flags, uint32_t w, uint32_t h) {
   return Chunk("VP8X", test::B({flags, 0, 0, 0}) + Le(w - 1, 3) + Le(h - 1, 3));
 }
 std::string Anmf(uint32_t x, uint32_t y, uint32_t ms, int bits, const std::string& frame) {
-  return Chunk("ANMF", Le(x / 2, 3) + Le(y / 2, 3) + Le(8, 3) + Le(6, 3) + Le(ms, 3) + test::B({bits}) + frame);
+  return Chunk("ANMF", Le(x / 2, 3) + Le(y / 2, 3) + Le(8, 3) + Le(6, 3) + Le(ms, 3) +
+                           test::B({bits}) + frame);
 }
 // The payload of the first chunk with this id.
 std::string Payload(const std::string& file, const std::string& id) {
@@ -32,8 +35,12 @@ std::string Payload(const std::string& file, const std::string& id) {
   return {};
 }
 
-test::Loaded Load(const std::string& bytes) { return test::Load(bytes, u"t.webp", {.allFrames = true}); }
-std::string Text(const test::Loaded& l, PropertyId id) { return test::U8(*l.reader->Properties().Get(id)); }
+test::Loaded Load(const std::string& bytes) {
+  return test::Load(bytes, u"t.webp", {.allFrames = true});
+}
+std::string Text(const test::Loaded& l, PropertyId id) {
+  return test::U8(*l.reader->Properties().Get(id));
+}
 
 TEST(WebpReader, Containers) {
   auto probe = [](const std::string& s) { return ProbeWebp(*MakeMemorySource(u"p.webp", s)); };
@@ -51,7 +58,8 @@ TEST(WebpReader, Containers) {
   const std::string vp8l = Payload(test::ReadFileBytes(dir + "lossless.webp"), "VP8L");
   ASSERT_TRUE(!vp8.empty() && !alph.empty() && !vp8l.empty());
   test::Loaded reference = Load(lossy);
-  if (reference.status == status::kMissingDll) GTEST_SKIP() << "libwebp.dll is not beside the tests";
+  if (reference.status == status::kMissingDll)
+    GTEST_SKIP() << "libwebp.dll is not beside the tests";
   ASSERT_TRUE(reference.Ok());
   const std::vector<test::Canvas> want = test::Canvases(reference.image.get());
 
@@ -62,13 +70,15 @@ TEST(WebpReader, Containers) {
   ASSERT_TRUE(l.Ok());
   EXPECT_EQ(test::CanvasHash(test::Canvases(l.image.get()), ""), test::CanvasHash(want, ""));
   // Without the VP8X alpha flag, ALPH does not count.
-  EXPECT_EQ(Load(Riff(Vp8x(0, 9, 7) + Chunk("ALPH", alph) + Chunk("VP8 ", vp8))).reader->BitDepth(), 24u);
+  EXPECT_EQ(Load(Riff(Vp8x(0, 9, 7) + Chunk("ALPH", alph) + Chunk("VP8 ", vp8))).reader->BitDepth(),
+            24u);
 
   // An animation: a background without alpha (so the default stays), a
   // lossless frame, then a lossy one with alpha at an offset, no duration,
   // disposal and no blending; a loop count of 1 plays once.
   l = Load(Riff(Vp8x(0x12, 100, 80) + Chunk("ANIM", Le(0x00112233, 4) + Le(1, 2)) +
-                Anmf(0, 0, 250, 0, Chunk("VP8L", vp8l)) + Anmf(10, 20, 0, 3, Chunk("ALPH", alph) + Chunk("VP8 ", vp8))));
+                Anmf(0, 0, 250, 0, Chunk("VP8L", vp8l)) +
+                Anmf(10, 20, 0, 3, Chunk("ALPH", alph) + Chunk("VP8 ", vp8))));
   ASSERT_TRUE(l.Ok());
   EXPECT_EQ(Text(l, PropertyId::Compression), "Mixed VP8");
   ASSERT_EQ(l.image->ChainLength(), 2u);
@@ -92,7 +102,8 @@ TEST(WebpReader, Containers) {
   // A background with alpha is kept; a broken later frame ends the animation
   // before it; the first frame's own bitstream must be good.
   l = Load(Riff(Vp8x(0x02, 100, 80) + Chunk("ANIM", Le(0x80112233, 4) + Le(0, 2)) +
-                Anmf(0, 0, 10, 0, Chunk("VP8L", vp8l)) + Anmf(0, 0, 10, 0, Chunk("VP8L", "\x2f\x00")) +
+                Anmf(0, 0, 10, 0, Chunk("VP8L", vp8l)) +
+                Anmf(0, 0, 10, 0, Chunk("VP8L", "\x2f\x00")) +
                 Anmf(0, 0, 10, 0, Chunk("VP8L", vp8l))));
   ASSERT_TRUE(l.Ok());
   EXPECT_EQ(l.image->ChainLength(), 1u);
@@ -101,8 +112,8 @@ TEST(WebpReader, Containers) {
   EXPECT_EQ(Text(l, PropertyId::Compression), "Lossless VP8");
   std::string damaged = vp8l;
   for (size_t i = 5; i < damaged.size(); ++i) damaged[i] = '\xFF';
-  for (const std::string& bad : {Chunk("VP8 ", vp8.substr(0, 9)), Chunk("VP8L", "\x2f\x01\x02\x03\x04\x05"),
-                                 Chunk("VP8L", damaged)})
+  for (const std::string& bad : {Chunk("VP8 ", vp8.substr(0, 9)),
+                                 Chunk("VP8L", "\x2f\x01\x02\x03\x04\x05"), Chunk("VP8L", damaged)})
     EXPECT_EQ(Load(Riff(bad)).status, status::kDamaged);
 }
 

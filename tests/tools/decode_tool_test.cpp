@@ -56,7 +56,7 @@ TEST(DecodeTool, RefusalsAndUsage) {
       {Quote(dir.Write("图像 文件.png", "still just text")), 1, "图像 文件.png: 0x80040207"},
       {Quote(dir.Write("empty.png", "")), 1, "0x80040203 无法打开文件"},
       {"--info " + Quote(dir.Path() + "/missing.png"), 1, "0x80040203"},
-      {Quote(dir.Path()), 1, "0x8004020"},  // a folder
+      {Quote(dir.Path()), 1, "0x8004020"},         // a folder
       {"--threads 1 -- --info", 1, "0x80040203"},  // "--" ends the options
       {"", 2, "usage: vistrel-decode"},
       {"--bogus " + Quote(text), 2, "usage: vistrel-decode"},
@@ -90,15 +90,18 @@ TEST(DecodeTool, WritesTheFrameThePipelineDecodes) {
   RegisterBuiltinFormats(registry);
   test::TempDir dir;
   const std::string pam = dir.Path() + "/out.pam";
-  for (const char* file : {"bmpsuite/g/rgb24.bmp", "bmpsuite/g/pal8rle.bmp", "gif/peterdn/gifs/animated_loop.gif"}) {
+  for (const char* file :
+       {"bmpsuite/g/rgb24.bmp", "bmpsuite/g/pal8rle.bmp", "gif/peterdn/gifs/animated_loop.gif"}) {
     const std::string path = test::CorpusPath(file);
     RefPtr<ImageBuffer> image;
     ASSERT_EQ(LoadImageFile(registry, test::U16(path), true, false, &image), status::kOk) << file;
     ImageBuffer* last = image.get();
     while (last->Next()) last = last->Next();
-    const ToolRun r("--bgra8 --frame " + std::to_string(image->ChainLength() - 1) + " " + Quote(path) + " " + Quote(pam));
+    const ToolRun r("--bgra8 --frame " + std::to_string(image->ChainLength() - 1) + " " +
+                    Quote(path) + " " + Quote(pam));
     ASSERT_EQ(r.exitCode, 0) << file << r.output;
-    EXPECT_EQ(r.stdoutOnly.rfind("frame 0: " + std::to_string(image->Width()) + "x", 0), 0u) << r.stdoutOnly;
+    EXPECT_EQ(r.stdoutOnly.rfind("frame 0: " + std::to_string(image->Width()) + "x", 0), 0u)
+        << r.stdoutOnly;
     RefPtr<ImageBuffer> want = Convert(last, PixelFormat::Bgra8, false, false);
     const std::string written = test::ReadFileBytes(pam);
     const size_t header = written.rfind("ENDHDR\n") + 7;
@@ -106,8 +109,10 @@ TEST(DecodeTool, WritesTheFrameThePipelineDecodes) {
     for (uint32_t y = 0; y < want->Height(); ++y)
       for (uint32_t x = 0; x < want->Width(); ++x) {
         const uint8_t* q = want->Row(y) + 4 * x;
-        const uint8_t rgba[4] = {q[2], q[1], q[0], last->Alpha() == AlphaMode::None ? uint8_t{255} : q[3]};
-        ASSERT_EQ(0, std::memcmp(written.data() + header + 4 * (size_t{y} * want->Width() + x), rgba, 4))
+        const uint8_t rgba[4] = {q[2], q[1], q[0],
+                                 last->Alpha() == AlphaMode::None ? uint8_t{255} : q[3]};
+        ASSERT_EQ(
+            0, std::memcmp(written.data() + header + 4 * (size_t{y} * want->Width() + x), rgba, 4))
             << file << " " << x << "," << y;
       }
   }
