@@ -455,9 +455,10 @@ TEST(GifDecode, ThousandsOfTinyFramesStopAtTheFrameLimit) {
 }
 
 TEST(GifDecode, LargeFramesStopAtTheByteBudget) {
-  // 4000 x 4000 frames whose data are an end code only: a few bytes each.
+  // 4000 x 4000 frames of 400 bytes of data each: as few as such a frame may have.
   GifWriter w(4000, 4000, kFour);
-  const std::string frame = std::string("\x2C\0\0\0\0\xA0\x0F\xA0\x0F\0\x02\x01\x05\0", 14);
+  const std::string frame = std::string("\x2C\0\0\0\0\xA0\x0F\xA0\x0F\0\x02\xC8", 12) +
+                            std::string(200, '\0') + '\xC8' + std::string(200, '\0') + '\0';
   for (int i = 0; i < 200; ++i) w.Raw(frame);
   RefPtr<ImageReader> r;
   ASSERT_EQ(OpenGif(w.Finish(), &r), status::kOk);
