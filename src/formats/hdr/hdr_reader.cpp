@@ -17,10 +17,11 @@
 // Damaged files. A header must hold a valid resolution line: a file that ends
 // before it is not a picture (kUnknownFormat), one whose resolution line is
 // malformed or gives a size of 0 or beyond the image limits is damaged, and so
-// is one whose data cannot give each scanline its smallest code. Past that
-// nothing is refused: decoding stops at the first scanline the data do
-// not hold whole, or whose run-length codes overrun it; that scanline and all
-// after it stay black. So a truncated file gives the scanlines that arrived.
+// is one whose data hold far fewer bytes than the smallest code of every
+// scanline needs. Past that nothing is refused: decoding stops at the first
+// scanline the data do not hold whole, or whose run-length codes overrun it;
+// that scanline and all after it stay black. So a truncated file gives the
+// scanlines that arrived.
 #include "formats/hdr/hdr_reader.h"
 
 #include <algorithm>

@@ -14,8 +14,9 @@
 // or one that is malformed, is damaged.
 //
 // Limits: an image beyond the image limits is refused as an unsupported
-// variant before anything is allocated, and so is one whose image data could
-// not fill it at deflate's best ratio; frames beyond the limits are dropped.
+// variant before anything is allocated; one whose image data hold far less
+// than its rows need at deflate's best ratio is damaged; frames beyond either
+// are dropped.
 // An fcTL whose region leaves the canvas, or is empty, ends the animation
 // there: the frames before it stay.
 //
