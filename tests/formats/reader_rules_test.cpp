@@ -96,8 +96,11 @@ class ReaderRules : public ::testing::TestWithParam<Sample> {
       ASSERT_TRUE(test::FileExists(path)) << "missing corpus file " << path;
       bytes = test::ReadFileBytes(path);
     }
-    ASSERT_EQ(registry->OpenReader(MakeMemorySource(test::U16(s.name), bytes).get(), reader),
-              status::kOk);
+    const Status opened =
+        registry->OpenReader(MakeMemorySource(test::U16(s.name), bytes).get(), reader);
+    // The Windows program loads the WebP library from beside itself.
+    if (opened == status::kMissingDll) GTEST_SKIP() << "libwebp.dll is not beside the tests";
+    ASSERT_EQ(opened, status::kOk);
     ASSERT_EQ(MakeTargetBuffer(reader->get(), image, false, false), status::kOk);
   }
 };
@@ -106,6 +109,7 @@ TEST_P(ReaderRules, ReportsProgressWhileDecoding) {
   RefPtr<ImageReader> reader;
   RefPtr<ImageBuffer> image;
   ASSERT_NO_FATAL_FAILURE(Open(&reader, &image));
+  if (IsSkipped()) return;
   RefPtr<CountReports> sink = MakeRef<CountReports>();
   ASSERT_EQ(ReaderAccess::Run(reader.get(), image.get(), sink.get(), nullptr), status::kOk);
   EXPECT_GT(sink->reports, 0);
@@ -115,9 +119,26 @@ TEST_P(ReaderRules, StopsWithCancelledWhenTheFlagIsSet) {
   RefPtr<ImageReader> reader;
   RefPtr<ImageBuffer> image;
   ASSERT_NO_FATAL_FAILURE(Open(&reader, &image));
+  if (IsSkipped()) return;
   CancelFlag cancel;
   cancel.Set();
   EXPECT_EQ(ReaderAccess::Run(reader.get(), image.get(), nullptr, &cancel), status::kCancelled);
+}
+
+// A frame larger than one piece of the decode resumes each piece where the
+// last one stopped, strings cut at a piece's end included.
+TEST(GifBands, PiecesJoinIntoTheWholeFrame) {
+  FormatRegistry registry;
+  RegisterBuiltinFormats(registry);
+  RefPtr<ImageBuffer> image;
+  RefPtr<ImageReader> reader;
+  ASSERT_EQ(registry.OpenReader(MakeMemorySource(u"g.gif", GradientGif()).get(), &reader),
+            status::kOk);
+  ASSERT_EQ(MakeTargetBuffer(reader.get(), &image, false, false), status::kOk);
+  ASSERT_EQ(reader->DecodeInto(image.get(), false, nullptr, nullptr), status::kOk);
+  for (uint32_t y = 0; y < image->Height(); ++y)
+    for (uint32_t x = 0; x < image->Width(); ++x)
+      ASSERT_EQ(image->Row(y)[x], static_cast<uint8_t>(x + y)) << x << "," << y;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryReader, ReaderRules, ::testing::ValuesIn(kSamples),

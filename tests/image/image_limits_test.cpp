@@ -60,23 +60,6 @@ TEST(ImageLimits, PixelDataMustNearlyBeThere) {
         << c.claim.declared << " from " << c.claim.present;
 }
 
-TEST(ImageLimits, FrameBudgetCountsFramesAndTheirBytes) {
-  FrameBudget frames;
-  uint32_t admitted = 0;
-  while (frames.Admit(1, 1, 1)) ++admitted;
-  EXPECT_EQ(admitted, kImageLimits.maxFrames);
-
-  FrameBudget bytes;
-  uint64_t big = 0;
-  while (bytes.Admit(4000, 4000, 4)) ++big;
-  EXPECT_EQ(big, kImageLimits.maxChainBytes / FrameBudget::FrameCost(4000, 4000, 4));
-  EXPECT_TRUE(bytes.Admit(1, 1, 1));  // a smaller frame may still fit
-  // The first frame is held to the frame limits only.
-  FrameBudget first;
-  EXPECT_TRUE(first.Admit(32768, 32768, 4));
-  EXPECT_FALSE(FrameBudget().Admit(32768, 32769, 1));
-}
-
 // ---- files ------------------------------------------------------------------
 
 class Bytes {
