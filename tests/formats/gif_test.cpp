@@ -363,10 +363,11 @@ TEST(GifReader, LimitsOnFramesAndBytes) {
   ASSERT_EQ(l.image->ChainLength(), kGifMaxFrames);
   uint32_t i = 0;
   for (ImageBuffer* f = l.image.get(); f; f = f->Next(), ++i) ASSERT_EQ(f->Row(0)[0], i & 3) << i;
-  // 4000 x 4000 frames whose data are an end code only: a few bytes each.
+  // 4000 x 4000 frames of 400 bytes of data each: as few as such a frame may have.
   Gif big(4000, 4000);
-  for (int k = 0; k < 200; ++k)
-    big.Raw(std::string("\x2C\0\0\0\0\xA0\x0F\xA0\x0F\0\x02\x01\x05\0", 14));
+  const std::string frame = std::string("\x2C\0\0\0\0\xA0\x0F\xA0\x0F\0\x02\xC8", 12) +
+                            std::string(200, '\0') + '\xC8' + std::string(200, '\0') + '\0';
+  for (int k = 0; k < 200; ++k) big.Raw(frame);
   RefPtr<ImageReader> r;
   ASSERT_EQ(test::Readers().OpenReader(MakeMemorySource(u"t.gif", big.Finish()).get(), &r),
             status::kOk);
@@ -464,6 +465,25 @@ TEST(LzwCodec, RoundTripsAndStops) {
     LzwStop stop;
     Decode(bytes, in.size(), &stop);
     EXPECT_EQ(stop, why) << bytes.size();
+  }
+  // A piece at a time, long strings cut at every place, gives the whole stream
+  // and keeps its end.
+  for (size_t piece : {1u, 2u, 3u, 7u, 64u, 4097u}) {
+    LzwDecoder decoder(stream);
+    std::vector<uint8_t> out(in.size() + 10, 0xEE);
+    size_t got = 0;
+    LzwDecodeResult r;
+    do {
+      const size_t room = std::min(piece, out.size() - got);
+      r = decoder.Decode(std::span<uint8_t>(out.data() + got, room));
+      ASSERT_LE(r.written, room);
+      got += r.written;
+    } while (r.stop == LzwStop::kOutputFull);
+    EXPECT_EQ(r.stop, LzwStop::kEndCode) << piece;
+    ASSERT_EQ(got, in.size()) << piece;
+    EXPECT_TRUE(std::equal(in.begin(), in.end(), out.begin())) << piece;
+    EXPECT_EQ(decoder.Decode(out).written, 0u);
+    EXPECT_EQ(decoder.Decode(out).stop, LzwStop::kEndCode);
   }
 }
 
