@@ -5,6 +5,13 @@
 // 100 ms; next image with read-ahead (the key until the next image is shown,
 // stepping through a folder of such JPEGs at a steady pace) at most 16 ms.
 //
+// Zoom to 800 % (key 9) of the same image in a window filling the work area:
+// the time from the key to the return of the message pump that showed the
+// zoomed image, and the peak memory it took (the process's resident high-water
+// mark, reset before the key, less what was resident then). Goal: about one
+// screenful of time and memory (at most 100 ms and 64 MiB), whatever the zoom.
+// A pan by half a window, which scales what comes into view, is timed too.
+//
 // The JPEGs are made at start-up from a generated picture with cjpeg, so the
 // benchmark needs cjpeg on the path.
 #include <benchmark/benchmark.h>
@@ -266,6 +273,69 @@ BENCHMARK(BM_NextImageReadAhead)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(kFolderImages - 1);
+
+// Resident memory of the process, in bytes: now (VmRSS) or its high-water
+// mark (VmHWM). 0 where the system does not tell.
+uint64_t ResidentBytes(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  const std::string key = std::string(field) + ":";
+  while (std::getline(status, line))
+    if (line.rfind(key, 0) == 0)
+      return std::strtoull(line.c_str() + key.size(), nullptr, 10) * 1024;
+  return 0;
+}
+// Starts the high-water mark again from what is resident now.
+bool ResetPeakResident() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+  return static_cast<bool>(clear);
+}
+
+void BM_Zoom800(benchmark::State& state) {
+  const Pictures& pictures = TestPictures();
+  if (!pictures.ok) {
+    state.SkipWithError("cjpeg could not make the test JPEG");
+    return;
+  }
+  const std::u16string path = vt::Utf8ToUtf16(pictures.single.string());
+  double peakMb = 0, panMs = 0;
+  for (auto _ : state) {
+    Instance instance;
+    const vt::ArgumentList arguments;
+    vt::ViewerWindow* w = instance.app->OpenWindow(path, &arguments, nullptr);
+    instance.platform.Pump();
+    if (!w || !w->HasImage()) {
+      state.SkipWithError("the image was not shown");
+      break;
+    }
+    const int shownBefore = Instance::Shown(w);
+    const uint64_t resident = ResidentBytes("VmRSS");
+    const bool peakKnown = ResetPeakResident();
+    const auto t0 = Clock::now();
+    Instance::Native(w)->SendKey('9');
+    instance.platform.Pump();
+    const auto t1 = Clock::now();
+    const uint64_t peak = ResidentBytes("VmHWM");
+    if (!w->View() || w->View()->Zoom() != 8.0 || Instance::Shown(w) == shownBefore) {
+      state.SkipWithError("the zoom was refused");
+      break;
+    }
+    const vt::ViewPoint scroll = w->Scroll();
+    const auto t2 = Clock::now();
+    w->SetScroll({scroll.x + w->Window()->ClientSize().width / 2, scroll.y});
+    w->Refresh();
+    instance.platform.Pump();
+    const auto t3 = Clock::now();
+    state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
+    peakMb += peakKnown && peak > resident ? double(peak - resident) / (1024.0 * 1024.0) : 0;
+    panMs += Ms(t3 - t2);
+  }
+  const double n = static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+  state.counters["peak_MiB"] = peakMb / n;
+  state.counters["pan_ms"] = panMs / n;
+}
+BENCHMARK(BM_Zoom800)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -19,6 +19,9 @@ if [ $WINDOWS = 1 ]; then scripts/install-deps.sh --with-windows; else scripts/i
 
 JOBS=$(nproc)
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"
+# Builds of other checkouts of the project share the cache: paths are taken
+# relative to the parent folder and debug info does not pin the build folder.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(cd .. && pwd)}" CCACHE_NOHASHDIR=1
 export CTEST_OUTPUT_ON_FAILURE=1
 
 echo "== ASan+UBSan build, all tests"

@@ -136,6 +136,39 @@ ArgumentList UnpackArguments(std::u16string_view packed) {
   return list;
 }
 
+InformationRequest FindInformationRequest(const ArgumentList& arguments) {
+  for (const std::u16string& a : ScanStartupArguments(arguments).arguments) {
+    if (a == u"-h" || a == u"--help") return InformationRequest::kUsage;
+    if (a == u"--version") return InformationRequest::kVersion;
+  }
+  return InformationRequest::kNone;
+}
+
+std::u16string UsageText(std::u16string_view name) {
+  std::u16string text = u"Usage: ";
+  text += name;
+  text +=
+      u" [SWITCH]... [FILE]\n"
+      u"Shows the image FILE in a window of its own and steps through the images of its\n"
+      u"folder; without a FILE it asks for one. A start while the program runs hands\n"
+      u"FILE and the window keywords to the running program.\n"
+      u"\n"
+      u"Switches (\"-\" or \"/\" first, in any case):\n"
+      u"  -close          close every window of the running program and end\n"
+      u"  -onlyone        close the running program's windows, then open FILE here\n"
+      u"Window keywords:\n"
+      u"  -fullscreen     show the image full screen\n"
+      u"  -zoom=Z         show the image at zoom Z (1 is its own size)\n"
+      u"  -pos=X,Y        put the image's top-left corner at X,Y on the screen\n"
+      u"  -title=TEXT     title the window TEXT - Vistrel\n"
+      u"  -topmost        keep the window above other windows\n"
+      u"  -freeze         a frozen window: below other windows, in its place\n"
+      u"\n"
+      u"  -h, --help      show this text and end\n"
+      u"  --version       show the version and end\n";
+  return text;
+}
+
 bool IsSwitchArgument(std::u16string_view argument) {
   if (argument.empty()) return false;
   if (argument[0] == u'-') return true;

@@ -41,6 +41,16 @@ bool IsSwitchArgument(std::u16string_view argument);
 // and scans the rest for the start-up switches and the file argument.
 StartupOptions ScanStartupArguments(const ArgumentList& arguments);
 
+// What a start asks of the program instead of a window: its usage or its
+// version. Found among the arguments after the program path: "-h", "--help",
+// "--version" (exactly, in lower case: these are the desktop's conventions,
+// and no image file or window keyword is spelt that way).
+enum class InformationRequest : uint8_t { kNone, kUsage, kVersion };
+InformationRequest FindInformationRequest(const ArgumentList& arguments);
+// The usage as printed for "--help": the switches and window keywords. name:
+// the program as the user typed it.
+std::u16string UsageText(std::u16string_view name);
+
 // A coordinate the command line did not give.
 inline constexpr int32_t kPositionNotGiven = INT32_MIN;  // 0x80000000
 inline constexpr float kZoomNotGiven = -1.0f;

@@ -18,6 +18,11 @@ constexpr std::u16string_view kRecentValue = u"RecentList";
 constexpr std::u16string_view kLastFileValue = u"LastFile";
 constexpr std::u16string_view kDictionaryValue = u"Dictionary8";
 constexpr std::u16string_view kKeysValue = u"Keys1";
+// A switch that came after the options block's layout was fixed: a 32-bit
+// value of its own, 1 on.
+constexpr std::u16string_view kKeepZoomValue = u"KeepZoom";
+// A value of its own: the options block keeps its stored size.
+constexpr std::u16string_view kCheckerboardValue = u"Checkerboard";
 constexpr size_t kMaxVersionLength = 64;
 // The dictionary is kept LZW-coded with byte symbols, like 8-bit image data.
 constexpr int kDictionaryCodeSize = 8;
@@ -213,7 +218,9 @@ void Settings::Load() {
 
   options_ = OptionsBlock::Defaults();
   recent_ = RecentFolderList();
+  checkerboard_ = false;
   if (!firstRun) {
+    if (auto v = store_->Read(kCheckerboardValue)) checkerboard_ = v->AsU32().value_or(0) == 1;
     auto block = store_->Read(kOptionsValue);
     if (block && block->type == SettingsValueType::kBinary && block->bytes.size() == sizeof options_)
       std::memcpy(&options_, block->bytes.data(), sizeof options_);
@@ -242,6 +249,12 @@ void Settings::Load() {
     if (lastFile_.size() + name.size() <= kMaxLastFileLength) lastFile_ += name;
   }
   loadedLastFileName_ = lastFile_.substr(FileNameStart(lastFile_));
+  storedCheckerboard_ = checkerboard_;
+
+  keepZoom_ = false;
+  if (!firstRun)
+    if (auto v = store_->Read(kKeepZoomValue)) keepZoom_ = v->AsU32().value_or(0) == 1;
+  loadedKeepZoom_ = keepZoom_;
 
   options_.plainNameOrder = store_->NoStrCmpLogicalPolicy() == 1u ? 1 : 0;
   LoadDictionary();
@@ -313,6 +326,11 @@ void Settings::Save() {
         store_->Delete(kLastFileValue);
       loadedLastFileName_ = name;
     }
+    if (keepZoom_ != loadedKeepZoom_ && store_->Write(kKeepZoomValue, SettingsValue::U32(keepZoom_ ? 1 : 0)))
+      loadedKeepZoom_ = keepZoom_;
+    if (checkerboard_ != storedCheckerboard_ &&
+        store_->Write(kCheckerboardValue, SettingsValue::U32(checkerboard_ ? 1 : 0)))
+      storedCheckerboard_ = checkerboard_;
   }
   SetDictionary(nullptr);
   options_.dictionarySize = 0;

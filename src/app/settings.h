@@ -231,6 +231,14 @@ class Settings {
   void ChangeLanguage(std::string_view utf8Name);
   const RefPtr<CompiledDictionary>& Dictionary() const { return dictionary_; }
 
+  // Next and previous keep the zoom and the centre of view instead of fitting
+  // each new image ("KeepZoom").
+  bool KeepZoom() const { return keepZoom_; }
+  void SetKeepZoom(bool on) { keepZoom_ = on; }
+  // A checkerboard behind the transparent parts of images (off by default).
+  bool Checkerboard() const { return checkerboard_; }
+  void SetCheckerboard(bool on) { checkerboard_ = on; }
+
   std::u16string ProgramFolder() const;  // with its trailing separator
   const std::u16string& ProgramPath() const { return environment_.programPath; }
   const std::u16string& SlideshowScriptName() const { return scriptName_; }
@@ -250,6 +258,10 @@ class Settings {
   RefPtr<CompiledDictionary> dictionary_;
   std::u16string scriptName_ = u"Slide";
   bool firstRunInstalled_ = false;
+  bool keepZoom_ = false;
+  bool loadedKeepZoom_ = false;
+  bool checkerboard_ = false;
+  bool storedCheckerboard_ = false;  // as read, so an unchanged value is not rewritten
 };
 
 }  // namespace vt

@@ -9,8 +9,8 @@ namespace vt {
 
 // File-system services the portable core needs beyond reading files: folder
 // enumeration, existence tests, change watching and the memory figure the
-// read-ahead checks. Windows and POSIX implementations live side by side in
-// file_system.cpp.
+// read-ahead checks. The Windows and POSIX implementations are
+// file_system_win32.cpp and file_system_posix.cpp.
 
 // The separator the core appends when it builds a path. Both '\' and '/' are
 // accepted when a path is split.

@@ -201,6 +201,20 @@ RefPtr<ImageBuffer> ImageCache::Lookup(const std::u16string& path) {
   return LookupLocked(path, id.timeText, id.sizeText, &id.stamp);
 }
 
+size_t ImageCache::Remove(const std::u16string& path) {
+  std::vector<std::unique_ptr<Entry>> gone;  // released outside the lock
+  std::lock_guard lock(mutex_);
+  for (auto it = entries_.begin(); it != entries_.end();) {
+    if (SameFileName((*it)->path, path)) {
+      gone.push_back(std::move(*it));
+      it = entries_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return gone.size();
+}
+
 void ImageCache::Store(ImageBuffer* image, bool atEnd) {
   if (!image) return;
   ImageBuffer* first = image->First();

@@ -66,6 +66,9 @@ class ImageCache : public RefCounted {
   // Adds the first frame of image's chain unless it is cached already, at the
   // front or (atEnd) at the end; a full cache releases its last entry.
   void Store(ImageBuffer* image, bool atEnd);
+  // Releases every cached image of the file (whatever its time and size), so
+  // that the next load reads the file again; the number released.
+  size_t Remove(const std::u16string& path);
 
   // The viewer's way to load a file. Waits for a background load of this very
   // file, or cancels the others; then serves the cache or decodes. When *image

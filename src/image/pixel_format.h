@@ -59,6 +59,8 @@ struct FrameDescription {
   uint32_t canvasHeight = 0;
   uint32_t background = 0;  // blue, green, red, alpha bytes (little-endian word)
   uint8_t loop = 0;
+  // With loop set: how many times the whole animation plays, 0 = without end.
+  uint32_t loopCount = 0;
   uint32_t x = 0;
   uint32_t y = 0;
   int32_t delay = 0;  // milliseconds; -1 waits for the user (a page)

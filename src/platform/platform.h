@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -7,9 +8,12 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <functional>
 #include <thread>
 #include <vector>
 
+#include "platform/pixel_surface.h"
+#include "platform/text_renderer.h"
 #include "render/view_window.h"
 
 // The operating-system boundary of the windows: what a window receives (events,
@@ -32,14 +36,17 @@ enum class ShowState : uint8_t { kNormal = 0, kMaximized = 1, kMinimized = 2 };
 enum class FrameStyle : uint8_t {
   kFramed = 0,          // caption, sizing border, system menu, minimize and maximize boxes
   kFrameless = 1,       // popup with minimize and maximize boxes
-  kFramelessBorder = 2  // the same with a one-pixel border
+  kFramelessBorder = 2,  // the same with a one-pixel border
+  kDialog = 3            // caption and close box, not sizable (dialogs)
 };
 
 enum class CursorKind : uint8_t { kArrow, kWait, kNotAllowed, kPanAll, kPanHorizontal, kPanVertical };
 
 enum class MouseAction : uint8_t { kPress, kRelease, kDoubleClick };
 
-enum class MessageBoxKind : uint8_t { kError, kInformation, kQuestion };
+// kTopmostPlain: no icon, above every other window (a reading shown while the
+// user goes on looking at the screen).
+enum class MessageBoxKind : uint8_t { kError, kInformation, kQuestion, kTopmostPlain };
 enum class MessageBoxAnswer : uint8_t { kOk, kCancel, kYes, kNo };
 
 enum class ProgressState : uint8_t { kNone, kIndeterminate, kNormal };
@@ -81,6 +88,14 @@ class PaintTarget {
   virtual ViewSize MeasureText(std::u16string_view text) = 0;
   // Single line, no prefix processing, transparent background.
   virtual void DrawLabel(std::u16string_view text, ViewPoint at, uint32_t colour) = 0;
+  // Copies the part source of a surface the toolkit painted to at, 1:1.
+  virtual void DrawSurface(const PixelSurface& surface, const ViewRect& source, ViewPoint at) {
+    const ViewRect r = Intersect(source, surface.Bounds());
+    for (int32_t y = r.top; y < r.bottom; ++y)
+      for (int32_t x = r.left; x < r.right; ++x)
+        Fill({at.x + x - source.left, at.y + y - source.top, at.x + x - source.left + 1, at.y + y - source.top + 1},
+             surface.At(x, y));
+  }
 };
 
 // What a window receives. Handlers run on the user-interface thread.
@@ -109,6 +124,8 @@ class WindowEvents {
   virtual void OnWheel(int delta, ViewPoint client, uint8_t modifiers) {}
   virtual void OnTimer(uint32_t id) {}
   virtual void OnCommand(uint32_t command, intptr_t argument) {}
+  // A character typed (after the key's down event); controls that take text use it.
+  virtual void OnChar(char16_t character) {}
   virtual void OnDroppedFiles(const std::vector<std::u16string>& paths) {}
   virtual void OnDpiChanged(uint32_t dpi) {}
   virtual void OnActivate(bool active) {}
@@ -178,6 +195,39 @@ class PlatformWindow {
   virtual void SetCursor(CursorKind cursor) = 0;
   virtual MonitorInfo Monitor() const = 0;
   virtual bool IsUnderCursor() const = 0;
+  // Mouse events keep coming to this window while the pointer is elsewhere
+  // (a slider's thumb dragged past the window's edge) until released.
+  virtual void CaptureMouse(bool capture) {}
+  // A disabled window takes no keys, clicks, wheel turns or close requests
+  // (the owner of a modal dialog); it is still painted.
+  virtual void SetEnabled(bool enabled) {}
+  virtual bool IsEnabled() const { return true; }
+};
+
+// Where a running popup menu hears of the input of the whole thread: every
+// key, whatever window has the focus, and every mouse button pressed,
+// wherever the pointer is.
+class MenuCaptureSink {
+ public:
+  virtual ~MenuCaptureSink() = default;
+  // True swallows the key.
+  virtual bool OnMenuKey(uint32_t virtualKey, bool down, uint8_t modifiers) = 0;
+  // A press of button (0 left, 1 right, 2 middle) at a screen point; true
+  // swallows it.
+  virtual bool OnMenuPress(int button, ViewPoint screen) = 0;
+};
+
+// The common open and save dialogs: one request serves both.
+struct FileDialogRequest {
+  bool save = false;
+  bool multiple = false;  // open only: several files may be chosen
+  std::u16string title;
+  // Pairs of description and pattern list ("*.bmp;*.jpg").
+  std::vector<std::u16string> filter;
+  // 1-based; the one chosen comes back here.
+  uint32_t filterIndex = 1;
+  // Folder and name the dialog starts at (save: the proposed name).
+  std::u16string initialPath;
 };
 
 // The process's windowing services.
@@ -202,12 +252,65 @@ class Platform {
   virtual std::vector<std::u16string> ShowOpenDialog(PlatformWindow* owner, std::u16string_view title,
                                                      const std::vector<std::u16string>& filter,
                                                      bool multiple) = 0;
+  // The open or save dialog; the paths chosen, none when cancelled. A save
+  // dialog does not ask before an existing file is chosen.
+  virtual std::vector<std::u16string> ShowFileDialog(PlatformWindow* owner, FileDialogRequest& request) {
+    return request.save ? std::vector<std::u16string>{}
+                        : ShowOpenDialog(owner, request.title, request.filter, request.multiple);
+  }
+  // The system's colour chooser, full, starting at colour (blue, green, red
+  // bytes of a little-endian word) with the shared custom colours (changed in
+  // place); nothing when cancelled or when there is none.
+  virtual std::optional<uint32_t> ChooseColour(PlatformWindow* owner, uint32_t colour,
+                                               std::array<uint32_t, 16>& customColours) {
+    return std::nullopt;
+  }
 
   // Runs until Quit; PumpPendingMessages runs what waits and reports false
   // once the quit request was seen.
   virtual void RunMessageLoop() = 0;
   virtual bool PumpPendingMessages() = 0;
   virtual void Quit() = 0;
+  // A loop of its own inside a handler (a modal menu or dialog): waits for
+  // and dispatches messages while keepRunning says so. False when the quit
+  // request was seen (it stays for the outer loop) or nothing more can come.
+  virtual bool RunNestedLoop(const std::function<bool()>& keepRunning) {
+    while (keepRunning()) {
+      if (!PumpPendingMessages()) return false;
+      Sleep(1);
+    }
+    return true;
+  }
+  // From BeginMenuCapture to EndMenuCapture the sink sees the thread's input
+  // first (on one system thread hooks, on another a grab of pointer and
+  // keyboard to popup).
+  virtual void BeginMenuCapture(PlatformWindow& popup, MenuCaptureSink& sink) {}
+  virtual void EndMenuCapture() {}
+
+  // Interface text on the toolkit's surfaces.
+  virtual TextRenderer& Text();
+  // The system's name of a key (a virtual-key code), as its keyboard
+  // settings print it; English names where the system has none.
+  virtual std::u16string KeyName(uint32_t virtualKey);
+  // What the screen shows in area (screen coordinates), opaque; nothing when
+  // the system will not tell.
+  virtual std::optional<PixelSurface> CaptureScreen(const ViewRect& area) { return std::nullopt; }
+  // Opens a file or folder the way the desktop opens it on a double click
+  // (the shell's "open"); false when nothing took it.
+  virtual bool OpenWithShell(const std::u16string& path) { return false; }
+  // The picture the desktop shows for a file or folder (its shell icon, or
+  // the icon theme's picture of its type), about size pixels square, blue,
+  // green, red and alpha (straight) per pixel; nothing when there is none.
+  virtual std::optional<PixelSurface> FileIcon(const std::u16string& path, bool folder, int32_t size) {
+    return std::nullopt;
+  }
+  // The target of a shortcut file (a Windows ".lnk"); nothing when the path
+  // is none or its target cannot be told.
+  virtual std::optional<std::u16string> ResolveShortcut(const std::u16string& path) { return std::nullopt; }
+  // Plain text on the clipboard; this process's own clipboard where the
+  // system has none.
+  virtual void SetClipboardText(std::u16string_view text) { clipboardText_ = text; }
+  virtual std::optional<std::u16string> ClipboardText() { return clipboardText_; }
 
   virtual uint64_t TickCount() = 0;  // milliseconds
   // Blocks the calling thread for a while (the clock of TickCount moves on).
@@ -240,6 +343,9 @@ class Platform {
   }
   // Removes the entry of that name, when there is one; false when none was removed.
   virtual bool RemoveLogonShortcut(std::u16string_view name) { return false; }
+
+ private:
+  std::optional<std::u16string> clipboardText_;
 };
 
 // The platform of the process, set once at start-up (tests set their own).

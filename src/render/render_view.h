@@ -3,6 +3,7 @@
 
 #include "base/cancel.h"
 #include "base/ref_counted.h"
+#include "render/view_window.h"
 
 namespace vt {
 
@@ -22,7 +23,21 @@ enum class RenderOutcome : uint8_t {
 // buffer that can be drawn as it is. Never fails visibly: when the scaled
 // buffer cannot be made the view falls back to zoom 1.0. cancel may be set by
 // another thread; it is checked after the adjusted layer and after scaling.
+// A scaled image larger than the view's whole-display limit is not made here:
+// the display becomes tiled and ShowPart renders what is shown of it.
 RenderOutcome RenderView(ViewState& view, const CancelFlag* cancel = nullptr);
+
+// What to draw a rectangle of the shown image from: a buffer, and where its
+// pixel (0, 0) lies in the shown image.
+struct ShownPart {
+  ImageBuffer* image = nullptr;
+  ViewPoint origin;
+};
+// The buffer that holds visible (a rectangle in shown-image pixels). For a
+// tiled display that is the part rendered around visible, with a margin for
+// panning; a part that already covers it is kept, and of a new one only what
+// the old one lacked is scaled. Nothing when the part cannot be made.
+ShownPart ShowPart(ViewState& view, const ViewRect& visible);
 
 // The scaling step of rendering on its own: image scaled to width x height in
 // the format rendering scales it in (palette images in colour), as a display

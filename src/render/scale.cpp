@@ -152,8 +152,10 @@ struct Columns {
   bool pick = false;  // every phase is 0
 };
 
-bool BuildColumns(uint32_t dw, uint32_t sw, bool exactTaps, bool withFloats, Columns* c) {
-  const size_t n = size_t{dw} + 8;
+// Columns [begin, begin + count) of a target row dw wide.
+bool BuildColumns(uint32_t dw, uint32_t sw, uint32_t begin, uint32_t count, bool exactTaps,
+                  bool withFloats, Columns* c) {
+  const size_t n = size_t{count} + 8;
   c->taps = TryAllocate<ColumnTap>(n);
   if (!c->taps) return false;
   if (withFloats) {
@@ -164,7 +166,7 @@ bool BuildColumns(uint32_t dw, uint32_t sw, bool exactTaps, bool withFloats, Col
   c->pick = (step & 0xFFFF) == 0;
   const CubicTable& table = Table();
   for (size_t i = 0; i < n; ++i) {
-    const uint64_t p = uint64_t{std::min<size_t>(i, dw - 1)} * step;
+    const uint64_t p = uint64_t{std::min<size_t>(begin + i, dw - 1)} * step;
     const uint32_t phase = static_cast<uint32_t>(p >> 8) & 255;
     ColumnTap& t = c->taps[i];
     t.first = static_cast<int32_t>(p >> 16) - 1;
@@ -172,9 +174,9 @@ bool BuildColumns(uint32_t dw, uint32_t sw, bool exactTaps, bool withFloats, Col
     if (withFloats) std::memcpy(&c->floats[4 * i], table.floats[phase], 4 * sizeof(float));
   }
   uint32_t b = 0;
-  while (b < dw && c->taps[b].first < 0) ++b;
+  while (b < count && c->taps[b].first < 0) ++b;
   uint32_t e = b;
-  while (e < dw && int64_t{c->taps[e].first} + 3 <= int64_t{sw} - 1) ++e;
+  while (e < count && int64_t{c->taps[e].first} + 3 <= int64_t{sw} - 1) ++e;
   c->interiorBegin = b;
   c->interiorEnd = e;
   return true;
@@ -312,23 +314,30 @@ class BoxRows {
 // size, which a box pass reduces to the target; each task keeps only the 2^k
 // cubic rows of its current target row, so the large intermediate image never
 // exists in memory.
+//
+// Only the area's part of the scaled image is made, into target at (tx, ty);
+// every pixel depends on its place in the whole scaled image alone, so a part
+// equals that place of the whole.
 template <class Ops>
-Status CubicResample(ImageBuffer* target, ImageBuffer* source, uint32_t boxShift,
-                     const CancelFlag* cancel) {
+Status CubicResample(ImageBuffer* target, uint32_t tx, uint32_t ty, ImageBuffer* source,
+                     const ScaleArea& area, uint32_t boxShift, const CancelFlag* cancel) {
   using Sample = typename Ops::Sample;
   using Inter = typename Ops::Inter;
   constexpr uint32_t C = Ops::kChannels;
-  const uint32_t finalWidth = target->Width(), finalHeight = target->Height();
+  const uint32_t finalWidth = area.width, finalHeight = area.height;
   const uint32_t factor = 1u << boxShift;
-  const uint32_t dw = finalWidth << boxShift, dh = finalHeight << boxShift;
+  const uint32_t dw = area.fullWidth << boxShift, dh = area.fullHeight << boxShift;
   const uint32_t sw = source->Width(), sh = source->Height();
+  const uint32_t cubicWidth = finalWidth << boxShift;
   Columns columns;
-  if (!BuildColumns(dw, sw, sizeof(Sample) == 1, std::is_same_v<Sample, float>, &columns))
+  if (!BuildColumns(dw, sw, area.x << boxShift, cubicWidth, sizeof(Sample) == 1,
+                    std::is_same_v<Sample, float>, &columns))
     return status::kOutOfMemory;
   const uint64_t stepY = (uint64_t{sh} << 16) / dh;
   const ScaleKernels& kernels = ActiveScaleKernels();
   const ScaleKernels& scalar = *ScaleKernelsFor(ScaleKernelLevel::Scalar);
-  const size_t rowValues = size_t{dw} * C;
+  const size_t rowValues = size_t{cubicWidth} * C;
+  const size_t targetOffset = size_t{tx} * target->BytesPerPixel();
 
   std::atomic<bool> outOfMemory{false};
   ForEachStripe(finalWidth, finalHeight, kMinPixelsPerStripe, [&](const Stripe& stripe) {
@@ -360,7 +369,7 @@ Status CubicResample(ImageBuffer* target, ImageBuffer* source, uint32_t boxShift
         HorizontalEdges<Ops>(scalar, out, row, sw, columns, 0, columns.interiorBegin);
         Ops::Horizontal(kernels, columns.pick, out, row, columns.taps.get(), columns.floats.get(),
                         columns.interiorBegin, columns.interiorEnd);
-        HorizontalEdges<Ops>(scalar, out, row, sw, columns, columns.interiorEnd, dw);
+        HorizontalEdges<Ops>(scalar, out, row, sw, columns, columns.interiorEnd, cubicWidth);
         tags[slot] = r;
       }
       return out;
@@ -382,35 +391,56 @@ Status CubicResample(ImageBuffer* target, ImageBuffer* source, uint32_t boxShift
     };
     for (uint32_t y = stripe.firstRow; y < stripe.endRow; ++y) {
       if (IsCancelled(cancel)) return;
+      uint8_t* out = target->Row(ty + y) + targetOffset;
+      const uint32_t scaledY = area.y + y;
       if (!boxShift) {
-        cubicRow(y, reinterpret_cast<Sample*>(target->Row(y)));
+        cubicRow(scaledY, reinterpret_cast<Sample*>(out));
         continue;
       }
       for (uint32_t j = 0; j < factor; ++j)
-        cubicRow((y << boxShift) + j, reinterpret_cast<Sample*>(block.get() + j * blockPitch));
-      box.Reduce(kernels, target->Row(y), block.get(), blockPitch);
+        cubicRow((scaledY << boxShift) + j,
+                 reinterpret_cast<Sample*>(block.get() + j * blockPitch));
+      box.Reduce(kernels, out, block.get(), blockPitch);
     }
   });
   if (IsCancelled(cancel)) return status::kCancelled;
   return outOfMemory ? status::kOutOfMemory : status::kOk;
 }
 
-Status CubicFor(ImageBuffer* target, ImageBuffer* source, uint32_t boxShift,
-                const CancelFlag* cancel) {
+ScaleArea WholeOf(const ImageBuffer* target) {
+  return {target->Width(), target->Height(), 0, 0, target->Width(), target->Height()};
+}
+
+Status CubicFor(ImageBuffer* target, uint32_t tx, uint32_t ty, ImageBuffer* source,
+                const ScaleArea& area, uint32_t boxShift, const CancelFlag* cancel) {
   switch (source->Format()) {
-    case PF::Bgra8: return CubicResample<Bgra8Ops>(target, source, boxShift, cancel);
-    case PF::Bgra16: return CubicResample<Bgra16Ops>(target, source, boxShift, cancel);
-    case PF::BgraFloat: return CubicResample<BgraFOps>(target, source, boxShift, cancel);
-    case PF::Gray8: return CubicResample<Gray8Ops>(target, source, boxShift, cancel);
-    case PF::Gray16: return CubicResample<Gray16Ops>(target, source, boxShift, cancel);
-    case PF::GrayFloat: return CubicResample<GrayFOps>(target, source, boxShift, cancel);
+    case PF::Bgra8:
+      return CubicResample<Bgra8Ops>(target, tx, ty, source, area, boxShift, cancel);
+    case PF::Bgra16:
+      return CubicResample<Bgra16Ops>(target, tx, ty, source, area, boxShift, cancel);
+    case PF::BgraFloat:
+      return CubicResample<BgraFOps>(target, tx, ty, source, area, boxShift, cancel);
+    case PF::Gray8:
+      return CubicResample<Gray8Ops>(target, tx, ty, source, area, boxShift, cancel);
+    case PF::Gray16:
+      return CubicResample<Gray16Ops>(target, tx, ty, source, area, boxShift, cancel);
+    case PF::GrayFloat:
+      return CubicResample<GrayFOps>(target, tx, ty, source, area, boxShift, cancel);
     default: return status::kUnsupportedColourFormat;
   }
 }
 
-Status BoxReduceBy(ImageBuffer* target, ImageBuffer* source, uint32_t factor,
-                   const CancelFlag* cancel) {
-  const uint32_t dw = target->Width(), dh = target->Height();
+Status CubicFor(ImageBuffer* target, ImageBuffer* source, uint32_t boxShift,
+                const CancelFlag* cancel) {
+  return CubicFor(target, 0, 0, source, WholeOf(target), boxShift, cancel);
+}
+
+// The area's part of source reduced by factor, into target at (tx, ty).
+Status BoxReduceBy(ImageBuffer* target, uint32_t tx, uint32_t ty, ImageBuffer* source,
+                   const ScaleArea& area, uint32_t factor, const CancelFlag* cancel) {
+  const uint32_t dw = area.width, dh = area.height;
+  const size_t targetOffset = size_t{tx} * target->BytesPerPixel();
+  const size_t sourceOffset = size_t{area.x} * factor * source->BytesPerPixel();
   const ScaleKernels& k = ActiveScaleKernels();
   std::atomic<bool> outOfMemory{false};
   ForEachStripe(dw, dh, kMinPixelsPerStripe, [&](const Stripe& stripe) {
@@ -421,7 +451,8 @@ Status BoxReduceBy(ImageBuffer* target, ImageBuffer* source, uint32_t factor,
     }
     for (uint32_t y = stripe.firstRow; y < stripe.endRow; ++y) {
       if (IsCancelled(cancel)) return;
-      rows.Reduce(k, target->Row(y), source->Row(y * factor), source->Pitch());
+      rows.Reduce(k, target->Row(ty + y) + targetOffset,
+                  source->Row((area.y + y) * factor) + sourceOffset, source->Pitch());
     }
   });
   if (IsCancelled(cancel)) return status::kCancelled;
@@ -475,25 +506,37 @@ Status BoxReduce(ImageBuffer* target, ImageBuffer* source, const CancelFlag* can
   }
   if (!factor || sh / factor != target->Height()) return status::kInvalidArgument;
   if (target->Height() == 0) return status::kOk;
-  return BoxReduceBy(target, source, factor, cancel);
+  return BoxReduceBy(target, 0, 0, source, WholeOf(target), factor, cancel);
 }
 
 Status Resample(ImageBuffer* target, ImageBuffer* source, const CancelFlag* cancel) {
+  if (!target) return status::kInvalidArgument;
+  return ResampleArea(target, 0, 0, source, WholeOf(target), cancel);
+}
+
+Status ResampleArea(ImageBuffer* target, uint32_t tx, uint32_t ty, ImageBuffer* source,
+                    const ScaleArea& area, const CancelFlag* cancel) {
   if (!target || !source || target == source) return status::kInvalidArgument;
   if (target->Format() != source->Format()) return status::kGeneralFailure;
   if (!IsStorageFormat(source->Format()) || static_cast<uint8_t>(source->Format()) > 5)
     return status::kUnsupportedColourFormat;
-  const uint32_t dw = target->Width(), dh = target->Height();
+  const uint32_t dw = area.fullWidth, dh = area.fullHeight;
   const uint32_t sw = source->Width(), sh = source->Height();
-  if (uint64_t{dw} * dh == 0) return status::kOk;
+  if (uint64_t{area.width} * area.height == 0) return status::kOk;
   if (uint64_t{sw} * sh == 0) return status::kInvalidArgument;
+  if (area.x > dw || area.width > dw - area.x || area.y > dh || area.height > dh - area.y ||
+      tx > target->Width() || area.width > target->Width() - tx || ty > target->Height() ||
+      area.height > target->Height() - ty)
+    return status::kInvalidArgument;
+  const bool whole = area.width == dw && area.height == dh;
 
   if (dw == sw && dh == sh) {
     // Phase 0 everywhere: the filter returns every sample unchanged.
-    const size_t bytes = size_t{dw} * source->BytesPerPixel();
-    for (uint32_t y = 0; y < dh; ++y) {
+    const size_t bytes = size_t{area.width} * source->BytesPerPixel();
+    for (uint32_t y = 0; y < area.height; ++y) {
       if (IsCancelled(cancel)) return status::kCancelled;
-      std::memcpy(target->Row(y), source->Row(y), bytes);
+      std::memcpy(target->Row(ty + y) + size_t{tx} * source->BytesPerPixel(),
+                  source->Row(area.y + y) + size_t{area.x} * source->BytesPerPixel(), bytes);
     }
     return status::kOk;
   }
@@ -501,16 +544,31 @@ Status Resample(ImageBuffer* target, ImageBuffer* source, const CancelFlag* canc
   if (dw <= sw / 2 && dh <= sh / 2) {
     uint32_t k = 1;
     while (uint64_t{dw} << (k + 1) <= sw && uint64_t{dh} << (k + 1) <= sh) ++k;
-    if (uint64_t{dw} << k == sw && uint64_t{dh} << k == sh)
-      return BoxReducePower(target, source, k, cancel);
-    if (k <= 4) return CubicFor(target, source, k, cancel);
+    const bool exact = uint64_t{dw} << k == sw && uint64_t{dh} << k == sh;
+    if (k <= 4) {
+      return exact ? BoxReduceBy(target, tx, ty, source, area, 1u << k, cancel)
+                   : CubicFor(target, tx, ty, source, area, k, cancel);
+    }
+    if (!whole) {
+      // A reduction by 32 or more leaves a small image: it is made whole and
+      // the part copied out.
+      RefPtr<ImageBuffer> all = ImageBuffer::Create(source->Format(), dw, dh);
+      if (!all) return status::kOutOfMemory;
+      const Status s = Resample(all.get(), source, cancel);
+      if (Failed(s)) return s;
+      return CopyRect(target, static_cast<int32_t>(tx), static_cast<int32_t>(ty), all.get(), area.x,
+                      area.y, area.width, area.height) == status::kOk
+                 ? status::kOk
+                 : status::kGeneralFailure;
+    }
+    if (exact) return BoxReducePower(target, source, k, cancel);
     RefPtr<ImageBuffer> mid = ImageBuffer::Create(source->Format(), dw << k, dh << k);
     if (!mid) return status::kOutOfMemory;
     Status s = CubicFor(mid.get(), source, 0, cancel);
     if (Failed(s)) return s;
     return BoxReducePower(target, mid.get(), k, cancel);
   }
-  return CubicFor(target, source, 0, cancel);
+  return CubicFor(target, tx, ty, source, area, 0, cancel);
 }
 
 Status Scale(ImageBuffer* target, ImageBuffer* source, int mode, const CancelFlag* cancel) {

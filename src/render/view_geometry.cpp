@@ -69,8 +69,7 @@ RenderOutcome ApplyZoom(ViewState& view, double zoom) {
 }
 
 ViewSize ShownSize(const ViewState& view) {
-  const ImageBuffer* shown = view.ShownImage();
-  return {Clamp32(shown->Width()), Clamp32(shown->Height())};
+  return {Clamp32(view.ShownWidth()), Clamp32(view.ShownHeight())};
 }
 
 }  // namespace

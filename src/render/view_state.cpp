@@ -25,7 +25,10 @@ uint32_t ZoomedWidth(uint32_t w, double zoom, double aspectX) {
 uint32_t ZoomedHeight(uint32_t h, double zoom) { return ClampSide(static_cast<double>(h) * zoom); }
 
 ViewState::ViewState(RefPtr<ImageBuffer> source, ViewFlags flags)
-    : source_(std::move(source)), composed_(source_), flags_(flags) {}
+    : first_(source ? source->First() : nullptr),
+      source_(std::move(source)),
+      composed_(source_),
+      flags_(flags) {}
 
 ImageBuffer* ViewState::CurrentImage() const {
   if (adjusted_) return adjusted_.get();
@@ -37,8 +40,39 @@ ImageBuffer* ViewState::ShownImage() const {
   return display_ ? display_.get() : CurrentImage();
 }
 
+uint32_t ViewState::ShownWidth() const {
+  if (tiled_) return tiledWidth_;
+  const ImageBuffer* shown = ShownImage();
+  return shown ? shown->Width() : 0;
+}
+
+uint32_t ViewState::ShownHeight() const {
+  if (tiled_) return tiledHeight_;
+  const ImageBuffer* shown = ShownImage();
+  return shown ? shown->Height() : 0;
+}
+
+PixelFormat ViewState::ShownFormat() const {
+  if (tiled_) return tiledFormat_;
+  const ImageBuffer* shown = ShownImage();
+  return shown ? shown->Format() : PixelFormat::Bgra8;
+}
+
+AlphaMode ViewState::ShownAlpha() const {
+  // Parts take the alpha of the image they are scaled from.
+  const ImageBuffer* shown = tiled_ ? CurrentImage() : ShownImage();
+  return shown ? shown->Alpha() : AlphaMode::None;
+}
+
 void ViewState::SetSourceImage(RefPtr<ImageBuffer> source) {
+  // The new frame's chain is taken before the old one is let go: they are
+  // usually the same chain.
+  RefPtr<ImageBuffer> first(source ? source->First() : nullptr);
   source_ = std::move(source);
+  if (first_ != first) {
+    first_ = std::move(first);
+    completedPlays_ = 0;
+  }
   SetComposedImage(source_);
 }
 
@@ -49,13 +83,35 @@ void ViewState::SetComposedImage(RefPtr<ImageBuffer> composed) {
 
 void ViewState::SetAdjustedImage(RefPtr<ImageBuffer> adjusted) {
   adjusted_ = std::move(adjusted);
-  display_.reset();
+  DropDisplayLayer();
 }
 
-void ViewState::SetDisplayImage(RefPtr<ImageBuffer> display) { display_ = std::move(display); }
+void ViewState::SetDisplayImage(RefPtr<ImageBuffer> display) {
+  DropDisplayLayer();
+  display_ = std::move(display);
+}
+
+void ViewState::SetTiledDisplay(uint32_t width, uint32_t height, PixelFormat format) {
+  DropDisplayLayer();
+  tiled_ = true;
+  tiledWidth_ = width;
+  tiledHeight_ = height;
+  tiledFormat_ = format;
+}
+
+void ViewState::SetDisplayPart(RefPtr<ImageBuffer> part, ViewPoint origin) {
+  display_ = std::move(part);
+  displayOrigin_ = origin;
+}
+
+void ViewState::DropDisplayLayer() {
+  display_.reset();
+  tiled_ = false;
+  displayOrigin_ = {};
+}
 
 void ViewState::DropAdjustedLayer() {
-  display_.reset();
+  DropDisplayLayer();
   adjusted_.reset();
 }
 

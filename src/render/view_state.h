@@ -3,6 +3,7 @@
 
 #include "base/ref_counted.h"
 #include "image/image_buffer.h"
+#include "render/view_window.h"
 
 namespace vt {
 
@@ -16,12 +17,17 @@ struct CropRect {
   friend bool operator==(const CropRect&, const CropRect&) = default;
 };
 
+// A scaled image of more pixels than this is rendered part by part, as it is
+// shown (one 3840 x 2160 screen; a fitted image is never that large).
+inline constexpr uint64_t kWholeDisplayPixels = 3840 * 2160;
+
 // What the window that owns a view wants from rendering.
 struct ViewFlags {
   bool displayBuffers = false;    // make the display layer drawable as it is
   bool keepTransparency = false;  // otherwise alpha is flattened onto background
   bool frameless = false;         // presented as a layered window
   uint32_t background = 0xFF000000u;  // window background, blue green red alpha
+  uint64_t wholeDisplayPixels = kWholeDisplayPixels;
 };
 
 // One image window's view of its image: the chain of layers from the decoded
@@ -35,6 +41,11 @@ struct ViewFlags {
 // holds its own reference, so dropping a layer that is the same object as the
 // one below it never frees the lower one.
 //
+// A display layer of a large zoom is tiled: the scaled image exists only in
+// the part around what the window shows (DisplayImage(), placed at
+// DisplayOrigin() in the shown image), rendered as it comes into view. The
+// shown size, format and alpha are those of the whole scaled image.
+//
 // Active-transform count: every transformation in force counts one. The
 // setters keep it in step; other transformations report their own changes
 // through CountTransform.
@@ -47,20 +58,43 @@ class ViewState {
   ImageBuffer* SourceImage() const { return source_.get(); }
   ImageBuffer* ComposedImage() const { return composed_.get(); }
   ImageBuffer* AdjustedImage() const { return adjusted_.get(); }
+  // The display layer; for a tiled one the part rendered last (or nothing yet).
   ImageBuffer* DisplayImage() const { return display_.get(); }
+  bool DisplayTiled() const { return tiled_; }
+  // Where pixel (0, 0) of DisplayImage() lies in the shown image.
+  ViewPoint DisplayOrigin() const { return displayOrigin_; }
   // The image the geometry measures: adjusted, else composed, else source.
   ImageBuffer* CurrentImage() const;
-  // The image on screen: display, else the current image.
+  // The pixels on screen: display, else the current image. Measure the shown
+  // image through ShownWidth() and ShownHeight(): a tiled display is larger
+  // than its part.
   ImageBuffer* ShownImage() const;
+  uint32_t ShownWidth() const;
+  uint32_t ShownHeight() const;
+  PixelFormat ShownFormat() const;
+  AlphaMode ShownAlpha() const;
 
   // A new source (the next frame) also becomes the composed image; the
   // layers above are dropped.
   void SetSourceImage(RefPtr<ImageBuffer> source);
+  // The first frame of the source's chain. The view holds it: a frame links
+  // back to the one before it without a reference, so the chain stays whole
+  // only while someone holds its start.
+  ImageBuffer* FirstFrame() const { return first_.get(); }
+  // Whole passes an animation has played through since the view was made.
+  uint32_t CompletedPlays() const { return completedPlays_; }
+  void CountCompletedPlay() { ++completedPlays_; }
   void SetComposedImage(RefPtr<ImageBuffer> composed);
   // The layers above are dropped.
   void SetAdjustedImage(RefPtr<ImageBuffer> adjusted);
+  // The whole shown image.
   void SetDisplayImage(RefPtr<ImageBuffer> display);
-  void DropDisplayLayer() { display_.reset(); }
+  // A tiled display of width x height in all, drawn from parts of format;
+  // none is rendered yet.
+  void SetTiledDisplay(uint32_t width, uint32_t height, PixelFormat format);
+  // The part of a tiled display rendered last, and its place.
+  void SetDisplayPart(RefPtr<ImageBuffer> part, ViewPoint origin);
+  void DropDisplayLayer();
 
   // A scaled image made ahead of time (by the read-ahead, on another thread)
   // from image `from`. The next render uses it instead of scaling when it needs
@@ -105,10 +139,16 @@ class ViewState {
   void SetScreenDepth(uint32_t bits) { screenDepth_ = bits; }
 
  private:
+  RefPtr<ImageBuffer> first_;
   RefPtr<ImageBuffer> source_;
   RefPtr<ImageBuffer> composed_;
   RefPtr<ImageBuffer> adjusted_;
   RefPtr<ImageBuffer> display_;
+  bool tiled_ = false;
+  ViewPoint displayOrigin_;
+  uint32_t tiledWidth_ = 0;
+  uint32_t tiledHeight_ = 0;
+  PixelFormat tiledFormat_ = PixelFormat::Bgra8;
   RefPtr<ImageBuffer> offered_;
   const ImageBuffer* offeredFrom_ = nullptr;
   double zoom_ = 1.0;
@@ -117,6 +157,7 @@ class ViewState {
   int32_t activeTransforms_ = 0;
   ViewFlags flags_;
   uint32_t screenDepth_ = 0;
+  uint32_t completedPlays_ = 0;
 };
 
 // Width and height of an image of w x h at zoom and aspect, as rendered: the

@@ -72,4 +72,46 @@ std::vector<KeyBinding> BindingsFromBytes(std::span<const std::array<uint8_t, 4>
   return out;
 }
 
+std::u16string NormalizeKeyName(std::u16string_view name) {
+  if (name.starts_with(u"PGDN")) return u"PgDn" + std::u16string(name.substr(4));
+  if (name.starts_with(u"PGUP")) return u"PgUp" + std::u16string(name.substr(4));
+  std::u16string out(name);
+  for (size_t i = 1; i < out.size(); ++i) {
+    char16_t& c = out[i];
+    if ((c >= u'A' && c <= u'Z') || c == u'\u00C4' || c == u'\u00C5' || c == u'\u00D6') c = static_cast<char16_t>(c + 32);
+  }
+  return out;
+}
+
+std::u16string KeyBindingName(const KeyBinding& binding, bool longNames,
+                              const std::function<std::u16string(uint32_t)>& keyName, size_t capacity) {
+  // The text must leave room for its terminating NUL.
+  const size_t room = capacity > 0 ? capacity - 1 : 0;
+  std::u16string text;
+  static constexpr std::u16string_view kLong[] = {u"Shift-", u"Ctrl-", u"Alt-"};
+  static constexpr std::u16string_view kShort[] = {u"s-", u"c-", u"a-"};
+  for (int i = 0; i < 3; ++i) {
+    if (!(binding.modifiers & (1 << i))) continue;
+    const std::u16string_view prefix = longNames ? kLong[i] : kShort[i];
+    if (text.size() + prefix.size() > room) return text;
+    text += prefix;
+  }
+  const uint8_t key = binding.virtualKey;
+  std::u16string name = key >= 0x30 && key <= 0x5A ? std::u16string(1, static_cast<char16_t>(key))
+                                                   : NormalizeKeyName(keyName ? keyName(key) : std::u16string());
+  if (text.size() + name.size() > room) name.resize(room - text.size());
+  return text + name;
+}
+
+std::u16string CommandKeysName(const AcceleratorTable& table, uint16_t command,
+                               const std::function<std::u16string(uint32_t)>& keyName) {
+  std::u16string text;
+  for (const KeyBinding& b : table.Bindings()) {
+    if (b.command != command) continue;
+    if (!text.empty()) text += u" \u00B7 ";
+    text += KeyBindingName(b, false, keyName);
+  }
+  return text;
+}
+
 }  // namespace vt

@@ -21,6 +21,9 @@ class ToolkitWindow : public WindowEvents {
   bool CreateToolkitWindow(const WindowCreateParams& params);
   PlatformWindow* Window() const { return window_.get(); }
   bool Exists() const { return window_ && window_->Exists(); }
+  // Expires when this object is deleted: for those that keep a pointer to a
+  // window they do not own (a dialog's owner).
+  std::weak_ptr<const void> Lifetime() const { return lifetime_; }
 
   // Not owned; null for none.
   void SetAccelerators(const AcceleratorTable* table) { accelerators_ = table; }
@@ -34,6 +37,7 @@ class ToolkitWindow : public WindowEvents {
 
  private:
   std::unique_ptr<PlatformWindow> window_;
+  std::shared_ptr<const void> lifetime_ = std::make_shared<int>(0);
   const AcceleratorTable* accelerators_ = nullptr;
 };
 

@@ -3,7 +3,8 @@
 
 namespace vt {
 
-// The numbered commands of a viewer window. 20000..20064 are user commands;
+// The numbered commands of a viewer window: the one list of their numbers.
+// 20000..20064 are user commands (each with a name text, see view_commands.h);
 // 20065..20068 are the window's own.
 enum ViewCommand : uint32_t {
   kCmdLoadNew = 20000,
@@ -23,12 +24,46 @@ enum ViewCommand : uint32_t {
   kCmdTrimImageToWindow = 20014,
   kCmdToggleFullScreen = 20015,
   kCmdZoom12 = 20016,
+  kCmdZoom25 = 20017,
+  kCmdZoom50 = 20018,
+  kCmdZoom75 = 20019,
+  kCmdZoom100 = 20020,
+  kCmdZoom150 = 20021,
+  kCmdZoom200 = 20022,
+  kCmdZoom400 = 20023,
   kCmdZoom800 = 20024,
   kCmdZoomIn = 20025,
   kCmdZoomOut = 20026,
   kCmdZoomPrintSize = 20027,
+  kCmdRotateLeft = 20028,
+  kCmdRotate180 = 20029,
+  kCmdRotateRight = 20030,
+  kCmdMirrorVertical = 20031,
+  kCmdMirrorHorizontal = 20032,
   kCmdFreeze = 20033,
+  kCmdReload = 20034,
+  kCmdAdjustImage = 20035,
+  kCmdImageInfo = 20036,
+  kCmdColourSampler = 20037,
+  kCmdSaveAs = 20038,
+  kCmdRenameFile = 20039,
+  kCmdCopyFile = 20040,
+  kCmdMoveFile = 20041,
+  kCmdDeleteFile = 20042,
+  kCmdDeleteShowNext = 20043,
+  kCmdEraseFile = 20044,
+  kCmdEraseShowNext = 20045,
+  kCmdOpenFolder = 20046,
+  kCmdWallpaper = 20047,
+  kCmdCopyToClipboard = 20048,
+  kCmdPasteFromClipboard = 20049,
+  kCmdCreateSlideshow = 20050,
+  kCmdSlideshow = 20051,
   kCmdCancel = 20052,
+  kCmdSlideshowFullScreen = 20053,
+  kCmdCaptureScreen = 20054,
+  kCmdCaptureWindow = 20055,
+  kCmdOptions = 20056,
   kCmdFullScreen = 20057,
   kCmdRestoreWindow = 20058,
   kCmdBringToFront = 20059,
@@ -51,5 +86,11 @@ inline constexpr uint32_t kStopSlideshowCommand = 0x763F;
 // The private message that shows the latest progress of a load reported from
 // another thread on the taskbar.
 inline constexpr uint32_t kApplyProgressCommand = 0x7640;
+// The "keep zoom" switch of the popup menu: a setting of the window's own, not
+// a user command (no key reaches it, no name in the key list).
+inline constexpr uint32_t kKeepZoomCommand = 0x7641;
+// The "checkerboard behind transparency" switch of the popup menu, kept the
+// same way.
+inline constexpr uint32_t kCheckerboardCommand = 0x7642;
 
 }  // namespace vt

@@ -4,9 +4,12 @@
 
 #include "base/cpu_features.h"
 #include "base/file_system.h"
+#include "files/compare_names.h"
 #include "files/navigate.h"
 #include "formats/builtin_formats.h"
 #include "image/format_registry.h"
+#include "index/index_window.h"
+#include "ui/file_dialog.h"
 #include "viewer/viewer_window.h"
 
 namespace vt {
@@ -26,6 +29,11 @@ ViewerApp::~ViewerApp() {
   for (auto& w : open)
     if (w->Exists()) w->Window()->Destroy();
   open.clear();
+  auto indexes = std::move(indexes_);
+  indexes_.clear();
+  for (auto& w : indexes)
+    if (w->Exists()) w->Window()->Destroy();
+  indexes.clear();
   Reap();
   hiddenOwner_.reset();
 }
@@ -38,6 +46,7 @@ std::u16string ViewerApp::Translate(std::u16string_view text) const {
 ViewerWindow* ViewerApp::OpenWindow(const std::optional<std::u16string>& file,
                                     const ArgumentList* arguments, const ViewerWindow* reference) {
   Reap();
+  lastOpenFailed_ = false;
   ViewerOptions options;
   if (reference && reference->Window()) options.monitor = reference->Window()->Monitor();
   const WindowOptions keywords = arguments ? ParseWindowOptions(*arguments) : WindowOptions{};
@@ -65,6 +74,10 @@ ViewerWindow* ViewerApp::OpenWindow(const std::optional<std::u16string>& file,
     path = chosen.front();
     for (size_t i = 1; i < chosen.size(); ++i) OpenWindow(chosen[i], arguments, reference);
   }
+  if (keywords.index) {
+    lastOpenFailed_ = !OpenIndex(*path, options.monitor);
+    return nullptr;
+  }
 
   cache_.SetAllFrames(true);
   auto window = std::make_unique<ViewerWindow>(*this);
@@ -73,7 +86,25 @@ ViewerWindow* ViewerApp::OpenWindow(const std::optional<std::u16string>& file,
   ++creating_;
   raw->Create(&*path, options);
   --creating_;
-  return raw->Exists() && raw->HasImage() ? raw : nullptr;
+  const bool shown = raw->Exists() && raw->HasImage();
+  lastOpenFailed_ = !shown;
+  return shown ? raw : nullptr;
+}
+
+IndexWindow* ViewerApp::OpenIndex(const std::u16string& path, const std::optional<MonitorInfo>& monitor) {
+  Reap();
+  auto window = std::make_unique<IndexWindow>(*this);
+  IndexWindow* raw = window.get();
+  indexes_.push_back(std::move(window));
+  ++creating_;
+  const bool made = raw->Create(AbsolutePath(path), monitor);
+  --creating_;
+  if (!made) {
+    indexes_.pop_back();
+    QuitWhenNoWindows();
+    return nullptr;
+  }
+  return raw->Exists() ? raw : nullptr;
 }
 
 bool ViewerApp::ReceiveHandOff(uint64_t tag, const void* data, size_t bytes) {
@@ -90,7 +121,30 @@ std::vector<ViewerWindow*> ViewerApp::Windows() const {
   return out;
 }
 
-void ViewerApp::Reap() { closed_.clear(); }
+std::vector<IndexWindow*> ViewerApp::IndexWindows() const {
+  std::vector<IndexWindow*> out;
+  for (const auto& w : indexes_)
+    if (w->Exists()) out.push_back(w.get());
+  return out;
+}
+
+std::vector<ToolkitWindow*> ViewerApp::AllWindows() const {
+  std::vector<ToolkitWindow*> out;
+  for (ViewerWindow* w : Windows()) out.push_back(w);
+  for (IndexWindow* w : IndexWindows()) out.push_back(w);
+  return out;
+}
+
+void ViewerApp::Reap() {
+  if (modal_ == 0) {
+    closed_.clear();
+    closedIndexes_.clear();
+  }
+}
+
+void ViewerApp::QuitWhenNoWindows() {
+  if (windows_.empty() && indexes_.empty() && creating_ == 0) platform_.Quit();
+}
 
 void ViewerApp::WindowCreating() {
   // Counted from the window being made: every open window and this one.
@@ -104,7 +158,16 @@ void ViewerApp::WindowDestroyed(ViewerWindow* window) {
     closed_.push_back(std::move(*it));
     windows_.erase(it);
   }
-  if (windows_.empty() && creating_ == 0) platform_.Quit();
+  QuitWhenNoWindows();
+}
+
+void ViewerApp::IndexWindowDestroyed(IndexWindow* window) {
+  auto it = std::find_if(indexes_.begin(), indexes_.end(), [&](auto& w) { return w.get() == window; });
+  if (it != indexes_.end()) {
+    closedIndexes_.push_back(std::move(*it));
+    indexes_.erase(it);
+  }
+  QuitWhenNoWindows();
 }
 
 uintptr_t ViewerApp::HiddenOwner() {
@@ -121,15 +184,22 @@ uintptr_t ViewerApp::HiddenOwner() {
 }
 
 std::vector<std::u16string> ViewerApp::OpenFilter() const {
-  const FormatRegistry& formats = GlobalFormatRegistry();
-  std::u16string all;
-  for (size_t i = 0; i < formats.Count(); ++i) {
-    if (!formats.At(i)->create) continue;
-    if (!all.empty()) all += u';';
-    all += u"*.";
-    all += formats.At(i)->extension;
-  }
-  return {Translate(u"图像文件"), all, Translate(u"所有文件"), u"*.*"};
+  return ImageFileFilter(GlobalFormatRegistry(), [this](std::u16string_view t) { return Translate(t); });
+}
+
+RefPtr<ImageCache> BeginStartupLoad(std::u16string_view commandLine) {
+  const StartupOptions startup = ScanStartupArguments(SplitCommandLine(commandLine));
+  if (startup.close || !startup.file || startup.file->empty() || startup.file->front() == u'<') return nullptr;
+  if (ParseWindowOptions(startup.arguments).index) return nullptr;
+  GetCpuFeatures();
+  FormatRegistry& formats = GlobalFormatRegistry();
+  if (formats.Count() == 0) RegisterBuiltinFormats(formats);
+  RefPtr<ImageCache> cache = RefPtr<ImageCache>::Adopt(new ImageCache(&formats, &GlobalNavigator()));
+  // The viewer's loads chain every frame, and switching the cache over later
+  // would throw this image away.
+  cache->SetAllFrames(true);
+  cache->ScheduleLoad(AbsolutePath(*startup.file), LoadMode::File, false);
+  return cache;
 }
 
 int RunProgram(Platform& platform, const ProgramEnvironment& env) {
@@ -163,6 +233,8 @@ int RunProgram(Platform& platform, const ProgramEnvironment& env) {
   }
   Settings settings(store, settingsEnv);
   settings.Load();
+  // The user's policy decides how every folder of this process is ordered.
+  SetNaturalFileOrder(settings.Options().plainNameOrder == 0);
 
   GetCpuFeatures();
   platform.AllowCopyDataFromLowerPrivilege();
@@ -171,16 +243,18 @@ int RunProgram(Platform& platform, const ProgramEnvironment& env) {
 
   if (file && file->find(u'~') != std::u16string::npos) file = platform.LongPathName(*file);
 
-  RefPtr<ImageCache> cache = RefPtr<ImageCache>::Adopt(new ImageCache(&formats, &GlobalNavigator()));
+  RefPtr<ImageCache> cache =
+      env.cache ? env.cache : RefPtr<ImageCache>::Adopt(new ImageCache(&formats, &GlobalNavigator()));
+  bool startFailed = false;
   {
     ViewerApp app(platform, settings, *cache, GlobalNavigator());
-    app.OpenWindow(file, &startup.arguments, nullptr);
-    if (!app.Windows().empty()) platform.RunMessageLoop();
+    startFailed = !app.OpenWindow(file, &startup.arguments, nullptr) && app.LastOpenFailed();
+    if (!app.AllWindows().empty()) platform.RunMessageLoop();
     app.Reap();
   }
   cache->Join();
   settings.Save();
-  return 0;
+  return startFailed ? 1 : 0;
 }
 
 }  // namespace vt

@@ -70,36 +70,80 @@ uint32_t SamplePixel(ImageBuffer& image, uint32_t x, uint32_t y) {
   }
 }
 
-std::optional<uint32_t> MedianOfOpaque(ImageBuffer& image, const std::array<std::array<uint32_t, 2>, 5>& points) {
-  std::array<uint8_t, 5> channel[3];
-  size_t kept = 0;
-  for (const auto& p : points) {
-    const uint32_t c = SamplePixel(image, std::min(p[0], image.Width() - 1), std::min(p[1], image.Height() - 1));
-    if ((c >> 24) <= 63) continue;
-    for (int ch = 0; ch < 3; ++ch) channel[ch][kept] = static_cast<uint8_t>(c >> (8 * ch));
-    ++kept;
-  }
-  if (kept <= 2) return std::nullopt;
-  uint32_t out = 0xFF000000u;
-  for (int ch = 0; ch < 3; ++ch) {
-    std::sort(channel[ch].begin(), channel[ch].begin() + kept);
-    out |= uint32_t{channel[ch][kept / 2]} << (8 * ch);
-  }
-  return out;
+// One colour channel of a sample with straight alpha.
+uint8_t Straight(uint32_t c, int ch, bool premultiplied) {
+  const uint32_t v = c >> (8 * ch) & 0xFF, a = c >> 24;
+  if (!premultiplied || a == 0 || a == 255) return static_cast<uint8_t>(v);
+  return static_cast<uint8_t>(std::min<uint32_t>(255, (v * 255 + a / 2) / a));
 }
 
 }  // namespace
 
-uint32_t SampleBackgroundColour(ImageBuffer& image) {
+std::optional<uint32_t> SampleBackgroundColour(ImageBuffer& image) {
   const uint32_t w = image.Width(), h = image.Height();
-  if (w == 0 || h == 0) return kFallbackBackground;
-  const std::array<std::array<uint32_t, 2>, 5> corners = {
-      {{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}, {w / 2, h / 2}}};
-  if (auto c = MedianOfOpaque(image, corners)) return *c;
-  const std::array<std::array<uint32_t, 2>, 5> inner = {
-      {{w / 2, h / 4}, {w / 2, 3 * h / 4}, {w / 4, h / 2}, {3 * w / 4, h / 2}, {w / 2, h / 2}}};
-  if (auto c = MedianOfOpaque(image, inner)) return *c;
-  return kFallbackBackground;
+  if (w == 0 || h == 0) return std::nullopt;
+  const uint32_t points[5][2] = {{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}, {w / 2, h / 2}};
+  const bool premultiplied = image.Alpha() == AlphaMode::Premultiplied;
+  struct Sample {
+    uint8_t value;
+    uint32_t weight;
+  };
+  std::array<Sample, 5> channel[3];
+  size_t kept = 0;
+  uint32_t total = 0;
+  for (const auto& p : points) {
+    const uint32_t c = SamplePixel(image, p[0], p[1]);
+    const uint32_t alpha = c >> 24;
+    if (alpha == 0) continue;  // the colour of an unseen pixel means nothing
+    for (int ch = 0; ch < 3; ++ch) channel[ch][kept] = {Straight(c, ch, premultiplied), alpha};
+    total += alpha;
+    ++kept;
+  }
+  if (total <= 2 * 255) return std::nullopt;
+  // Per channel the weighted median: the first value past half the weight
+  // (with equal weights the element at count / 2).
+  uint32_t out = 0xFF000000u;
+  for (int ch = 0; ch < 3; ++ch) {
+    auto begin = channel[ch].begin(), end = begin + static_cast<ptrdiff_t>(kept);
+    std::sort(begin, end, [](const Sample& a, const Sample& b) { return a.value < b.value; });
+    uint32_t sum = 0;
+    for (auto s = begin; s != end; ++s) {
+      sum += s->weight;
+      if (2 * sum > total) {
+        out |= uint32_t{s->value} << (8 * ch);
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+RefPtr<ImageBuffer> OverCheckerboard(ImageBuffer& image, ViewPoint from, ViewSize size,
+                                     ViewPoint phase, int32_t square) {
+  if (image.Format() != PixelFormat::Bgra8 || size.width <= 0 || size.height <= 0 || square <= 0)
+    return nullptr;
+  RefPtr<ImageBuffer> out =
+      ImageBuffer::Create(PixelFormat::Bgra8, static_cast<uint32_t>(size.width),
+                          static_cast<uint32_t>(size.height), true);
+  if (!out) return nullptr;
+  const bool premultiplied = image.Alpha() == AlphaMode::Premultiplied;
+  for (int32_t y = 0; y < size.height; ++y) {
+    const uint8_t* src = image.Row(static_cast<uint32_t>(from.y + y)) + 4 * size_t(from.x);
+    uint8_t* dst = out->Row(static_cast<uint32_t>(y));
+    const int64_t row = (int64_t{phase.y} + y) / square;
+    for (int32_t x = 0; x < size.width; ++x, src += 4, dst += 4) {
+      const bool dark = (((int64_t{phase.x} + x) / square + row) & 1) != 0;
+      const uint32_t k = (dark ? kCheckerDark : kCheckerLight) & 0xFF;  // a grey: one channel
+      const uint32_t a = src[3];
+      for (int ch = 0; ch < 3; ++ch) {
+        const uint32_t under = (k * (255 - a) + 127) / 255;
+        dst[ch] = static_cast<uint8_t>(premultiplied ? std::min<uint32_t>(255, src[ch] + under)
+                                                     : (src[ch] * a + k * (255 - a) + 127) / 255);
+      }
+      dst[3] = 255;
+    }
+  }
+  return out;
 }
 
 std::optional<std::u16string> OverlayText(uint8_t setting, ImageBuffer& image) {

@@ -7,6 +7,7 @@
 #include "base/file_system.h"
 #include "image/image_buffer.h"
 #include "image/image_cache.h"
+#include "render/frame_step.h"
 #include "render/render_view.h"
 #include "render/view_geometry.h"
 #include "viewer/read_ahead_render.h"
@@ -70,6 +71,23 @@ class Nesting {
 };
 
 }  // namespace
+
+std::u16string OpenFailureText(
+    Status status, const std::u16string& path,
+    const std::function<std::u16string(std::u16string_view)>& translate) {
+  FileStamp stamp;
+  if (status == status::kCannotOpenFile && GetFileStamp(path, &stamp) && stamp.size == 0) {
+    // The file is there and readable; there is just nothing in it.
+    return translate(u"文件为空") + u"\n" + path;
+  }
+  if (status == status::kCannotOpenFile || Succeeded(status)) {
+    std::u16string text = translate(u"无法打开文件: \"%s\"");
+    const size_t at = text.find(u"%s");
+    if (at != std::u16string::npos) text.replace(at, 2, path);
+    return text;
+  }
+  return translate(StatusText(status)) + u"\n" + path;
+}
 
 std::u16string LogonZoomText(double zoom) {
   // Rounded as a whole: a digit-by-digit rounding would carry 1.9996 into a
@@ -199,15 +217,9 @@ Status ViewerWindow::OpenImage(const std::u16string& requested, bool showErrors)
   os.SetPriorityAboveNormal(false);
 
   if (!ok && showErrors) {
-    std::u16string text;
-    if (status == status::kCannotOpenFile || Succeeded(status)) {
-      text = app_.Translate(u"无法打开文件: \"%s\"");
-      const size_t at = text.find(u"%s");
-      if (at != std::u16string::npos) text.replace(at, 2, path);
-    } else {
-      text = StatusText(status);
-    }
-    os.ShowMessageBox(Window(), text, u"Vistrel", MessageBoxKind::kError);
+    const auto translate = [this](std::u16string_view t) { return app_.Translate(t); };
+    os.ShowMessageBox(Window(), OpenFailureText(status, path, translate), u"Vistrel",
+                      MessageBoxKind::kError);
   }
 
   app_.AppSettings().RecentFolders().AddOrRemove(FolderOf(path), false);
@@ -235,6 +247,7 @@ Status ViewerWindow::OpenImage(const std::u16string& requested, bool showErrors)
 
 void ViewerWindow::ScheduleReadAhead() {
   readAheadAfterLayout_ = false;
+  readAheadAfterPaint_ = false;
   if (path_.empty() || path_[0] == u'<' || !view_) return;
   app_.Cache().ScheduleLoad(path_, LoadMode::SameDirection, true, nullptr, nullptr,
                             MakeRef<FitRenderHint>(FitRoomOf(*this), view_->Flags()));
@@ -243,7 +256,13 @@ void ViewerWindow::ScheduleReadAhead() {
 // ---- ViewWindow -------------------------------------------------------------
 
 ViewPoint ViewerWindow::ClientOrigin() const { return Window()->ClientOrigin(); }
-ViewRect ViewerWindow::MonitorWorkArea() const { return Window()->Monitor().workArea; }
+ViewRect ViewerWindow::MonitorWorkArea() const {
+  const ViewRect area = Window()->Monitor().workArea;
+  return HoverFrameComes() ? HoverFrameRoom(area, metrics_) : area;
+}
+bool ViewerWindow::HoverFrameComes() const {
+  return Options().viewerTitleBar == 1 && !frameShown_ && !frozen_ && !IsMaximized();
+}
 ViewRect ViewerWindow::MonitorRect() const { return Window()->Monitor().rect; }
 uint32_t ViewerWindow::MonitorDpi() const { return Window()->Monitor().dpi; }
 bool ViewerWindow::IsMaximized() const { return Window()->State() == ShowState::kMaximized; }
@@ -252,9 +271,11 @@ bool ViewerWindow::AutoFitImage() const { return Options().autoFit != 0; }
 void ViewerWindow::SetAutoFitImage(bool on) { Options().autoFit = on ? 1 : 0; }
 
 ViewSize ViewerWindow::ShownSize() const {
-  ImageBuffer* shown = view_ ? view_->ShownImage() : nullptr;
-  if (!shown) return {};
-  return {static_cast<int32_t>(shown->Width()), static_cast<int32_t>(shown->Height())};
+  if (!view_ || !view_->ShownImage()) return {};
+  const auto side = [](uint32_t v) {
+    return static_cast<int32_t>(std::min<uint32_t>(v, INT32_MAX));
+  };
+  return {side(view_->ShownWidth()), side(view_->ShownHeight())};
 }
 
 void ViewerWindow::RestoreFromFullScreen() {
@@ -268,6 +289,7 @@ void ViewerWindow::PlaceClient(ViewPoint topLeft, ViewSize size) {
     Present(topLeft, size);
     return;
   }
+  if (HoverFrameComes()) topLeft = KeepHoverFrameOnArea(topLeft, size, Window()->Monitor().workArea, metrics_);
   {
     Nesting geometry(geometryNesting_);
     Window()->PlaceClient(topLeft, size);
@@ -286,22 +308,65 @@ void ViewerWindow::PlaceWindow(std::optional<ViewPoint> topLeft, ViewSize window
 }
 
 void ViewerWindow::Present(std::optional<ViewPoint> topLeft, ViewSize size) {
-  ImageBuffer* shown = view_ ? view_->ShownImage() : nullptr;
-  if (frameShown_ || !Window()->IsLayered() || !shown) {
+  const ViewSize full = ShownSize();
+  const bool layered = !frameShown_ && Window()->IsLayered() && view_ && view_->ShownImage();
+  // A layered window has exactly the size of the visible part of the image.
+  const ViewSize placed = layered ? ViewSize{std::min(size.width, full.width), std::min(size.height, full.height)}
+                                  : size;
+  if (topLeft && HoverFrameComes())
+    topLeft = KeepHoverFrameOnArea(*topLeft, placed, Window()->Monitor().workArea, metrics_);
+  if (!layered) {
     Nesting geometry(geometryNesting_);
     Window()->PlaceClient(topLeft ? *topLeft : Window()->ClientOrigin(), size);
     client_ = Window()->ClientSize();
     Window()->Repaint();
     return;
   }
-  const ViewSize full = ShownSize();
-  const ViewSize visible{std::min(size.width, full.width), std::min(size.height, full.height)};
-  scroll_ = ClampScroll(scroll_, visible, full);
+  scroll_ = ClampScroll(scroll_, placed, full);
+  const Drawing drawing = DrawingOf(placed);
+  if (!drawing.image) return;
   {
     Nesting geometry(geometryNesting_);
-    Window()->PresentLayered(*shown, scroll_, topLeft, visible, layered_ && hasAlpha_);
+    Window()->PresentLayered(*drawing.image, drawing.from, topLeft, placed,
+                             layered_ && hasAlpha_ && !drawing.opaque);
   }
-  client_ = visible;
+  client_ = placed;
+  if (readAheadAfterPaint_) ScheduleReadAhead();
+}
+
+ViewerWindow::Drawing ViewerWindow::DrawingOf(ViewSize visible) {
+  const ShownPart part = ShowPart(
+      *view_, {scroll_.x, scroll_.y, scroll_.x + visible.width, scroll_.y + visible.height});
+  if (!part.image) return {};
+  const ViewPoint from{scroll_.x - part.origin.x, scroll_.y - part.origin.y};
+  if (app_.AppSettings().Checkerboard() && view_->ShownAlpha() != AlphaMode::None) {
+    // Laid over the squares, the image is opaque: kept here for as long as
+    // the window draws from it.
+    checkered_ = OverCheckerboard(*part.image, from, visible, scroll_, CheckerSquare());
+    if (checkered_) {
+      PrepareDisplaySurface(*checkered_, !frameShown_);
+      return {checkered_.get(), {0, 0}, true};
+    }
+  }
+  return {part.image, from, part.image->Alpha() == AlphaMode::None};
+}
+
+int32_t ViewerWindow::CheckerSquare() const {
+  return std::max(1, static_cast<int32_t>(std::lround(kCheckerSquare * dpiScale_)));
+}
+
+void ViewerWindow::SetCheckerboard(bool on) {
+  Settings& settings = app_.AppSettings();
+  if (settings.Checkerboard() == on) return;
+  settings.SetCheckerboard(on);
+  for (ViewerWindow* w : app_.Windows()) {
+    w->checkered_.reset();
+    if (w->view_) w->Refresh();
+  }
+}
+
+bool ViewerWindow::CheckerboardShown() const {
+  return app_.AppSettings().Checkerboard();
 }
 
 void ViewerWindow::Refresh() {
@@ -354,6 +419,10 @@ void ViewerWindow::ShowNewImage() {
   if (!view_ || !Exists()) return;
   const bool firstLayout = client_.width == 0 && client_.height == 0;
   const bool goFullScreen = !IsMaximized() && firstLayout && startFullScreen_;
+  if (readAheadAfterLayout_) {
+    readAheadAfterLayout_ = false;
+    readAheadAfterPaint_ = true;
+  }
 
   largerThanScreen_ = false;
   ImageBuffer* source = view_->SourceImage();
@@ -361,7 +430,7 @@ void ViewerWindow::ShowNewImage() {
   imageBackground_ = 0;
   for (ImageBuffer* b = source; b && !imageBackground_; b = b == b->First() ? nullptr : b->First())
     if (b->Frame().background >> 24) imageBackground_ = b->Frame().background;
-  if (!imageBackground_) imageBackground_ = SampleBackgroundColour(*source);
+  if (!imageBackground_) imageBackground_ = SampleBackgroundColour(*source).value_or(0);
 
   if (pendingZoom_ > 0) {
     SetZoom(*this, pendingZoom_);
@@ -432,7 +501,7 @@ void ViewerWindow::ShowNewImage() {
   }
 
   if (source->Next() && source->Frame().delay >= 0) SetAnimationTimer(source->Frame().delay);
-  if (readAheadAfterLayout_) ScheduleReadAhead();
+  ApplyKeptView();
 }
 
 void ViewerWindow::FullScreenFit() {
@@ -520,8 +589,7 @@ void ViewerWindow::ShowFrameNow() {
 
 void ViewerWindow::HideFrameNow() {
   frameShown_ = false;
-  ImageBuffer* shownImage = view_ ? view_->ShownImage() : nullptr;
-  thinBorder_ = !(shownImage && shownImage->Alpha() != AlphaMode::None);
+  thinBorder_ = !(view_ && view_->ShownImage() && view_->ShownAlpha() != AlphaMode::None);
   if (view_) view_->Flags().frameless = true;
   const ViewPoint origin = Window()->ClientOrigin();
   {
@@ -544,11 +612,12 @@ void ViewerWindow::HideFrameNow() {
 }
 
 void ViewerWindow::EvaluateLayered() {
-  ImageBuffer* shown = view_ ? view_->ShownImage() : nullptr;
-  hasAlpha_ = shown && shown->Alpha() != AlphaMode::None;
+  const bool shown = view_ && view_->ShownImage();
+  hasAlpha_ = shown && view_->ShownAlpha() != AlphaMode::None;
   const ViewSize s = ShownSize();
   const bool smaller = s.width < client_.width || s.height < client_.height;
-  const bool drawable = shown && (shown->Format() == PixelFormat::Bgra8 || shown->Format() == PixelFormat::Bgra16);
+  const PixelFormat format = shown ? view_->ShownFormat() : PixelFormat::Bgra8;
+  const bool drawable = shown && (format == PixelFormat::Bgra8 || format == PixelFormat::Bgra16);
   layered_ = !(Options().viewerBackgroundFlags & kSemiTransparentOff) && !frameShown_ && !IsMaximized() &&
              (smaller || hasAlpha_) && drawable;
 }
@@ -572,8 +641,7 @@ void ViewerWindow::OnPaint(PaintTarget& target, const ViewRect&) {
   const ViewSize client = Window()->ClientSize();
   const ViewRect all{0, 0, client.width, client.height};
   const uint32_t background = BackgroundColour();
-  ImageBuffer* shown = view_ ? view_->ShownImage() : nullptr;
-  if (!shown) {
+  if (!view_ || !view_->ShownImage()) {
     target.Fill(all, background);
     return;
   }
@@ -582,7 +650,8 @@ void ViewerWindow::OnPaint(PaintTarget& target, const ViewRect&) {
   const ViewPoint at = ImageOffset(client, size);
   const ViewRect image{at.x, at.y, at.x + std::min(size.width, client.width),
                        at.y + std::min(size.height, client.height)};
-  if (shown->Alpha() != AlphaMode::None) {
+  const Drawing drawing = DrawingOf({image.right - image.left, image.bottom - image.top});
+  if (!drawing.opaque) {
     target.Fill(all, background);
   } else {
     target.Fill({0, 0, client.width, image.top}, background);
@@ -590,21 +659,27 @@ void ViewerWindow::OnPaint(PaintTarget& target, const ViewRect&) {
     target.Fill({0, image.top, image.left, image.bottom}, background);
     target.Fill({image.right, image.top, client.width, image.bottom}, background);
   }
-  target.DrawImage(*shown, scroll_, image);
+  if (drawing.image) target.DrawImage(*drawing.image, drawing.from, image);
 
-  // Overlays: white one pixel up and left, then black at the place.
+  // Overlays: white one pixel up and left, then black at the place. Text is
+  // measured only when there is some: the first measuring loads the fonts,
+  // which would hold up the first picture of every image without a caption.
   ImageBuffer* source = view_->SourceImage();
-  const int32_t baseUnit =
-      (target.MeasureText(u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz").width / 26 + 1) / 2;
-  const int32_t margin = std::max(1, baseUnit * 3 / 4);
+  int32_t margin = 0;
   for (uint8_t setting : Options().overlays) {
     const auto text = OverlayText(setting, *source);
     if (!text) continue;
+    if (margin == 0) {
+      const int32_t baseUnit =
+          (target.MeasureText(u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz").width / 26 + 1) / 2;
+      margin = std::max(1, baseUnit * 3 / 4);
+    }
     const auto pos = OverlayPosition(setting, target.MeasureText(*text), client, margin);
     if (!pos) continue;
     target.DrawLabel(*text, {pos->x - 1, pos->y - 1}, 0xFFFFFFFFu);
     target.DrawLabel(*text, *pos, 0xFF000000u);
   }
+  if (readAheadAfterPaint_) ScheduleReadAhead();
 }
 
 // ---- Events -----------------------------------------------------------------------
@@ -754,17 +829,14 @@ void ViewerWindow::SetAnimationTimer(int32_t delay) {
 }
 
 void ViewerWindow::StepAnimation() {
-  ImageBuffer* current = view_ ? view_->SourceImage() : nullptr;
-  ImageBuffer* next = current ? (current->Next() ? current->Next() : current->First()) : nullptr;
-  if (!next || next == current) {
+  if (!view_ || !StepFrame(*view_, FrameDirection::kNext)) {
     SetAnimationTimer(-1);
     return;
   }
-  view_->SetSourceImage(RefPtr<ImageBuffer>(next));
   RenderView(*view_);
   UpdateDisplaySurface();
   Refresh();
-  SetAnimationTimer(std::max(next->Frame().delay, 0));
+  SetAnimationTimer(std::max(view_->SourceImage()->Frame().delay, 0));
 }
 
 void ViewerWindow::OnCommand(uint32_t command, intptr_t argument) { Dispatch(command, argument); }
@@ -852,6 +924,12 @@ void ViewerWindow::Dispatch(uint32_t command, intptr_t argument) {
       return;
     case kCmdRebuildAccelerators:
       RebuildAccelerators();
+      return;
+    case kKeepZoomCommand:
+      app_.AppSettings().SetKeepZoom(!app_.AppSettings().KeepZoom());
+      return;
+    case kCheckerboardCommand:
+      SetCheckerboard(!CheckerboardShown());
       return;
     case kStopSlideshowCommand:
       // No player runs in this window to stop: leave the slideshow state here,
@@ -958,8 +1036,26 @@ void ViewerWindow::RunCommand(uint32_t command, intptr_t argument) {
       for (ViewerWindow* w : app_.Windows()) w->Window()->PostCloseRequest();
       return;
     case kCmdClose: Window()->Destroy(); return;
+    case kCmdReload: Reload(); return;
+    case kCmdColourSampler: SampleColour(); return;
+    case kCmdCaptureScreen: Capture(false); return;
+    case kCmdCaptureWindow: Capture(true); return;
+    case kCmdOpenFolder: OpenFolderInShell(); return;
+    case kCmdHelp: OpenHelp(); return;
+    case kCmdIndex: {
+      // A picture without a file (pasted, captured) has no folder: the
+      // process's current one stands in.
+      const bool file = !path_.empty() && path_.front() != u'<';
+      if (app_.OpenIndex(file ? path_ : AbsolutePath(u"."), Window()->Monitor()) && Options().indexCloseOnOpen)
+        Window()->PostCommand(kCmdClose, 0);
+      return;
+    }
+    case kCmdSlideshowFullScreen:
+      Options().slideshowFullScreen = Options().slideshowFullScreen ? 0 : 1;
+      return;
     default:
-      RunZoomCommand(*this, command);
+      // A command whose part of the program is not there yet says so.
+      if (!RunZoomCommand(*this, command)) app_.Os().Beep();
       return;
   }
 }
@@ -1005,7 +1101,10 @@ void ViewerWindow::Navigate(NavigateMode mode, bool newWindow) {
       app_.OpenWindow(found, nullptr, this);
       break;
     }
-    if (Succeeded(OpenImage(found, true))) break;
+    NoteKeptView();
+    // A file met while stepping that cannot be shown is passed over quietly.
+    if (Succeeded(OpenImage(found, false))) break;
+    keptView_.reset();
     if (found == path_ || (wrapped && found == current)) break;
     // Skip the unreadable file: go on from it in the same direction.
     current = found;

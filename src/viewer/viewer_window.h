@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,6 +36,10 @@ struct ViewerOptions {
 // The zoom as a start-up keyword carries it: rounded to three decimals and
 // written with all three ("0.500", "2.000", "12.346").
 std::u16string LogonZoomText(double zoom);
+// The message of a file that could not be shown: what went wrong, and which
+// file. translate passes a built-in text through the interface dictionary.
+std::u16string OpenFailureText(Status status, const std::u16string& path,
+                               const std::function<std::u16string(std::u16string_view)>& translate);
 // The arguments that bring a frozen window back at the next logon: frozen,
 // the screen position of its client area (where the position keyword puts
 // it), its zoom and the image.
@@ -66,6 +71,10 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   int32_t BusyCount() const { return busy_; }
   uint64_t AnimationDue() const { return animationDue_; }
   uint32_t BackgroundColour() const;
+  // A checkerboard behind the transparent parts of images, in every window
+  // (a setting of its own); the popup menu's "透明区域显示棋盘格" toggles it.
+  void SetCheckerboard(bool on);
+  bool CheckerboardShown() const;
   const AcceleratorTable& FullAccelerators() const { return fullKeys_; }
 
   // ViewWindow
@@ -110,6 +119,8 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   void OnTimer(uint32_t id) override;
   void OnCommand(uint32_t command, intptr_t argument) override;
   void OnDroppedFiles(const std::vector<std::u16string>& paths) override;
+  void OnMouseButton(int button, MouseAction action, ViewPoint client, uint8_t modifiers) override;
+  bool OnUnboundKey(uint32_t virtualKey, bool down, uint8_t modifiers) override;
   void OnDpiChanged(uint32_t dpi) override;
   void OnActivate(bool active) override;
   void OnDisplayChange() override;
@@ -119,10 +130,15 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   static constexpr uint32_t kAnimationTimer = 1;
   static constexpr uint32_t kHoverTimer = 42;
   static constexpr uint32_t kHoverMilliseconds = 250;
+  static constexpr int32_t kCheckerSquare = 8;  // pixels at 96 dpi
 
  private:
   OptionsBlock& Options() const;
   ViewSize ShownSize() const;
+  // Frameless in the title-bar mode "on hover": the mouse brings the frame up
+  // around the client at any time, so fits and placements leave it room on
+  // the work area.
+  bool HoverFrameComes() const;
   void ShowNewImage();
   void FullScreenFit();
   void EnterFullScreen();
@@ -135,9 +151,35 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   void StepAnimation();
   void RebuildAccelerators();
   void UpdateDisplaySurface();
+  // What the visible part of the shown image (at the scroll position) is
+  // drawn from: the display layer, or that laid over the checkerboard.
+  struct Drawing {
+    ImageBuffer* image = nullptr;
+    ViewPoint from;       // pixel of image at the visible part's corner
+    bool opaque = false;  // nothing behind it shows through
+  };
+  Drawing DrawingOf(ViewSize visible);
+  int32_t CheckerSquare() const;
   void RunCommand(uint32_t command, intptr_t argument);
   void OpenFromDialog(bool newWindow);
   void ScheduleReadAhead();
+  // The commands of viewer_commands.cpp.
+  void Reload();
+  void SampleColour();
+  void Capture(bool foregroundWindow);
+  void OpenFolderInShell();
+  void OpenHelp();
+  // A captured picture becomes the window's image under a pseudo-name
+  // ("<screen>"): no file, no folder to step through.
+  bool ShowCapturedImage(const PixelSurface& picture, std::u16string_view name);
+  // With "keep zoom" on, a step to another file of the folder takes the zoom
+  // and the centre of view along: noted before the step, applied once the new
+  // image is laid out.
+  void NoteKeptView();
+  void ApplyKeptView();
+  // The popup menu of the window's state at the pointer, run until it closes;
+  // the command chosen runs then.
+  void ShowContextMenu(bool byKeyboard);
   // The image's own proportions: the current image at zoom 1 with its aspect.
   ViewSize NaturalImageSize() const;
   // The shown image covers the monitor in a direction.
@@ -189,8 +231,10 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   bool fullScreen_ = false;  // the window is in (or minimized from) the maximized state
   bool destroyed_ = false;
   // The image opened before the first layout: its read-ahead waits for that
-  // layout, whose frame and placement decide the room the hint fits into.
+  // layout, whose frame and placement decide the room the hint fits into,
+  // and then for the first picture to be drawn, which it would slow down.
   bool readAheadAfterLayout_ = false;
+  bool readAheadAfterPaint_ = false;
 
   int32_t commandNesting_ = 0;
   int32_t geometryNesting_ = 0;
@@ -205,6 +249,13 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   ViewRect savedWindowRect_;
   uint64_t animationDue_ = 0;
   uint32_t imageBackground_ = 0;  // sampled or stored background of the current image
+  struct KeptView {
+    double zoom;
+    double centreX, centreY;  // the centre of view as fractions of the shown image
+  };
+  std::optional<KeptView> keptView_;
+  bool menuOpen_ = false;
+  RefPtr<ImageBuffer> checkered_;  // the visible part over the checkerboard, as drawn last
 };
 
 }  // namespace vt

@@ -98,6 +98,32 @@ ViewRect KeepWindowReachable(const ViewRect& window, const ViewRect& workArea, c
   return {window.left + dx, window.top + dy, window.right + dx, window.bottom + dy};
 }
 
+ViewRect HoverFrameRoom(const ViewRect& workArea, const FrameMetrics& frame) {
+  // The geometry centres on top + height / 2: the part taken off the top is
+  // chosen so that this point stays where it is for any parity.
+  const int32_t height = workArea.Height(), extraH = 2 * frame.borderHeight + frame.captionHeight;
+  const int32_t top = height / 2 - (height - extraH) / 2;
+  return {workArea.left + frame.borderWidth, workArea.top + top, workArea.right - frame.borderWidth,
+          workArea.bottom - (extraH - top)};
+}
+
+ViewPoint KeepHoverFrameOnArea(ViewPoint topLeft, ViewSize client, const ViewRect& workArea,
+                               const FrameMetrics& frame) {
+  // One direction: the client spans [start, start + size) with before and
+  // after pixels of frame around it, inside [lo, hi).
+  auto keep = [](int64_t start, int64_t size, int32_t before, int32_t after, int32_t lo, int32_t hi) {
+    if (start < lo || start + size > hi || before + size + after > int64_t{hi} - lo) return start;
+    if (start - before < lo) return int64_t{lo} + before;
+    if (start + size + after > hi) return int64_t{hi} - after - size;
+    return start;
+  };
+  const int32_t caption = frame.borderHeight + frame.captionHeight;
+  return {static_cast<int32_t>(keep(topLeft.x, client.width, frame.borderWidth, frame.borderWidth,
+                                    workArea.left, workArea.right)),
+          static_cast<int32_t>(keep(topLeft.y, client.height, caption, frame.borderHeight, workArea.top,
+                                    workArea.bottom))};
+}
+
 bool LiesBeside(const ViewRect& a, const ViewRect& b) {
   const int64_t overlapX = int64_t{std::min(a.right, b.right)} - std::max(a.left, b.left);
   const int64_t overlapY = int64_t{std::min(a.bottom, b.bottom)} - std::max(a.top, b.top);

@@ -27,6 +27,19 @@ ViewRect AspectLockedWindowRect(SizingEdge edge, const ViewRect& proposed, const
 // 2 x border height + 2 vertically, and at the bottom edge the caption too.
 ViewRect KeepWindowReachable(const ViewRect& window, const ViewRect& workArea, const FrameMetrics& frame);
 
+// A frameless window in the title-bar mode "on hover" brings up the frame
+// around its client whenever the mouse is over it, and that frame must lie
+// on the work area too. The room such a window fits its image into: the
+// work area less the frame's width and height, taken evenly off opposite
+// sides so that a window centred in it is centred on the work area.
+ViewRect HoverFrameRoom(const ViewRect& workArea, const FrameMetrics& frame);
+// Where such a window's client goes instead of topLeft so that the frame
+// around it lies on the work area: moved (not resized) as little as needed,
+// in each direction where the client itself lies on the area and the framed
+// window fits it (a window the user put partly off the area stays there).
+ViewPoint KeepHoverFrameOnArea(ViewPoint topLeft, ViewSize client, const ViewRect& workArea,
+                               const FrameMetrics& frame);
+
 // Two windows that overlap by at most this many pixels in one direction lie
 // beside each other: a window on the neighbouring monitor, whose frame may
 // reach a few pixels across the edge.

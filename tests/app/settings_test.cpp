@@ -128,6 +128,47 @@ TEST_F(SettingsTest, UnchangedOptionsAreNotRewritten) {
   EXPECT_EQ(store.log, std::vector<std::u16string>{u"Options8"});
 }
 
+// The checkerboard behind transparency is a value of its own beside the
+// options block: off by default, a 32-bit 1 when on, written only when it
+// changed, left alone by a copy that is not installed.
+TEST_F(SettingsTest, CheckerboardIsAValueOfItsOwn) {
+  InstalledBefore();
+  {
+    Settings s(&store, env);
+    s.Load();
+    EXPECT_FALSE(s.Checkerboard());
+    s.SetCheckerboard(true);
+    s.Save();
+  }
+  EXPECT_EQ(store.values.at(u"Checkerboard"), SettingsValue::U32(1));
+  store.log.clear();
+  {
+    Settings s(&store, env);
+    s.Load();
+    EXPECT_TRUE(s.Checkerboard());
+    s.Save();
+    EXPECT_TRUE(store.log.empty());
+    s.Load();
+    s.SetCheckerboard(false);
+    s.Save();
+  }
+  EXPECT_EQ(store.values.at(u"Checkerboard"), SettingsValue::U32(0));
+  // Another type or value reads as off.
+  for (const SettingsValue& v : {SettingsValue::String(u"1"), SettingsValue::U32(2)}) {
+    store.values[u"Checkerboard"] = v;
+    Settings s(&store, env);
+    s.Load();
+    EXPECT_FALSE(s.Checkerboard());
+  }
+  MemorySettingsStore fresh;
+  fresh.installed = false;
+  Settings s(&fresh, env);
+  s.Load();
+  s.SetCheckerboard(true);
+  s.Save();
+  EXPECT_EQ(fresh.values.count(u"Checkerboard"), 0u);
+}
+
 TEST_F(SettingsTest, OldVersionIsUpgradedAndItsOptionsKept) {
   store.values[u"Vistrel-Ver"] = SettingsValue::String(u"9.1");
   OptionsBlock old = OptionsBlock::Defaults();

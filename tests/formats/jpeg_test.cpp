@@ -21,7 +21,9 @@ struct Stream {
   int frameMarker = 0xC0;
   int precision = 8;
   uint16_t width = 8, height = 8;
-  std::vector<std::pair<int, int>> components{{1, 0x11}};  // id, sampling h << 4 | v
+  // id, sampling h << 4 | v (one element made by count, which the cross compiler reads
+  // without a false uninitialised warning)
+  std::vector<std::pair<int, int>> components = std::vector<std::pair<int, int>>(1, {1, 0x11});
   std::string extra;
   std::string Build() const {
     std::string sof =

@@ -148,6 +148,35 @@ TEST_F(GtkDesktopTest, BusyCursorShowsBeforeTheLoopRunsAgain) {
 #endif
 }
 
+// The window manager's frame is a window of its own around the client: the
+// pointer on its title bar or border is still over this window (the hover
+// frame of the viewer stays up there).
+TEST_F(GtkDesktopTest, PointerOnTheFrameIsOverTheWindow) {
+#ifndef VT_HAVE_XTEST
+  GTEST_SKIP() << "built without the X test extension library (Debian package libxtst-dev)";
+#else
+  if (!NeedWindowManager()) return;
+  Recorder events;
+  auto window = platform_->NewWindow(events, ClientParams(u"hover", {300, 300}, {200, 150}));
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(PumpUntil([&] { return ServerFrame(window->NativeHandle()).has_value() && events.paints > 0; }));
+  const ViewRect frame = *ServerFrame(window->NativeHandle());
+  ASSERT_GT(frame.top, 1);
+  struct Spot {
+    const char* where;
+    int x, y;
+    bool over;
+  };
+  for (const Spot& s : {Spot{"client", 400, 375, true}, Spot{"title bar", 330, 300 - frame.top / 2, true},
+                        Spot{"outside", 900, 700, false}}) {
+    SCOPED_TRACE(s.where);
+    XTestFakeMotionEvent(X(), -1, s.x, s.y, CurrentTime);
+    XFlush(X());
+    EXPECT_TRUE(PumpUntil([&] { return window->IsUnderCursor() == s.over; }));
+  }
+#endif
+}
+
 #ifdef VT_HAVE_XTEST
 struct DragSource {
   std::string uris;

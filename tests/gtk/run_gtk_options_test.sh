@@ -5,6 +5,10 @@
 #    and names the zoom in the title;
 #  - Page Down, Space, End and Home step to the next, last and first image of
 #    the folder (the title names it), and the next key wraps at the end;
+#  - in the title-bar mode "on hover" (the default) the pointer brings up the
+#    window manager's frame, which stays while the pointer is on the frame
+#    itself and goes once it has left the window; an image taller than the
+#    screen is fitted so that this frame lies on the work area too;
 #  - handed to the running instance: "-TITLE=" with blanks fixes the title,
 #    "/topmost" keeps the window above the others even when another one is
 #    activated, "-fullscreen" covers the screen with the image in its middle.
@@ -99,6 +103,88 @@ for _ in $(seq 1 20); do [ "$(geometry_of "$A")" = "99 199 162 122" ] && break; 
 [ "$(geometry_of "$A")" = "99 199 162 122" ] ||
   fail "-pos=100,200 -zoom=0.5: the window is at $(geometry_of "$A"), expected 99 199 162 122"
 echo "position and zoom: $(geometry_of "$A"), '$(title_of "$A")'"
+
+# The frame the window manager draws around a window: "left right top
+# bottom", all 0 while the window has none.
+extents_of() {
+  xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/^_NET_FRAME_EXTENTS(CARDINAL) = //p' | tr -d ','
+}
+framed() {  # window: it wears a frame with a title bar
+  local e
+  e=($(extents_of "$1"))
+  [ "${e[2]:-0}" -gt 0 ]
+}
+wait_framed() {  # window yes|no seconds
+  for _ in $(seq 1 $(($3 * 10))); do
+    if framed "$1"; then [ "$2" = yes ] && return 0; else [ "$2" = no ] && return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# 1b. The hover frame (needs a window manager to draw it). The pointer on
+# the image brings it up; on the frame's title bar, above the image, it
+# stays; away from the window it goes.
+if [ -n "$HAVE_WM" ]; then
+  xdotool mousemove 1270 1010
+  sleep 0.5
+  wait_framed "$A" no 2 || fail "hover: the frame is shown before the pointer came: $(extents_of "$A")"
+  xdotool mousemove 180 260
+  if wait_framed "$A" yes 3; then
+    read -r _ _ TOP _ <<<"$(extents_of "$A")"
+    read -r X Y _ _ <<<"$(geometry_of "$A")"
+    xdotool mousemove $((X + 20)) $((Y - TOP / 2))
+    sleep 0.7
+    if framed "$A"; then
+      echo "hover: the frame stays while the pointer is on its title bar"
+    else
+      fail "hover: the frame went while the pointer was on its title bar ($((X + 20)), $((Y - TOP / 2)))"
+    fi
+    xdotool mousemove 1270 1010
+    wait_framed "$A" no 3 || fail "hover: the frame stayed after the pointer left the window"
+  else
+    fail "hover: the pointer on the image did not bring up the frame"
+  fi
+else
+  echo "SKIP: the hover frame needs a window manager"
+fi
+
+# 1c. An image taller than the screen, handed off: fitted so that its hover
+# frame lies on the work area.
+mkdir -p "$WORK/tall"
+python3 - "$WORK/tall/tall.bmp" <<'PY'
+import struct, sys
+w, h = 400, 2000
+row = bytes((90, 90, 90)) * w
+head = b"BM" + struct.pack("<IHHI", 54 + len(row) * h, 0, 0, 54)
+head += struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(row) * h, 2835, 2835, 0, 0)
+open(sys.argv[1], "wb").write(head + row * h)
+PY
+hand_off "$WORK/tall/tall.bmp"
+T="$(find_window '^tall\.bmp .*Vistrel$' 10)"
+if [ -z "$T" ]; then
+  fail "no window appeared for tall.bmp"
+elif [ -n "$HAVE_WM" ]; then
+  read -r X Y W H <<<"$(geometry_of "$T")"
+  xdotool mousemove $((X + W / 2)) $((Y + H / 2))
+  if wait_framed "$T" yes 3; then
+    read -r X Y W H <<<"$(geometry_of "$T")"
+    read -r L R TOP B <<<"$(extents_of "$T")"
+    read -r AX AY AW AH _ <<<"$(xprop -root _NET_WORKAREA | sed 's/^[^=]*= //; s/,//g')"
+    FRAME="$((X - L)) $((Y - TOP)) $((X + W + R)) $((Y + H + B))"
+    AREA="$AX $AY $((AX + AW)) $((AY + AH))"
+    if [ $((X - L)) -ge "$AX" ] && [ $((Y - TOP)) -ge "$AY" ] && [ $((X + W + R)) -le $((AX + AW)) ] &&
+       [ $((Y + H + B)) -le $((AY + AH)) ]; then
+      echo "tall image: the framed window ($FRAME) lies on the work area ($AREA)"
+    else
+      fail "tall image: the framed window ($FRAME) is not on the work area ($AREA)"
+    fi
+  else
+    fail "tall image: the pointer on the image did not bring up the frame"
+  fi
+  xdotool mousemove 1270 1010
+fi
+[ -n "$T" ] && { activate "$T"; xdotool key Escape; sleep 0.5; }
 
 # 2. Stepping through first, second and third: the title names the image.
 activate "$A"

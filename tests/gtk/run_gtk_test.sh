@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # Smoke test of the Linux desktop program on a virtual X display: the window
-# title, the image's pixels on screen, the hand-off of a second start to the
-# running instance, "-close", a key press reaching the viewer's key bindings
-# (Escape closes), a clean exit, and no settings written by a copy that is not
-# installed. Given the build folder too, it installs the program into a
-# temporary prefix and checks the installed files and that the installed copy
-# keeps its settings, and runs the unit-test program's window tests on the
-# display. Exit 77 (skipped) when the tools are missing.
+# title, the image's pixels on screen, no OpenGL driver loaded, the popup
+# menu, the hand-off of a second start to the running instance, "-close", a
+# key press reaching the viewer's key bindings (Escape closes), a clean exit,
+# and no settings written by a copy that is not installed. Given the build
+# folder too, it installs the program into a temporary prefix and checks the
+# installed files and that the installed copy keeps its settings, that its
+# "Checkerboard" setting puts a transparent image on squares, and runs the
+# unit-test program's window tests on the display. Exit 77 (skipped) when the
+# tools are missing.
 # Usage: tests/gtk/run_gtk_test.sh path/to/vistrel-gtk [build folder]
 set -uo pipefail
 PROGRAM="$(realpath "${1:?usage: $0 vistrel-gtk [build folder]}")"
 BUILD="${2:-}"
 CONVERT=/usr/bin/convert
-source "$(dirname "$0")/../support/xvfb.sh"
+SUPPORT="$(cd "$(dirname "$0")/../support" && pwd)"
+source "$SUPPORT/xvfb.sh"
 require_tools Xvfb xwininfo xprop xdotool import python3 "$CONVERT"
 
 begin_display_test 1280x1024
@@ -58,6 +61,46 @@ is_blue "$BOTTOMRIGHT" || fail "the image's last pixel is $BOTTOMRIGHT, not blue
 BORDER="$(pixel 479 391)"
 { is_red "$BORDER" || is_blue "$BORDER" || [ "$BORDER" = "srgb(0,0,0)" ] || [ "$BORDER" = "black" ]; } &&
   fail "no border around the image: $BORDER"
+
+# The program draws without OpenGL: the toolkit is kept from loading the
+# system's OpenGL driver as it starts, which took most of its start-up time.
+GL="$(grep -o -E '[^/ ]*(libGLX|_dri\.so|libLLVM)[^ ]*' "/proc/$SERVER/maps" 2>/dev/null | sort -u | tr '\n' ' ')"
+[ -z "$GL" ] || fail "the program loaded OpenGL libraries: $GL"
+
+# The popup menu: a right click opens it at the pointer with every item's
+# text drawn; keys move through it and into a submenu, Enter chooses "放大"
+# and the title shows the new zoom; Escape closes only the menu.
+KNOWN="$(xwininfo -root -children | awk '/^ +0x/ {print $1}' | tr '\n' ' ')"
+# From the click to the popup on screen, timed by one process that does both.
+read -r ELAPSED POPUP_ID PX PY PW PH < <(python3 "$SUPPORT/x_click_timer.py" 600 500 3)
+POPUP=""
+[ "$ELAPSED" != none ] && POPUP="$POPUP_ID"
+if [ -z "$POPUP" ]; then
+  fail "no popup menu appeared after a right click"
+else
+  echo "popup: $PX,$PY ${PW}x$PH on screen ${ELAPSED} ms after the click"
+  [ "$PX $PY" = "600 500" ] || fail "the popup is at $PX,$PY, not at the pointer 600,500"
+  sleep 0.3
+  import -window root "$WORK/popup.png"
+  ROWS="$(popup_rows_with_text "$WORK/popup.png" "$PX" "$PY" "$PW" "$PH" f9f9f9 d7d7d7)"
+  echo "popup item rows with text: $ROWS"
+  [ "$ROWS" = 12 ] || fail "the popup shows $ROWS item texts, not the 12 of the menu"
+  xdotool key Down Down Down Down Down Down Right
+  sleep 0.2
+  xdotool key Down Down Down Return
+  for _ in $(seq 1 40); do [[ "$(title_of "$ID")" == *"| 1.189x |"* ]] && break; sleep 0.1; done
+  [[ "$(title_of "$ID")" == *"| 1.189x |"* ]] || fail "choosing 放大 in the menu left the title at '$(title_of "$ID")'"
+  new_window_geometry "$KNOWN" >/dev/null && fail "the popup stayed after its item was chosen"
+  read -r AGAIN _ < <(python3 "$SUPPORT/x_click_timer.py" 600 500 3)
+  [ "$AGAIN" != none ] || fail "no popup menu appeared after the second right click"
+  echo "popup again: on screen ${AGAIN} ms after the click"
+  xdotool key Escape
+  sleep 0.5
+  new_window_geometry "$KNOWN" >/dev/null && fail "Escape did not close the popup"
+  [ -n "$(window_ids "first.bmp")" ] || fail "Escape in the popup closed the window too"
+  xdotool key r  # back to zoom 1 for what follows
+  sleep 0.3
+fi
 
 # A second start hands its file to the running instance and ends.
 "$PROGRAM" "second.bmp" >"$WORK/second.log" 2>&1 &
@@ -135,21 +178,81 @@ if [ -n "$BUILD" ]; then
     if command -v desktop-file-validate >/dev/null; then
       desktop-file-validate "$DESKTOP" || fail "the menu entry is not valid"
     fi
-    for type in image/bmp image/jpeg image/png image/gif image/tiff image/webp; do
+    for type in image/bmp image/jpeg image/png image/gif image/webp; do
       grep -q "^MimeType=.*$type;" "$DESKTOP" || fail "the menu entry does not list $type"
     done
+    # Escape on window $1 ends the installed copy.
+    end_installed() {
+      xdotool windowfocus --sync "$1" 2>/dev/null
+      xdotool key Escape
+      for _ in $(seq 1 40); do kill -0 "$SERVER" 2>/dev/null || break; sleep 0.25; done
+      kill -0 "$SERVER" 2>/dev/null && fail "the installed copy did not end"
+      SERVER=""
+    }
     "$PREFIX/bin/vistrel-gtk" "first.bmp" >"$WORK/installed.log" 2>&1 &
     SERVER=$!
     if wait_for_windows "first.bmp" 1 20; then
-      xdotool windowfocus --sync "$(window_ids "first.bmp" | head -1)" 2>/dev/null
-      xdotool key Escape
+      end_installed "$(window_ids "first.bmp" | head -1)"
     else
       fail "the installed copy showed no window"
+      kill "$SERVER" 2>/dev/null; SERVER=""
     fi
-    for _ in $(seq 1 40); do kill -0 "$SERVER" 2>/dev/null || break; sleep 0.25; done
-    kill -0 "$SERVER" 2>/dev/null && fail "the installed copy did not end"
-    SERVER=""
     [ -n "$(find "$XDG_CONFIG_HOME" -type f 2>/dev/null)" ] || fail "the installed copy kept no settings"
+
+    # "Checkerboard" = 1 in the kept settings: a red disc on a transparent
+    # canvas (120 x 90) shows on squares of 8 pixels, white and light grey from
+    # the image's corner.
+    python3 - "$XDG_CONFIG_HOME/Korvanne/Vistrel.settings" "$WORK/disc.bmp" <<'PY'
+import struct, sys, zlib
+path, disc = sys.argv[1], sys.argv[2]
+data = open(path, "rb").read()
+assert data[:8] == b"VTSTORE1"
+body = data[12:]
+def text(b, at):
+    n = struct.unpack_from("<I", b, at)[0]
+    return b[at + 4:at + 4 + 2 * n].decode("utf-16-le"), at + 4 + 2 * n
+key, at = text(body, 0)
+count = struct.unpack_from("<I", body, at)[0]
+at += 4
+values = {}
+for _ in range(count):
+    name, at = text(body, at)
+    kind, size = struct.unpack_from("<II", body, at)
+    values[name] = (kind, body[at + 8:at + 8 + size])
+    at += 8 + size
+values["Checkerboard"] = (4, struct.pack("<I", 1))
+def put(t):
+    return struct.pack("<I", len(t)) + t.encode("utf-16-le")
+out = put(key) + struct.pack("<I", len(values))
+for name, (kind, b) in values.items():
+    out += put(name) + struct.pack("<II", kind, len(b)) + b
+open(path, "wb").write(b"VTSTORE1" + struct.pack("<I", zlib.crc32(out)) + out)
+w, h = 120, 90
+rows = b"".join(b"".join(struct.pack("<I", 0xFFFF0000 if (x - 60) ** 2 + (y - 45) ** 2 < 900 else 0)
+                         for x in range(w)) for y in range(h - 1, -1, -1))
+head = b"BM" + struct.pack("<IHHI", 54 + len(rows), 0, 0, 54)
+head += struct.pack("<IiiHHIIiiII", 40, w, h, 1, 32, 0, len(rows), 2835, 2835, 0, 0)
+open(disc, "wb").write(head + rows)
+PY
+    "$PREFIX/bin/vistrel-gtk" "disc.bmp" >"$WORK/disc.log" 2>&1 &
+    SERVER=$!
+    if wait_for_windows "disc.bmp" 1 20; then
+      sleep 1
+      ID="$(window_ids "disc.bmp" | head -1)"
+      read -r X Y W H <<<"$(geometry_of "$ID")"
+      import -window root "$WORK/disc.png"
+      disc_pixel() { "$CONVERT" "$WORK/disc.png" -format "%[pixel:p{$1,$2}]" info: 2>/dev/null; }
+      CORNER="$(disc_pixel $((X + 2)) $((Y + 2)))" BESIDE="$(disc_pixel $((X + 10)) $((Y + 2)))"
+      MIDDLE="$(disc_pixel $((X + 60)) $((Y + 45)))"
+      echo "checkerboard: window $W x $H at $X,$Y: $CORNER $BESIDE $MIDDLE"
+      [[ "$CORNER" == "srgb(255,255,255)" || "$CORNER" == white ]] || fail "no white square at the image's corner: $CORNER"
+      [ "$BESIDE" = "srgb(204,204,204)" ] || fail "no grey square beside it: $BESIDE"
+      is_red "$MIDDLE" || fail "the disc is not red on the squares: $MIDDLE"
+      end_installed "$ID"
+    else
+      fail "the installed copy showed no window for disc.bmp"
+      kill "$SERVER" 2>/dev/null; SERVER=""
+    fi
   fi
 fi
 

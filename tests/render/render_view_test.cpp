@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "image/image_buffer.h"
+#include "render/scale_reference.h"
 #include "render/view_state.h"
+#include "support/test_support.h"
 
 namespace vt {
 namespace {
@@ -295,12 +297,86 @@ TEST(RenderView, FallsBackToActualSizeWhenTheScaledBufferCannotBeMade) {
   EXPECT_EQ(d->Height(), 4u);
   EXPECT_EQ(Pixel32(d, 5, 3), 0x33333333u);
 
-  // A memory buffer too large to exist falls back the same way.
-  ViewState huge(Filled(PF::Gray16, 4, 4, 0), ViewFlags{});
+  // A zoom whose whole image could never exist is not refused: it is shown
+  // part by part.
+  ViewState huge(Filled(PF::Gray16, 4, 4, 0x80), ViewFlags{});
   huge.SetZoomFactor(1e7);
-  EXPECT_EQ(RenderView(huge), RenderOutcome::kFellBack);
-  EXPECT_EQ(huge.Zoom(), 1.0);
-  EXPECT_EQ(huge.DisplayImage()->Width(), 4u);
+  EXPECT_EQ(RenderView(huge), RenderOutcome::kRendered);
+  EXPECT_EQ(huge.Zoom(), 1e7);
+  EXPECT_TRUE(huge.DisplayTiled());
+  EXPECT_EQ(huge.ShownWidth(), 40000000u);
+  const ShownPart part = ShowPart(huge, {20000000, 30000000, 20000640, 30000480});
+  ASSERT_NE(part.image, nullptr);
+  EXPECT_LE(uint64_t{part.image->Width()} * part.image->Height(), 4u * 640 * 480);
+  EXPECT_EQ(part.image->Row(240)[2 * 320], 0x80);
+}
+
+// The shown image of a large zoom exists only around what is shown, as the
+// window pans over it; every pixel is the one the whole scaled image has there.
+TEST(RenderView, LargeZoomsAreRenderedAroundWhatIsShown) {
+  // Error diffusion from 16 to 8 bits runs on within a part only, so parts
+  // and the whole agree to the pixel without it.
+  struct NoDithering {
+    bool was = GlobalConversionOptions().dithering;
+    NoDithering() { GlobalConversionOptions().dithering = false; }
+    ~NoDithering() { GlobalConversionOptions().dithering = was; }
+  } noDithering;
+  const uint32_t seed = 5;
+  for (PF format : {PF::Bgra8, PF::Gray16, PF::Indexed8}) {
+    SCOPED_TRACE(PixelFormatName(format));
+    RefPtr<ImageBuffer> source = ImageBuffer::Create(format, 61, 43);
+    const std::vector<uint8_t> noise = test::RandomBytes(size_t{source->Pitch()} * 43, seed);
+    for (uint32_t y = 0; y < 43; ++y)
+      std::memcpy(source->Row(y), noise.data() + y * source->Pitch(),
+                  size_t{61} * source->BytesPerPixel());
+    if (format == PF::Indexed8)
+      for (uint32_t i = 0; i < 256; ++i) source->Palette()[i] = 0xFF000000u | i * 0x010203u;
+    ViewFlags flags = ViewerFlags();
+    flags.wholeDisplayPixels = 200 * 200;  // a small screen, so that a small image tiles
+    ViewState view(source, flags);
+    view.SetZoomFactor(7.3);
+    ASSERT_EQ(RenderView(view), RenderOutcome::kRendered);
+    ASSERT_TRUE(view.DisplayTiled());
+    EXPECT_EQ(view.DisplayImage(), nullptr);  // nothing is scaled before it is shown
+    EXPECT_EQ(view.ShownWidth(), 445u);
+    EXPECT_EQ(view.ShownHeight(), 314u);
+
+    // The whole display image, made the way a small zoom makes it.
+    ViewFlags wholeFlags = ViewerFlags();
+    ViewState whole(source, wholeFlags);
+    whole.SetZoomFactor(7.3);
+    ASSERT_EQ(RenderView(whole), RenderOutcome::kRendered);
+    ASSERT_FALSE(whole.DisplayTiled());
+    ImageBuffer* all = whole.DisplayImage();
+    EXPECT_EQ(view.ShownFormat(), all->Format());
+
+    // Pans: a first view, a small step inside its margin, steps past it in
+    // every direction, a jump, the far corner.
+    const ViewRect visible[] = {{100, 80, 220, 170},  {110, 85, 230, 175}, {160, 80, 280, 170},
+                                {160, 150, 280, 240}, {60, 40, 180, 130},  {0, 0, 120, 90},
+                                {325, 224, 445, 314}, {300, 0, 445, 314}};
+    ImageBuffer* previous = nullptr;
+    for (const ViewRect& v : visible) {
+      const ShownPart part = ShowPart(view, v);
+      ASSERT_NE(part.image, nullptr);
+      if (&v == &visible[1]) {
+        EXPECT_EQ(part.image, previous);  // still covered: kept
+      }
+      previous = part.image;
+      EXPECT_LE(part.origin.x, v.left);
+      EXPECT_LE(part.origin.y, v.top);
+      EXPECT_GE(part.origin.x + int32_t(part.image->Width()), v.right);
+      EXPECT_GE(part.origin.y + int32_t(part.image->Height()), v.bottom);
+      // Every pixel of the part, not only the visible ones.
+      RefPtr<ImageBuffer> want =
+          ImageBuffer::Create(all->Format(), part.image->Width(), part.image->Height());
+      ASSERT_EQ(CopyRect(want.get(), 0, 0, all, part.origin.x, part.origin.y, part.image->Width(),
+                         part.image->Height()),
+                status::kOk);
+      EXPECT_TRUE(test::SamePixels(part.image, want.get()))
+          << v.left << "," << v.top << " from part at " << part.origin.x << "," << part.origin.y;
+    }
+  }
 }
 
 CancelFlag* g_cancel_on_query = nullptr;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "base/tasks.h"
 #include "image/image_buffer.h"
@@ -312,6 +313,63 @@ TEST(Quality, SmoothImageAgreesWithPillowBicubic) {
   // pixels at this ratio, worth up to ~3 levels on the steepest slopes here.
   EXPECT_LE(total / (dw * dh), 1.5);
   EXPECT_LE(worst, 5);
+}
+
+// A part of the scaled image, made on its own, is exactly that place of the
+// whole scaled image: through the cubic taps that reach across the part's
+// edges, the box stage after them, and every format.
+TEST(ResampleArea, APartIsExactlyThatPlaceOfTheWholeScaledImage) {
+  struct Case {
+    uint32_t sw, sh, dw, dh;
+  };
+  const Case sizes[] = {
+      {37, 23, 296, 184},  // 8 x: each source pixel spreads over eight
+      {37, 23, 88, 55},    // 2.38 x
+      {37, 23, 140, 23},   // wider only (an aspect factor)
+      {97, 61, 40, 25},    // cubic to 80 x 50, then 2 x 2 boxes
+      {97, 61, 20, 12},    // cubic to 80 x 48, then 4 x 4 boxes
+      {96, 64, 24, 16},    // 4 x 4 boxes alone
+      {37, 23, 37, 23},    // the same size: a copy
+      {1100, 70, 30, 2},   // a reduction by 32: made whole, then cut
+  };
+  // Parts at the corners, across the middle, one pixel, one row, a column.
+  const auto areas = [](uint32_t w, uint32_t h) {
+    return std::vector<ScaleArea>{{w, h, 0, 0, w / 3 + 1, h / 3 + 1},
+                                  {w, h, w / 3, h / 4, w / 3 + 1, h / 2},
+                                  {w, h, w - w / 3 - 1, h - h / 3 - 1, w / 3 + 1, h / 3 + 1},
+                                  {w, h, w / 2, h / 2, 1, 1},
+                                  {w, h, 0, h - 1, w, 1},
+                                  {w, h, w - 1, 0, 1, h}};
+  };
+  uint32_t seed = 40;
+  for (PixelFormat f :
+       {PixelFormat::Bgra8, PixelFormat::Gray8, PixelFormat::Bgra16, PixelFormat::BgraFloat}) {
+    for (const Case& c : sizes) {
+      RefPtr<ImageBuffer> src = RandomImage(f, c.sw, c.sh, ++seed);
+      RefPtr<ImageBuffer> whole = ImageBuffer::Create(f, c.dw, c.dh);
+      ASSERT_EQ(Resample(whole.get(), src.get(), nullptr), status::kOk);
+      for (const ScaleArea& a : areas(c.dw, c.dh)) {
+        // Into a larger buffer at an offset, as a tile of the display takes it.
+        RefPtr<ImageBuffer> part = ImageBuffer::Create(f, a.width + 5, a.height + 3);
+        ASSERT_EQ(ResampleArea(part.get(), 3, 2, src.get(), a, nullptr), status::kOk);
+        RefPtr<ImageBuffer> got = ImageBuffer::Create(f, a.width, a.height);
+        RefPtr<ImageBuffer> want = ImageBuffer::Create(f, a.width, a.height);
+        ASSERT_EQ(CopyRect(got.get(), 0, 0, part.get(), 3, 2, a.width, a.height), status::kOk);
+        ASSERT_EQ(CopyRect(want.get(), 0, 0, whole.get(), a.x, a.y, a.width, a.height),
+                  status::kOk);
+        EXPECT_TRUE(SamePixels(got.get(), want.get()))
+            << PixelFormatName(f) << " " << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh
+            << " part " << a.x << "," << a.y << " " << a.width << "x" << a.height;
+      }
+    }
+  }
+  // A part outside the scaled image or the target is refused.
+  RefPtr<ImageBuffer> src = RandomImage(PixelFormat::Bgra8, 8, 8, 1);
+  RefPtr<ImageBuffer> t = ImageBuffer::Create(PixelFormat::Bgra8, 4, 4);
+  EXPECT_EQ(ResampleArea(t.get(), 0, 0, src.get(), {16, 16, 14, 0, 4, 4}, nullptr),
+            status::kInvalidArgument);
+  EXPECT_EQ(ResampleArea(t.get(), 1, 0, src.get(), {16, 16, 0, 0, 4, 4}, nullptr),
+            status::kInvalidArgument);
 }
 
 }  // namespace

@@ -46,9 +46,21 @@ struct FailingSurfaces {
   ~FailingSurfaces() { SetDisplaySurfaceFactory(nullptr); }
 };
 
+// Display buffers of up to 64 x 64 pixels, no larger.
+struct SmallSurface : DisplaySurface {
+  explicit SmallSurface(size_t bytes) : bits(bytes) {}
+  uint8_t* Bits() override { return bits.data(); }
+  std::vector<uint8_t> bits;
+};
+std::unique_ptr<DisplaySurface> SmallSurfacesOnly(const DisplayBitmapHeader&, const uint32_t*,
+                                                  size_t bytes) {
+  if (bytes > 2 * 64 * 64 * 4) return nullptr;
+  return std::make_unique<SmallSurface>(bytes);
+}
+
 ViewSize ShownSize(FakeWindow& w) {
-  const ImageBuffer* s = w.View()->ShownImage();
-  return {static_cast<int32_t>(s->Width()), static_cast<int32_t>(s->Height())};
+  return {static_cast<int32_t>(w.View()->ShownWidth()),
+          static_cast<int32_t>(w.View()->ShownHeight())};
 }
 
 void ExpectEveryMoveNested(const FakeWindow& w) {
@@ -360,13 +372,14 @@ TEST(SetZoom, WaitCursorFrom128MiB) {
 TEST(SetZoom, AZoomThatCannotBeMadeReturnsToThePreviousZoom) {
   FakeScreen screen = OneMonitor();
   FakeWindow w(screen, {100, 100}, {32, 32});
-  ViewFlags plain;  // memory buffers only: the huge one fails at its size
-  w.Show(Image(64, 64), plain);
+  w.Show(Image(64, 64));
   SetZoom(w, 0.5);
   ASSERT_EQ(w.View()->Zoom(), 0.5);
   w.ClearRecord();
   const ViewPoint origin = w.origin;
-  SetZoom(w, 50000.0);  // 3.2 million pixels square: no such buffer
+  SetDisplaySurfaceFactory(&SmallSurfacesOnly);
+  SetZoom(w, 2.0);  // 128 x 128: no display buffer to be had
+  SetDisplaySurfaceFactory(nullptr);
   EXPECT_EQ(w.View()->Zoom(), 0.5);
   EXPECT_EQ(ShownSize(w), (ViewSize{32, 32}));
   EXPECT_EQ(w.notAllowedChanges, (std::vector<bool>{true, false}));
@@ -374,6 +387,24 @@ TEST(SetZoom, AZoomThatCannotBeMadeReturnsToThePreviousZoom) {
   EXPECT_EQ(w.origin, origin);
   EXPECT_TRUE(w.calls.empty());
   EXPECT_EQ(w.View()->ActiveTransforms(), 1);
+}
+
+// A zoom far beyond memory for the whole enlarged image is not refused: the
+// view shows it in parts, and the geometry measures the whole of it.
+TEST(SetZoom, AHugeZoomIsTakenAndShownInParts) {
+  FakeScreen screen = OneMonitor();
+  FakeWindow w(screen, {100, 100}, {64, 64});
+  ViewFlags plain;  // memory buffers only: a whole one would fail at its size
+  w.Show(Image(64, 64), plain);
+  SetZoom(w, 50000.0);  // 3.2 million pixels square
+  EXPECT_EQ(w.View()->Zoom(), 50000.0);
+  EXPECT_TRUE(w.View()->DisplayTiled());
+  EXPECT_EQ(ShownSize(w), (ViewSize{3200000, 3200000}));
+  EXPECT_TRUE(w.notAllowedChanges.empty());
+  EXPECT_TRUE(w.largerThanScreen);
+  // The window fills the work area, centred on the image's centre.
+  EXPECT_EQ(w.client, (ViewSize{800, 560}));
+  EXPECT_EQ(w.scroll, (ViewPoint{32 * 50000 - 400, 32 * 50000 - 280}));
 }
 
 TEST(SetZoom, AShrinkThatCannotBeMadeShowsTheImageAtActualSize) {

@@ -62,10 +62,11 @@ TEST(ViewStateLayers, DroppingALayerSharedWithTheOneBelowKeepsIt) {
     source.reset();  // the view holds the only references now
     view.SetAdjustedImage(RefPtr<ImageBuffer>(view.ComposedImage()));
     view.SetDisplayImage(RefPtr<ImageBuffer>(view.AdjustedImage()));
-    // source, composed, adjusted, display: four holders of one object.
-    EXPECT_EQ(raw->RefCount(), 4u);
+    // first frame of the chain, source, composed, adjusted, display: five
+    // holders of one object.
+    EXPECT_EQ(raw->RefCount(), 5u);
     view.DropAdjustedLayer();
-    EXPECT_EQ(raw->RefCount(), 2u);
+    EXPECT_EQ(raw->RefCount(), 3u);
     EXPECT_EQ(view.CurrentImage(), raw);
     EXPECT_EQ(view.CurrentImage()->Width(), 8u);  // still alive and intact
   }

@@ -1,11 +1,13 @@
 # Sourced by the scripts that run a program on a virtual X display.
 # start_xvfb GEOMETRY DIR: starts Xvfb on a display it picks itself (no clash
 # with other servers running on this machine), exports DISPLAY and sets XVFB to
-# its process id. Fails when no server came up within a few seconds.
+# its process id. Fails when no server came up within a few seconds. The
+# server does not reset when its last client leaves: a program started right
+# then (after the tools' probes) would be turned away.
 start_xvfb() {
   local file="$2/xvfb.display"
   : >"$file"
-  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$file" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3>"$file" >/dev/null 2>&1 &
   XVFB=$!
   for _ in $(seq 1 100); do
     [ -s "$file" ] && break
@@ -102,3 +104,38 @@ end_display_test() {
   rm -rf "$WORK"
 }
 fail() { echo "FAIL: $*"; FAILED=1; }
+
+# popup_rows_with_text PNG X Y W H COLOUR...: how many bands of rows of the
+# area hold pixels other than the colours given (the popup's background and
+# separator lines) and the border: the items whose texts are drawn.
+popup_rows_with_text() {
+  local png="$1" x="$2" y="$3" w="$4" h="$5"
+  shift 5
+  convert "$png" -crop "${w}x$h+$x+$y" +repage -depth 8 rgb:- | python3 -c '
+import sys
+w, h = int(sys.argv[1]), int(sys.argv[2])
+plain = {bytes.fromhex(c) for c in sys.argv[3:]}
+data = sys.stdin.buffer.read()
+bands, inside = 0, False
+for y in range(1, h - 1):
+    row = data[y * w * 3:(y + 1) * w * 3]
+    text = any(row[x:x + 3] not in plain for x in range(6, (w - 2) * 3, 3))
+    bands += text and not inside
+    inside = text
+print(bands)' "$w" "$h" "$@"
+}
+
+# new_window_geometry KNOWN_IDS: "id x y width height" of the first viewable
+# top-level window not among the ids given. One listing of the screen's
+# windows, then a look at the new ones only: quick enough to time a window's
+# appearance by polling.
+new_window_geometry() {
+  local id
+  for id in $(xwininfo -root -children 2>/dev/null | awk '/^ +0x/ {print $1}'); do
+    [[ " $1 " == *" $id "* ]] && continue
+    xwininfo -id "$id" 2>/dev/null | awk '/IsViewable/ {v=1} /Absolute upper-left X/ {x=$NF}
+      /Absolute upper-left Y/ {y=$NF} /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF}
+      END {if (!v) exit 1; print "'"$id"'", x, y, w, h}' && return 0
+  done
+  return 1
+}

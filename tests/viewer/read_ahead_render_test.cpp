@@ -129,7 +129,7 @@ TEST_F(ReadAheadRenderTest, PreparedImageShowsExactlyWhatTheWindowWouldRender) {
 // unplaced window, or the first step scales on the user-interface thread.
 TEST_F(ReadAheadRenderTest, FirstReadAheadFitsTheLaidOutWindow) {
   int caseNumber = 0;
-  for (const uint8_t titleBar : {uint8_t{0}, uint8_t{2}}) {
+  for (const uint8_t titleBar : {uint8_t{0}, uint8_t{1}, uint8_t{2}}) {
     SCOPED_TRACE(testing::Message() << "title bar " << int(titleBar));
     Options().viewerTitleBar = titleBar;
     const std::string prefix = "first" + std::to_string(caseNumber++) + "-";

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 
 #include "image/image_buffer.h"
 #include "viewer/viewer_paint.h"
@@ -89,23 +90,100 @@ TEST(ViewerPaintTest, BackgroundIsTheMedianOfTheOpaqueSamples) {
   EXPECT_EQ(SampleBackgroundColour(*img), 0xFF010101u);
 }
 
-TEST(ViewerPaintTest, TransparentCornersFallBackToTheInnerSetThenGrey) {
-  auto img = Bgra(8, 8, 0x00000000u);
-  EXPECT_EQ(SampleBackgroundColour(*img), kFallbackBackground);
-  // Two opaque corners are not enough; the inner points decide.
-  Set(*img, 0, 0, 0xFF0000FFu);
-  Set(*img, 7, 7, 0xFF0000FFu);
-  Set(*img, 4, 2, 0xFF00FF00u);
-  Set(*img, 4, 6, 0xFF00FF00u);
-  Set(*img, 2, 4, 0xFF00FF00u);
-  EXPECT_EQ(SampleBackgroundColour(*img), 0xFF00FF00u);
-  // Alpha 63 counts as transparent, 64 as opaque.
-  Set(*img, 4, 2, 0x3F00FF00u);
-  Set(*img, 4, 6, 0x3F00FF00u);
-  EXPECT_EQ(SampleBackgroundColour(*img), kFallbackBackground);
-  Set(*img, 4, 2, 0x4000FF00u);
-  Set(*img, 4, 6, 0x4000FF00u);
-  EXPECT_EQ(SampleBackgroundColour(*img), 0xFF00FF00u);
+// Only what can be seen counts, each sample by its alpha; an image whose
+// surroundings cannot be seen suggests nothing, so a picture on a transparent
+// canvas is never put on a background of its own colour.
+TEST(ViewerPaintTest, OnlyVisibleSamplesCountEachByItsAlpha) {
+  struct Case {
+    const char* what;
+    uint32_t corners[4];
+    uint32_t centre;
+    AlphaMode mode;
+    std::optional<uint32_t> expected;
+  };
+  const Case cases[] = {
+      {"nothing visible", {0, 0, 0, 0}, 0, AlphaMode::Straight, std::nullopt},
+      {"colour under alpha 0 means nothing",
+       {0x00FF0000u, 0x00FF0000u, 0x00FF0000u, 0x00FF0000u},
+       0x00FF0000u,
+       AlphaMode::Straight,
+       std::nullopt},
+      // The red circle on a transparent canvas: only its centre is seen.
+      {"picture on a transparent canvas",
+       {0, 0, 0, 0},
+       0xFFFF0000u,
+       AlphaMode::Straight,
+       std::nullopt},
+      {"two corners and the centre",
+       {0xFF0000FFu, 0, 0, 0xFF0000FFu},
+       0xFF00FF00u,
+       AlphaMode::Straight,
+       0xFF0000FFu},
+      // Four corners at alpha 128 outweigh an opaque centre.
+      {"faint corners",
+       {0x800000FFu, 0x800000FFu, 0x800000FFu, 0x800000FFu},
+       0xFF00FF00u,
+       AlphaMode::Straight,
+       0xFF0000FFu},
+      {"three samples' worth at alpha 171",
+       {0xAB102030u, 0xAB102030u, 0xAB102030u, 0},
+       0,
+       AlphaMode::Straight,
+       0xFF102030u},
+      {"less at alpha 170",
+       {0xAA102030u, 0xAA102030u, 0xAA102030u, 0},
+       0,
+       AlphaMode::Straight,
+       std::nullopt},
+      {"premultiplied colours are undone",
+       {0x80400000u, 0x80400000u, 0x80400000u, 0x80400000u},
+       0,
+       AlphaMode::Premultiplied,
+       0xFF800000u},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto img = Bgra(9, 9, c.centre);
+    img->SetAlpha(c.mode);
+    Set(*img, 0, 0, c.corners[0]);
+    Set(*img, 8, 0, c.corners[1]);
+    Set(*img, 0, 8, c.corners[2]);
+    Set(*img, 8, 8, c.corners[3]);
+    EXPECT_EQ(SampleBackgroundColour(*img), c.expected);
+  }
+}
+
+// The checkerboard under a transparent image: squares counted from the shown
+// image's corner, light first, blended by alpha; the result is opaque.
+TEST(ViewerPaintTest, TransparencyOverTheCheckerboard) {
+  auto img = Bgra(40, 20, 0x00000000u);
+  Set(*img, 30, 10, 0xFF0000FFu);  // opaque blue
+  Set(*img, 31, 10, 0x800000FFu);  // half blue
+  // The part from (20, 5) of the image, 20 x 10, shown at (36, 5) of the shown
+  // image, with squares of 8.
+  RefPtr<ImageBuffer> out = OverCheckerboard(*img, {20, 5}, {20, 10}, {36, 5}, 8);
+  ASSERT_NE(out, nullptr);
+  ASSERT_EQ(out->Width(), 20u);
+  ASSERT_EQ(out->Height(), 10u);
+  EXPECT_EQ(out->Alpha(), AlphaMode::None);
+  auto at = [&](uint32_t x, uint32_t y) {
+    uint32_t v;
+    std::memcpy(&v, out->Row(y) + 4 * x, 4);
+    return v;
+  };
+  // Shown (36, 5) is square (4, 0): light; (40, 5) square (5, 0): dark; (40, 8)
+  // square (5, 1): light.
+  EXPECT_EQ(at(0, 0), kCheckerLight);
+  EXPECT_EQ(at(3, 0), kCheckerLight);
+  EXPECT_EQ(at(4, 0), kCheckerDark);
+  EXPECT_EQ(at(4, 3), kCheckerLight);
+  EXPECT_EQ(at(10, 5), 0xFF0000FFu);
+  // Half blue over the light square (5, 1) of shown (47, 10): blue stays full,
+  // green and red are half the light grey.
+  EXPECT_EQ(at(11, 5), 0xFF7F7FFFu);
+  // Only eight-bit colour can be laid over it.
+  RefPtr<ImageBuffer> grey = ImageBuffer::Create(PixelFormat::Gray8, 4, 4);
+  EXPECT_EQ(OverCheckerboard(*grey, {0, 0}, {4, 4}, {0, 0}, 8), nullptr);
 }
 
 TEST(ViewerPaintTest, GreyAndPaletteImagesAreSampledAsColours) {

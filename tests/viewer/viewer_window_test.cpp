@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <thread>
 
+#include "files/compare_names.h"
 #include "viewer/view_command.h"
 #include "viewer/viewer_fixture.h"
+#include "viewer/viewer_paint.h"
 
 namespace vt::test {
 namespace {
@@ -13,7 +15,19 @@ namespace {
 constexpr uint32_t kRed = 0xFF0000;  // red, green, blue from the high byte down
 constexpr uint32_t kGreen = 0x00FF00;
 
-using ViewerWindowTest = ViewerFixture;
+class ViewerWindowTest : public ViewerFixture {
+ protected:
+  // A start of the program (on this display, with this store) with the
+  // arguments after the program's name; its exit status.
+  int Start(const std::u16string& arguments) {
+    ProgramEnvironment env;
+    env.programPath = u"/opt/vistrel/vistrel.exe";
+    env.store = &store;
+    env.commandLine = u"vistrel.exe " + arguments;
+    return RunProgram(platform, env);
+  }
+  static std::u16string Quoted(const std::string& path) { return u"\"" + U16(path) + u"\""; }
+};
 
 TEST_F(ViewerWindowTest, FirstImageIsFittedCentredAndTitled) {
   Options().viewerTitleBar = 0;  // framed
@@ -194,12 +208,38 @@ TEST_F(ViewerWindowTest, MissingFileShowsTheMessageAndTheWindowCloses) {
   EXPECT_TRUE(platform.quitRequested);
 }
 
-TEST_F(ViewerWindowTest, UnreadableFileShowsTheStatusText) {
-  const std::string path = dir.Write("broken.bmp", "BM this is not a bitmap at all");
-  EXPECT_EQ(app->OpenWindow(U16(path), nullptr, nullptr), nullptr);
-  ASSERT_EQ(platform.messageBoxes.size(), 1u);
-  EXPECT_EQ(platform.messageBoxes[0].text.find(u"无法打开文件"), std::u16string::npos);
-  EXPECT_FALSE(platform.messageBoxes[0].text.empty());
+// What went wrong and with which file, for every kind of failure; a start on
+// such a file ends with a failure status.
+TEST_F(ViewerWindowTest, AFileThatCannotBeShownIsNamedAndFailsTheStart) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::u16string text;  // %s: the path
+  };
+  const Case cases[] = {
+      {"broken.jpg", "\xFF\xD8\xFF\xE0\x00\x10JFIF", u"文件损坏, 被截断或格式错误\n%s"},
+      {"words.bmp", "this is no image of any kind, only words", u"未知的文件格式\n%s"},
+      {"empty.png", "", u"文件为空\n%s"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::u16string path = U16(dir.Write(c.name, c.bytes));
+    std::u16string expected = c.text;
+    expected.replace(expected.find(u"%s"), 2, path);
+
+    platform.messageBoxes.clear();
+    EXPECT_EQ(app->OpenWindow(path, nullptr, nullptr), nullptr);
+    ASSERT_EQ(platform.messageBoxes.size(), 1u);
+    EXPECT_EQ(platform.messageBoxes[0].text, expected);
+    platform.Pump();
+
+    EXPECT_EQ(Start(u"\"" + path + u"\""), 1);
+    ASSERT_EQ(platform.messageBoxes.size(), 2u);
+    EXPECT_EQ(platform.messageBoxes[1].text, expected);
+  }
+  // A start on a missing file fails too; one that shows its file does not.
+  EXPECT_EQ(Start(Quoted(dir.Path() + "/missing.bmp")), 1);
+  EXPECT_EQ(Start(Quoted(dir.Write("good.bmp", SolidBmp(8, 8, kRed)))), 0);
 }
 
 TEST_F(ViewerWindowTest, NoFileShowsTheOpenDialogAndCancelOpensNothing) {
@@ -301,7 +341,7 @@ TEST_F(ViewerWindowTest, UnreadableFilesAreSkippedWhileStepping) {
   w->Dispatch(kCmdNextFile, 0);
   platform.Pump();
   EXPECT_EQ(w->Path(), U16(d));
-  EXPECT_EQ(platform.messageBoxes.size(), 2u);  // each failure is reported as it is met
+  EXPECT_TRUE(platform.messageBoxes.empty());  // passed over, not reported one by one
   EXPECT_EQ(platform.beeps, 0);
   // And backwards over them, wrapping once at the start.
   w->Dispatch(kCmdPreviousFile, 0);
@@ -311,6 +351,30 @@ TEST_F(ViewerWindowTest, UnreadableFilesAreSkippedWhileStepping) {
   platform.Pump();
   EXPECT_EQ(w->Path(), U16(d));
   EXPECT_EQ(platform.beeps, 1);
+}
+
+// The user's "NoStrCmpLogical" policy turns the natural order off for every
+// folder the program steps through: img1, img10, img2.
+TEST_F(ViewerWindowTest, ThePlainOrderPolicyReachesTheFolderSteps) {
+  const std::string a = dir.Write("img1.bmp", SolidBmp(16, 16, kRed));
+  const std::string b = dir.Write("img2.bmp", SolidBmp(16, 16, kGreen));
+  const std::string c = dir.Write("img10.bmp", SolidBmp(16, 16, kGreen));
+  struct Restore {
+    ~Restore() { SetNaturalFileOrder(true); }
+  } restore;
+  for (const std::optional<uint32_t> policy :
+       {std::optional<uint32_t>(1), std::optional<uint32_t>()}) {
+    store.policy = policy;
+    ASSERT_EQ(Start(Quoted(a)), 0);
+    platform.Pump();
+    ViewerWindow* w = Open(a);
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(Native(w)->SendKey(0x20));  // Space
+    platform.Pump();
+    EXPECT_EQ(w->Path(), U16(policy ? c : b));
+    w->Dispatch(kCmdClose, 0);
+    platform.Pump();
+  }
 }
 
 TEST_F(ViewerWindowTest, CacheCapacityFollowsTheWindowCount) {
@@ -363,9 +427,9 @@ TEST_F(ViewerWindowTest, RefusedLayeredStyleSwitchesSemiTransparencyOffAndPaints
   EXPECT_EQ(Native(w)->Pixel(50, 40), 0xFFFF0000u);
 }
 
-// A 32-bit bitmap whose left half is fully transparent, the right half
-// opaque red.
-std::string HalfTransparentBmp(int32_t width, int32_t height) {
+// A 32-bit bitmap with alpha; pixel gives blue, green, red, alpha of (x, y).
+std::string AlphaBmp(int32_t width, int32_t height,
+                     const std::function<uint32_t(int, int)>& pixel) {
   std::string s = "BM";
   const auto put = [&s](uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
@@ -374,9 +438,101 @@ std::string HalfTransparentBmp(int32_t width, int32_t height) {
   put(54 + imageBytes, 4), put(0, 4), put(54, 4);
   put(40, 4), put(uint32_t(width), 4), put(uint32_t(height), 4), put(1, 2), put(32, 2);
   put(0, 4), put(imageBytes, 4), put(2835, 4), put(2835, 4), put(0, 4), put(0, 4);
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) put(x < width / 2 ? 0u : 0xFFFF0000u, 4);
+  for (int y = height - 1; y >= 0; --y)
+    for (int x = 0; x < width; ++x) put(pixel(x, y), 4);
   return s;
+}
+
+// The left half fully transparent, the right half opaque red.
+std::string HalfTransparentBmp(int32_t width, int32_t height) {
+  return AlphaBmp(width, height, [width](int x, int) { return x < width / 2 ? 0u : 0xFFFF0000u; });
+}
+
+// A red disc on a transparent canvas: it shows on the window's background,
+// never on a background of its own colour; with the checkerboard on, the
+// squares show through around it, in framed and in layered windows.
+TEST_F(ViewerWindowTest, APictureOnATransparentCanvasStaysVisible) {
+  Options().viewerTitleBar = 0;
+  Options().viewerBackgroundFlags = 0;  // automatic colour, semi-transparent
+  const std::string disc =
+      dir.Write("disc.bmp", AlphaBmp(120, 90, [](int x, int y) {
+                  return (x - 60) * (x - 60) + (y - 45) * (y - 45) < 30 * 30 ? 0xFFFF0000u : 0u;
+                }));
+  ViewerWindow* w = Open(disc);
+  ASSERT_NE(w, nullptr);
+  HeadlessWindow* n = Native(w);
+  const ViewSize client = n->ClientSize();
+  const ViewPoint at{(client.width - 120 + 1) / 2, (client.height - 90 + 1) / 2};
+  EXPECT_EQ(w->BackgroundColour(), 0xFF808080u);
+  EXPECT_EQ(n->Pixel(at.x + 2, at.y + 2), 0xFF808080u);
+  EXPECT_EQ(n->Pixel(at.x + 60, at.y + 45), 0xFFFF0000u);
+
+  EXPECT_FALSE(w->CheckerboardShown());
+  w->SetCheckerboard(true);
+  EXPECT_TRUE(settings->Checkerboard());
+  // Squares of 8 from the image's corner, light first.
+  EXPECT_EQ(n->Pixel(at.x + 2, at.y + 2), kCheckerLight);
+  EXPECT_EQ(n->Pixel(at.x + 10, at.y + 2), kCheckerDark);
+  EXPECT_EQ(n->Pixel(at.x + 10, at.y + 10), kCheckerLight);
+  EXPECT_EQ(n->Pixel(at.x + 60, at.y + 45), 0xFFFF0000u);
+
+  // Layered: the squares make the window opaque.
+  Options().viewerTitleBar = 2;
+  ViewerWindow* layered = Open(disc);
+  ASSERT_NE(layered, nullptr);
+  HeadlessWindow* l = Native(layered);
+  ASSERT_TRUE(l->IsLayered());
+  EXPECT_FALSE(l->LastPresentPerPixelAlpha());
+  EXPECT_EQ(l->Pixel(2, 2), kCheckerLight);
+  // Turned off in one window, it goes in all of them.
+  layered->SetCheckerboard(false);
+  EXPECT_TRUE(l->LastPresentPerPixelAlpha());
+  EXPECT_EQ(l->Pixel(2, 2) >> 24, 0u);
+  EXPECT_EQ(n->Pixel(at.x + 2, at.y + 2), 0xFF808080u);
+}
+
+// 800 % of an image far larger than the screen: only what the window shows
+// (and a margin) is ever scaled, and moving over the image scales the part
+// that comes into view.
+TEST_F(ViewerWindowTest, ALargeZoomScalesOnlyWhatTheWindowShows) {
+  Options().viewerTitleBar = 0;
+  // Left half red, right half green; the top 100 rows blue.
+  const std::string big = dir.Write("big.bmp", MakeBmp(1200, 800, [](int x, int y) {
+                                      return y < 100 ? 0x0000FFu : x < 600 ? kRed : kGreen;
+                                    }));
+  ViewerWindow* w = Open(big);
+  ASSERT_NE(w, nullptr);
+  HeadlessWindow* n = Native(w);
+  n->SendKey('9');  // 800 %
+  ASSERT_EQ(w->View()->Zoom(), 8.0);
+  EXPECT_EQ(TitleOf(w), u"big.bmp | 1200\u2022800\u202224 | 8.0x | Vistrel");
+  const ViewSize client = n->ClientSize();
+  ASSERT_TRUE(w->View()->DisplayTiled());
+  const auto partPixels = [&] {
+    const ImageBuffer* part = w->View()->DisplayImage();
+    return part ? uint64_t{part->Width()} * part->Height() : 0;
+  };
+  // The part is the window and a quarter of it on every side, at most.
+  const uint64_t screenful = uint64_t(client.width) * uint64_t(client.height);
+  EXPECT_GT(partPixels(), 0u);
+  EXPECT_LE(partPixels(), screenful * 9 / 4 + 1);
+  // The centre of the image is the centre of the window.
+  EXPECT_EQ(n->Pixel(client.width / 2 - 100, client.height / 2), 0xFFFF0000u);
+  EXPECT_EQ(n->Pixel(client.width / 2 + 100, client.height / 2), 0xFF00FF00u);
+
+  // To the top-left corner, then the right edge.
+  w->SetScroll({0, 0});
+  w->Refresh();
+  EXPECT_EQ(w->View()->DisplayOrigin(), (ViewPoint{0, 0}));
+  EXPECT_EQ(n->Pixel(5, 5), 0xFF0000FFu);
+  EXPECT_EQ(n->Pixel(5, 8 * 100 + 5), 0xFFFF0000u);
+  EXPECT_LE(partPixels(), screenful * 9 / 4 + 1);
+  w->SetScroll({9600 - client.width, 4000});
+  w->Refresh();
+  EXPECT_EQ(n->Pixel(client.width - 1, 5), 0xFF00FF00u);
+  EXPECT_LE(partPixels(), screenful * 9 / 4 + 1);
+  const ViewPoint origin = w->View()->DisplayOrigin();
+  EXPECT_GE(origin.x + int32_t(w->View()->DisplayImage()->Width()), 9600);
 }
 
 TEST_F(ViewerWindowTest, WithdrawnPerPixelPresentationPaintsOnAnOpaqueBackground) {
@@ -445,6 +601,62 @@ TEST_F(ViewerWindowTest, HoverModeShowsTheFrameAndHidesItAfterTheMouseLeft) {
   platform.AdvanceTime(250);
   EXPECT_FALSE(w->FrameShown());
   EXPECT_FALSE(n->HasTimer(ViewerWindow::kHoverTimer));
+}
+
+// The frame that hovering brings up must lie on the work area (1920 x 1040
+// here, a frame 8 + 23 high above the client and 8 below) for an image as
+// tall as the screen, started, zoomed and stepped to; without hovering the
+// window gives up no room. A small image stays in the middle of the area.
+TEST_F(ViewerWindowTest, HoverFrameOfAScreenHighImageLiesOnTheWorkArea) {
+  const std::string tall = dir.Write("a-tall.bmp", SolidBmp(500, 2200, kRed));
+  const std::string wide = dir.Write("b-wide.bmp", SolidBmp(4000, 1000, kGreen));
+  const std::string small = dir.Write("small.bmp", SolidBmp(640, 480, kGreen));
+  const ViewRect area{0, 0, 1920, 1040};
+  auto inside = [&](const ViewRect& r) {
+    return r.left >= area.left && r.top >= area.top && r.right <= area.right && r.bottom <= area.bottom;
+  };
+  struct Case {
+    uint8_t titleBar;
+    int32_t clientHeight;  // of the tall image, started
+  };
+  // Never framed, the window takes the whole height less its thin border.
+  for (const Case c : {Case{1, 1040 - 2 * 8 - 23}, Case{2, 1040 - 2}}) {
+    SCOPED_TRACE(testing::Message() << "title bar " << int(c.titleBar));
+    Options().viewerTitleBar = c.titleBar;
+    ViewerWindow* w = Open(tall);
+    ASSERT_NE(w, nullptr);
+    HeadlessWindow* n = Native(w);
+    EXPECT_EQ(n->ClientSize().height, c.clientHeight);
+    if (c.titleBar == 1) {
+      const auto hoverFrameInside = [&](const char* when) {
+        SCOPED_TRACE(when);
+        n->SendMouseMove({10, 10});
+        ASSERT_TRUE(w->FrameShown());
+        EXPECT_TRUE(inside(n->WindowRect()));
+        platform.cursor = {-10000, -10000};
+        platform.AdvanceTime(2 * ViewerWindow::kHoverMilliseconds);
+        ASSERT_FALSE(w->FrameShown());
+      };
+      hoverFrameInside("started");
+      w->Dispatch(kCmdZoomIn, 0);
+      platform.Pump();
+      hoverFrameInside("zoomed in");
+      w->Dispatch(kCmdNextFile, 0);
+      platform.Pump();
+      ASSERT_EQ(w->Path(), U16(wide));
+      w->Dispatch(kCmdPreviousFile, 0);
+      platform.Pump();
+      ASSERT_EQ(w->Path(), U16(tall));
+      hoverFrameInside("stepped back to");
+    }
+    w->Window()->Destroy();
+    platform.Pump();
+    ViewerWindow* s = Open(small);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(Native(s)->ClientOrigin(), (ViewPoint{960 - 320, 520 - 240}));
+    s->Window()->Destroy();
+    platform.Pump();
+  }
 }
 
 TEST_F(ViewerWindowTest, FramedPaintCentresTheImageOnTheBackground) {
@@ -583,11 +795,7 @@ TEST_F(ViewerWindowTest, RunProgramForwardsToTheRunningInstanceAndCloseEndsIt) {
   const std::string b = dir.Write("b.bmp", SolidBmp(16, 16, kGreen));
   ViewerWindow* w = Open(a);
   ASSERT_NE(w, nullptr);
-  ProgramEnvironment env;
-  env.programPath = u"/opt/vistrel/vistrel.exe";
-  env.store = &store;
-  env.commandLine = u"vistrel.exe \"" + U16(b) + u"\"";
-  EXPECT_EQ(RunProgram(platform, env), 0);
+  EXPECT_EQ(Start(Quoted(b)), 0);
   platform.Pump();
   EXPECT_EQ(app->Windows().size(), 2u);
 
@@ -595,8 +803,7 @@ TEST_F(ViewerWindowTest, RunProgramForwardsToTheRunningInstanceAndCloseEndsIt) {
   // instance as the whole path, and the window can step through its folder.
   const std::filesystem::path before = std::filesystem::current_path();
   std::filesystem::current_path(std::filesystem::path(a).parent_path());
-  env.commandLine = u"vistrel.exe b.bmp";
-  EXPECT_EQ(RunProgram(platform, env), 0);
+  EXPECT_EQ(Start(u"b.bmp"), 0);
   std::filesystem::current_path(before);
   platform.Pump();
   ASSERT_EQ(app->Windows().size(), 3u);
@@ -606,10 +813,44 @@ TEST_F(ViewerWindowTest, RunProgramForwardsToTheRunningInstanceAndCloseEndsIt) {
   platform.Pump();
   EXPECT_EQ(relative->Path(), U16(a));
 
-  env.commandLine = u"vistrel.exe -CLOSE";
-  EXPECT_EQ(RunProgram(platform, env), 0);
+  EXPECT_EQ(Start(u"-CLOSE"), 0);
   platform.Pump();
   EXPECT_TRUE(app->Windows().empty());
+}
+
+// The image a start names is decoded before the platform is up, into the
+// cache the program then uses; starts that open no image begin nothing.
+TEST_F(ViewerWindowTest, StartupLoadDecodesTheNamedImageAheadOfTheWindow) {
+  const std::string a = dir.Write("a b.bmp", SolidBmp(64, 48, kRed));
+  const std::u16string quoted = u"\"" + U16(a) + u"\"";
+  for (const std::u16string& line : std::vector<std::u16string>{
+           u"vistrel.exe", u"vistrel.exe -close " + quoted, u"vistrel.exe -index " + quoted, u"vistrel.exe <clipboard>"}) {
+    SCOPED_TRACE(std::string(line.begin(), line.end()));
+    EXPECT_FALSE(BeginStartupLoad(line));
+  }
+  // A name relative to the process's folder is the file there.
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(std::filesystem::path(a).parent_path());
+  RefPtr<ImageCache> early = BeginStartupLoad(u"vistrel.exe -zoom=2 \"a b.bmp\"");
+  std::filesystem::current_path(before);
+  ASSERT_TRUE(early);
+  const std::u16string path = U16(a);
+  early->Join(&path);
+  const RefPtr<ImageBuffer> decoded = early->Lookup(path);
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->Width(), 64u);
+  EXPECT_TRUE(early->AllFrames());
+
+  // The serving start shows it from that cache: no dialog, no message box.
+  ProgramEnvironment env;
+  env.programPath = u"/opt/vistrel/vistrel.exe";
+  env.store = &store;
+  env.commandLine = u"vistrel.exe -zoom=2 " + quoted;
+  env.cache = early;
+  EXPECT_EQ(RunProgram(platform, env), 0);
+  EXPECT_TRUE(platform.openDialogTitles.empty());
+  EXPECT_TRUE(platform.messageBoxes.empty());
+  EXPECT_EQ(early->Lookup(path), decoded);
 }
 
 }  // namespace

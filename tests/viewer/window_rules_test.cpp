@@ -105,6 +105,29 @@ TEST(KeepWindowReachableTest, AStripOfTheWindowStaysInTheWorkArea) {
   EXPECT_EQ(KeepWindowReachable({100, 100, 600, 500}, second, kFrame), (ViewRect{1438, 100, 1938, 500}));
 }
 
+TEST(KeepHoverFrameOnAreaTest, MovesAsLittleAsTheFrameNeedsAndLeavesWindowsPutOffTheArea) {
+  struct Case {
+    ViewPoint at;
+    ViewSize client;
+    ViewPoint kept;
+  };
+  for (const Case& c : {
+           Case{{100, 0}, {400, 300}, {100, 31}},         // caption and border above the top
+           Case{{100, 800}, {400, 240}, {100, 792}},      // the bottom border below the bottom
+           Case{{0, 100}, {400, 300}, {8, 100}},          // the left border
+           Case{{1600, 100}, {320, 300}, {1592, 100}},    // the right border
+           Case{{100, 500}, {400, 300}, {100, 500}},      // the frame fits already
+           Case{{-50, 0}, {400, 300}, {-50, 31}},         // partly off the left: left as it is
+           Case{{100, 5}, {400, 1030}, {100, 5}},         // framed, taller than the area
+       }) {
+    SCOPED_TRACE(testing::Message() << c.at.x << "," << c.at.y);
+    EXPECT_EQ(KeepHoverFrameOnArea(c.at, c.client, kArea, kFrame), c.kept);
+  }
+  // The room to fit into keeps the area's middle whatever the parity.
+  EXPECT_EQ(HoverFrameRoom(kArea, kFrame), (ViewRect{8, 20, 1912, 1021}));
+  EXPECT_EQ(HoverFrameRoom({0, 0, 1920, 1041}, kFrame), (ViewRect{8, 19, 1912, 1021}));
+}
+
 TEST(LiesBesideTest, TenPixelsOfOverlapOrLessInEitherDirection) {
   const ViewRect first{0, 0, 1920, 1080};
   EXPECT_TRUE(LiesBeside(first, {1920, 0, 3840, 1080}));    // edge to edge

@@ -3,13 +3,16 @@
 # the window title, the image's pixels on screen, stepping through the folder
 # with the keys, the window keywords (-pos, -zoom, -title, -fullscreen,
 # -topmost), the hand-off of a second start to the running instance, "-close",
-# the open dialog when no file is given, the message box for a file that
-# cannot be opened, and no settings written by a copy that is not installed.
+# the open dialog when no file is given, the message box naming a file that
+# cannot be opened and the failure status of such a start, no settings written
+# by a copy that is not installed, and the checkerboard behind a transparent
+# image when the setting asks for it.
 # Exit 77 (skipped) when the tools are missing.
 # Usage: tests/wine/run_viewer_test.sh path/to/vistrel.exe
 set -uo pipefail
 EXE="$(realpath "${1:?usage: $0 vistrel.exe}")"
-source "$(dirname "$0")/../support/xvfb.sh"
+SUPPORT="$(cd "$(dirname "$0")/../support" && pwd)"
+source "$SUPPORT/xvfb.sh"
 SKIP_HINT=" (scripts/install-deps.sh --with-windows installs it)" \
   require_tools wine Xvfb xwininfo xprop xdotool import convert python3
 
@@ -171,8 +174,49 @@ done
 echo "mouse gone: $(geometry_of "$ID")"
 [ -z "$FRAMED" ] || fail "the frame stayed after the mouse had left"
 
+# The popup menu: a right click opens it at the pointer (timed from the
+# click by the one process that makes it) with every item's text drawn; keys
+# go down to "查看", into it and down to "放大", and Enter zooms the image in;
+# Escape closes a second menu and nothing else.
+xdotool windowfocus --sync "$ID" 2>/dev/null
+KNOWN="$(xwininfo -root -children | awk '/^ +0x/ {print $1}' | tr '\n' ' ')"
+read -r ELAPSED _ PX PY PW PH < <(python3 "$SUPPORT/x_click_timer.py" 600 500 3)
+if [ "$ELAPSED" = none ]; then
+  fail "no popup menu appeared after a right click"
+else
+  echo "popup: $PX,$PY ${PW}x$PH on screen ${ELAPSED} ms after the click"
+  [ "$PX $PY" = "600 500" ] || fail "the popup is at $PX,$PY, not at the pointer 600,500"
+  sleep 0.5
+  shoot
+  ROWS="$(popup_rows_with_text "$WORK/shots/shot.png" "$PX" "$PY" "$PW" "$PH" f9f9f9 d7d7d7)"
+  echo "popup item rows with text: $ROWS"
+  [ "$ROWS" = 12 ] || fail "the popup shows $ROWS item texts, not the 12 of the menu"
+  xdotool key Down Down Down Down Down Down Right
+  sleep 0.3
+  xdotool key Down Down Down Return
+  ZOOMED="first.bmp | 320•240•24 | 1.189x | Vistrel"
+  ID="$(wait_for_title "$ZOOMED" 10)" || fail "choosing 放大 in the menu did not zoom in"
+  new_window_geometry "$KNOWN" >/dev/null && fail "the popup stayed after its item was chosen"
+  read -r AGAIN _ < <(python3 "$SUPPORT/x_click_timer.py" 600 500 3)
+  [ "$AGAIN" != none ] || fail "no popup menu appeared after the second right click"
+  echo "popup again: on screen ${AGAIN} ms after the click"
+  xdotool key Escape
+  sleep 0.5
+  new_window_geometry "$KNOWN" >/dev/null && fail "Escape did not close the popup"
+  ID="$(exact_window "$ZOOMED")" || fail "Escape in the popup closed the window too"
+  xdotool key r  # back to zoom 1 for what follows
+  ID="$(wait_for_title "$EXPECTED" 10)" || fail "r did not restore the zoom after the menu"
+fi
+point_at 1279 1023
+for _ in $(seq 1 20); do
+  sleep 0.25
+  ID="$(exact_window "$EXPECTED")"
+  [ -n "$ID" ] && [ "$(geometry_of "$ID")" = "479 391 322 242" ] && break
+done
+
 # The keys step through the folder in natural name order; the window follows
-# each image's size, and an image twice as wide as the screen is fitted to it.
+# each image's size, and an image twice as wide as the screen is fitted to it,
+# leaving room for the borders of the frame that hovering brings up.
 step() {  # key expected-title
   local id
   xdotool windowfocus --sync "$CURRENT" key "$1" 2>/dev/null
@@ -186,12 +230,14 @@ step() {  # key expected-title
 CURRENT="$ID"
 step Next "second.bmp | 200•100•24 | Vistrel"
 step space "third.bmp | 160•120•24 | Vistrel"
-step End "wide.bmp | 2560•200•24 | 0.5x | Vistrel"
+WIDE="wide.bmp | 2560•200•24 | 0.495x | Vistrel"
+step End "$WIDE"
 read -r X Y W H <<<"$(geometry_of "$CURRENT")"
 echo "wide window: $W x $H at $X,$Y"
-[ "$X" -le 0 ] && [ $((X + W)) -ge 1280 ] && [ "$H" -le 104 ] || fail "wide.bmp is not fitted to the screen: $W x $H at $X,$Y"
+[ "$X" -ge 2 ] && [ $((X + W)) -le 1278 ] && [ "$W" -ge 1260 ] && [ "$H" -le 104 ] ||
+  fail "wide.bmp is not fitted to the screen less the frame's borders: $W x $H at $X,$Y"
 step Home "first.bmp | 320•240•24 | Vistrel"
-step Prior "wide.bmp | 2560•200•24 | 0.5x | Vistrel"  # wraps round to the last
+step Prior "$WIDE"  # wraps round to the last
 step BackSpace "third.bmp | 160•120•24 | Vistrel"
 
 # A second start hands its file to the running instance and ends.
@@ -291,19 +337,57 @@ cannot_open() {  # file expected-text
     echo "$1: message box '$text'"
     [ "$text" = "$2" ] || fail "$1: the message box says '$text', not '$2'"
     xdotool windowfocus --sync "$id" key Return 2>/dev/null
-    wait_for_end "$SERVER" 20 || fail "$1: Return on the message box did not end the program"
+    if wait_for_end "$SERVER" 20; then
+      wait "$SERVER"
+      local status=$?
+      [ "$status" = 1 ] || fail "$1: the start that showed nothing ended with status $status, not 1"
+    else
+      fail "$1: Return on the message box did not end the program"
+    fi
   else
     fail "$1: no message box titled 'Vistrel' appeared"
     kill "$SERVER" 2>/dev/null
   fi
   [ -z "$(window_ids '| Vistrel')" ] || fail "$1: a viewer window is left"
 }
-cannot_open broken.bmp "未知的文件格式"
+cannot_open broken.bmp "未知的文件格式
+$(windows_path "$WORK/bad/broken.bmp")"
 cannot_open missing.bmp "无法打开文件: \"$(windows_path "$WORK/bad/missing.bmp")\""
 
 # A copy that is not installed keeps no settings.
 wineserver -w
 grep -q "Korvanne" "$WINEPREFIX/user.reg" && fail "settings were written to the registry"
+
+# With "Checkerboard" set, a red disc on a transparent canvas (120 x 90) shows
+# on squares of 8 pixels, white and light grey from the image's corner; the
+# frameless window is opaque then.
+python3 - "$WORK/disc.bmp" <<'PY'
+import struct, sys
+w, h = 120, 90
+rows = b"".join(b"".join(struct.pack("<I", 0xFFFF0000 if (x - 60) ** 2 + (y - 45) ** 2 < 900 else 0)
+                         for x in range(w)) for y in range(h - 1, -1, -1))
+head = b"BM" + struct.pack("<IHHI", 54 + len(rows), 0, 0, 54)
+head += struct.pack("<IiiHHIIiiII", 40, w, h, 1, 32, 0, len(rows), 2835, 2835, 0, 0)
+open(sys.argv[1], "wb").write(head + rows)
+PY
+wine reg add 'HKCU\Software\Korvanne\Vistrel' /v Vistrel-Ver /d 9.3 /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Korvanne\Vistrel' /v Checkerboard /t REG_DWORD /d 1 /f >/dev/null 2>&1
+wine "$EXE" disc.bmp >/dev/null 2>&1 &
+SERVER=$!
+if ID="$(wait_for_title "disc.bmp | 120•90•32 | Vistrel" 30)"; then
+  sleep 1
+  shoot
+  read -r X Y W H <<<"$(geometry_of "$ID")"
+  CORNER="$(pixel $((X + 2)) $((Y + 2)))" BESIDE="$(pixel $((X + 10)) $((Y + 2)))"
+  echo "checkerboard: window $W x $H at $X,$Y: $CORNER $BESIDE $(pixel $((X + 60)) $((Y + 45)))"
+  [[ "$CORNER" == "srgb(255,255,255)" || "$CORNER" == white ]] || fail "no white square at the image's corner: $CORNER"
+  [ "$BESIDE" = "srgb(204,204,204)" ] || fail "no grey square beside it: $BESIDE"
+  is_colour $((X + 60)) $((Y + 45)) red || fail "the disc is not red on the squares"
+else
+  fail "disc.bmp opened no window"
+fi
+wine "$EXE" -close >/dev/null 2>&1
+wait_for_end "$SERVER" 20 || fail "-close did not end the checkerboard instance"
 
 [ "$FAILED" = 0 ] && echo "PASS" || echo "FAILED"
 exit "$FAILED"

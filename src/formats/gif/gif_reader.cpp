@@ -154,7 +154,8 @@ class GifReader final : public ImageReader {
 
  private:
   void ReadComment(const ByteCursor& file, const SubBlocks& blocks);
-  void ReadApplication(const ByteCursor& file, const SubBlocks& blocks, bool* loop);
+  void ReadApplication(const ByteCursor& file, const SubBlocks& blocks, bool* loop,
+                       uint32_t* loopCount);
   void ApplyGraphicControl(const GraphicControl& gce);
   void FillPalette(uint32_t* palette) const;
 
@@ -198,8 +199,8 @@ void GifReader::ReadComment(const ByteCursor& file, const SubBlocks& blocks) {
   Properties().Set(PropertyId::Comment, utf8 ? Utf8ToUtf16(joined) : Windows1252ToUtf16(joined));
 }
 
-void GifReader::ReadApplication(const ByteCursor& file, const SubBlocks& blocks,
-                                bool* loop) {
+void GifReader::ReadApplication(const ByteCursor& file, const SubBlocks& blocks, bool* loop,
+                                uint32_t* loopCount) {
   if (blocks.count < 2 || blocks.firstSize != 11) return;
   const uint8_t* id = BytesAt(file, blocks.firstPos, 11).data();
   // The second name is the same extension under another maker's name.
@@ -209,6 +210,9 @@ void GifReader::ReadApplication(const ByteCursor& file, const SubBlocks& blocks,
     if (data.size() >= 3 && data[0] == 1) {
       const uint32_t repeats = uint32_t{data[1]} | uint32_t{data[2]} << 8;
       *loop = repeats != 1;
+      // The count is of repeats after the first play, as encoders write it
+      // ("-loop 3" stores 2) and browsers read it.
+      *loopCount = repeats == 0 ? 0 : repeats + 1;
     }
     return;
   }
@@ -275,6 +279,7 @@ Status GifReader::ReadHeader() {
   GifReader* last = nullptr;  // the newest frame of the chain
   FrameBudget budget;
   bool loop = false;
+  uint32_t loopCount = 0;
   size_t prevTablePos = globalPos;
   uint32_t prevTableEntries = globalEntries;
 
@@ -298,7 +303,7 @@ Status GifReader::ReadHeader() {
       } else if (label == kComment) {
         ReadComment(file, blocks);
       } else if (label == kApplication) {
-        ReadApplication(file, blocks, &loop);
+        ReadApplication(file, blocks, &loop, &loopCount);
       }
       continue;
     }
@@ -400,7 +405,10 @@ Status GifReader::ReadHeader() {
 
   if (!last) return status::kDamaged;
   // A looping extension may come after the first image; every frame carries it.
-  for (ImageReader* f = this; f; f = f->NextReader()) static_cast<GifReader*>(f)->frame_.loop = loop;
+  for (ImageReader* f = this; f; f = f->NextReader()) {
+    static_cast<GifReader*>(f)->frame_.loop = loop;
+    static_cast<GifReader*>(f)->frame_.loopCount = loopCount;
+  }
   return status::kOk;
 }
 

@@ -389,6 +389,7 @@ Status PngReader::ReadHeader() {
   bool animation = false;
   bool chainEnded = false;
   bool loop = false;
+  uint32_t loopCount = 0;  // plays in all, 0 = without end
   size_t backgroundPos = 0;
   uint32_t backgroundLength = 0;
   bool haveBackground = false;
@@ -460,7 +461,8 @@ Status PngReader::ReadHeader() {
         if (imageData || animation || length < 8) break;
         ByteCursor c = chunk.data;
         c.Skip(4);  // frame count: the fcTL chunks decide
-        loop = c.U32BE() != 1;
+        loopCount = c.U32BE();
+        loop = loopCount != 1;
         animation = true;
         break;
       }
@@ -508,6 +510,7 @@ Status PngReader::ReadHeader() {
   frame_.canvasHeight = info_.canvasHeight;
   frame_.background = background;
   frame_.loop = info_.animated && loop;
+  frame_.loopCount = loopCount;
   ClaimPixelData(imageDataBytes);
   for (ImageReader* r = next_.get(); r; r = r->NextReader()) {
     PngReader* p = static_cast<PngReader*>(r);
@@ -522,6 +525,7 @@ Status PngReader::ReadHeader() {
     p->frame_.canvasHeight = info_.canvasHeight;
     p->frame_.background = background;
     p->frame_.loop = frame_.loop;
+    p->frame_.loopCount = frame_.loopCount;
     p->Properties().CopyFrom(Properties());
   }
   return status::kOk;

@@ -226,6 +226,7 @@ WebpReader::Found WebpReader::WalkFrameChunks(ByteCursor chunks, WalkState& stat
       // without alpha leaves the default.
       if (background >> 24) frame_.background = background;
       frame_.loop = loops != 1;
+      frame_.loopCount = loops;
       frame_.canvasWidth = state.canvasWidth;
       frame_.canvasHeight = state.canvasHeight;
       state.animated = true;
@@ -262,6 +263,7 @@ void WebpReader::ReadAnimationFrame(ByteCursor anmf, WalkState& state, WebpReade
     frame->frame_.canvasHeight = frame_.canvasHeight;
     frame->frame_.background = frame_.background;
     frame->frame_.loop = frame_.loop;
+    frame->frame_.loopCount = frame_.loopCount;
   }
   frame->frame_.x = U24LE(anmf) * 2;
   frame->frame_.y = U24LE(anmf) * 2;

@@ -107,6 +107,13 @@ std::optional<std::vector<uint8_t>> SendHandOffRequest(const std::string& path, 
   return answer;
 }
 
+bool HandOffServerAnswers(const std::string& path) {
+  const int fd = Connect(path);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
 HandOffServer::~HandOffServer() {
   if (source_) g_source_remove(source_);
   if (fd_ >= 0) {
@@ -120,10 +127,7 @@ std::unique_ptr<HandOffServer> HandOffServer::Listen(const std::string& path, Ha
   if (!AddressOf(path, &address)) return nullptr;
   // A socket that still answers belongs to a running instance; one that does
   // not was left by an instance that ended without removing it.
-  if (const int other = Connect(path); other >= 0) {
-    close(other);
-    return nullptr;
-  }
+  if (HandOffServerAnswers(path)) return nullptr;
   unlink(path.c_str());
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return nullptr;

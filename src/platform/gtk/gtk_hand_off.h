@@ -23,6 +23,10 @@ inline constexpr size_t kHandOffMaxBytes = 1 << 20;
 std::optional<std::vector<uint8_t>> SendHandOffRequest(const std::string& path, HandOffKind kind,
                                                        std::span<const uint8_t> body, int timeoutMs);
 
+// Whether an instance listens at path (a socket left by an instance that
+// ended does not answer). Sends nothing.
+bool HandOffServerAnswers(const std::string& path);
+
 // The listening side. The handler runs on the thread of the main loop and its
 // answer goes back to the sender. Requests from other users are refused.
 class HandOffServer {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <string>
@@ -10,13 +11,19 @@
 
 #include "base/text.h"
 #include "base/byte_cursor.h"
+#include "image/display_rows.h"
 #include "image/image_buffer.h"
 #include "platform/gtk/gtk_clicks.h"
 #include "platform/gtk/gtk_hand_off.h"
 #include "platform/gtk/gtk_keys.h"
 #include "platform/gtk/gtk_progress.h"
+#include "platform/gtk/gtk_shell_icons.h"
+#include "platform/gtk/gtk_text.h"
 
+#include <langinfo.h>
 #include <poll.h>
+
+#include <clocale>
 
 // Last: the X11 header defines macros (None, Status, Bool) that clash with the
 // program's names.
@@ -37,20 +44,21 @@ void AppendU64(std::vector<uint8_t>& out, uint64_t v) {
   for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-// The socket of the instance that serves this user on this display.
-std::string HandOffPath() {
-  std::string display = gdk_display_get_name(gdk_display_get_default());
+// The socket of the instance that serves this user on the display of that name.
+std::string HandOffPathFor(std::string display) {
   for (char& c : display)
     if (!g_ascii_isalnum(c)) c = '_';
   return std::string(g_get_user_runtime_dir()) + "/vistrel-" + display + ".socket";
 }
+std::string HandOffPath() { return HandOffPathFor(gdk_display_get_name(gdk_display_get_default())); }
 
 constexpr int kFindMs = 5000;
 constexpr int kCopyDataMs = 60000;  // the other instance opens the image before it answers
 constexpr int kCloseMs = 5000;
 // How long a size asked of the system may take to be reported.
 constexpr guint kRequestMs = 1000;
-// How long the window manager may take to say what frame it will draw.
+// How long after the question the window manager may take to say what frame
+// it will draw.
 constexpr int kFrameAnswerMs = 200;
 
 uint8_t ModifiersOf(guint state) {
@@ -76,45 +84,19 @@ MonitorInfo InfoOf(GdkMonitor* monitor) {
 }
 
 // Part of a display image as a premultiplied cairo surface (opaque when the
-// image's alpha is not to be shown).
+// image's alpha is not to be shown). Cairo's pixel is a native-endian word of
+// alpha, red, green, blue: the blue, green, red, alpha bytes of a
+// little-endian machine, which are the rows the core's converter writes.
 cairo_surface_t* SurfaceOf(ImageBuffer& image, ViewPoint source, ViewSize size, bool showAlpha) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, size.height);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) return surface;
   cairo_surface_flush(surface);
   uint8_t* data = cairo_image_surface_get_data(surface);
   const int stride = cairo_image_surface_get_stride(surface);
-  const uint32_t* table = image.IsDisplay() ? image.ColourTable() : image.Palette();
-  for (int32_t y = 0; y < size.height; ++y) {
-    auto* out = reinterpret_cast<uint32_t*>(data + size_t(y) * stride);
-    std::fill(out, out + size.width, 0xFF000000u);
-    const int64_t sy = int64_t{source.y} + y;
-    if (sy < 0 || sy >= image.Height()) continue;
-    const uint8_t* row = image.Row(uint32_t(sy));
-    for (int32_t x = 0; x < size.width; ++x) {
-      const int64_t sx = int64_t{source.x} + x;
-      if (sx < 0 || sx >= image.Width()) continue;
-      uint32_t p = 0xFF000000u;
-      if (image.Format() == PixelFormat::Bgra8) {
-        std::memcpy(&p, row + 4 * sx, 4);
-      } else if (table) {
-        p = table[row[sx]];
-      } else if (image.Format() == PixelFormat::Gray8) {
-        const uint32_t v = row[sx];
-        p = v << 16 | v << 8 | v;
-      }
-      if (!showAlpha || image.Alpha() == AlphaMode::None || image.Format() != PixelFormat::Bgra8) {
-        p |= 0xFF000000u;
-      } else if (image.Alpha() == AlphaMode::Straight) {
-        const uint32_t a = p >> 24;
-        uint32_t q = p & 0xFF000000u;
-        for (int s = 0; s < 24; s += 8) q |= (((p >> s & 0xFF) * a + 127) / 255) << s;
-        p = q;
-      }
-      // Cairo's pixel is a native-endian word of alpha, red, green, blue: the
-      // blue, green, red, alpha bytes of a little-endian machine.
-      out[x] = p;
-    }
-  }
+  const RowAlpha alpha = showAlpha ? RowAlpha::kPremultiplied : RowAlpha::kOpaque;
+  for (int32_t y = 0; y < size.height; ++y)
+    DisplayRowTo32(image, source.x, int64_t{source.y} + y, size.width, alpha,
+                   reinterpret_cast<uint32_t*>(data + size_t(y) * stride));
   cairo_surface_mark_dirty(surface);
   return surface;
 }
@@ -122,37 +104,77 @@ cairo_surface_t* SurfaceOf(ImageBuffer& image, ViewPoint source, ViewSize size, 
 // The frame the window manager will put around a framed window (left, top,
 // right, bottom), asked before any such window is shown: the window manager
 // answers the request for a window it does not manage (an unmapped one made
-// for the question). None when it does not take such requests or does not
-// answer within waitMs.
-std::optional<ViewRect> AskFrameExtents(GdkDisplay* display, int waitMs) {
-  GdkScreen* screen = gdk_display_get_default_screen(display);
-  if (!GDK_IS_X11_SCREEN(screen) ||
-      !gdk_x11_screen_supports_net_wm_hint(screen, gdk_atom_intern_static_string("_NET_REQUEST_FRAME_EXTENTS")))
-    return std::nullopt;
-  Display* x = GDK_DISPLAY_XDISPLAY(display);
-  const Window root = GDK_WINDOW_XID(gdk_screen_get_root_window(screen));
-  const Atom request = gdk_x11_get_xatom_by_name_for_display(display, "_NET_REQUEST_FRAME_EXTENTS");
-  const Atom extents = gdk_x11_get_xatom_by_name_for_display(display, "_NET_FRAME_EXTENTS");
-  XSetWindowAttributes attributes{};
-  attributes.event_mask = PropertyChangeMask;
-  const Window probe = XCreateWindow(x, root, 0, 0, 100, 100, 0, CopyFromParent, InputOutput, CopyFromParent,
-                                     CWEventMask, &attributes);
-  XEvent message{};
-  message.xclient.type = ClientMessage;
-  message.xclient.window = probe;
-  message.xclient.message_type = request;
-  message.xclient.format = 32;
-  XSendEvent(x, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &message);
-  XFlush(x);
+// for the question). The question goes out as soon as the display is open
+// and the answer is read when the first window needs it, by when it has
+// normally arrived: nothing waits unless the answer is needed within the
+// first moments.
+class FrameExtentsQuestion {
+ public:
+  explicit FrameExtentsQuestion(GdkDisplay* display) {
+    GdkScreen* screen = gdk_display_get_default_screen(display);
+    if (!GDK_IS_X11_SCREEN(screen) ||
+        !gdk_x11_screen_supports_net_wm_hint(screen,
+                                             gdk_atom_intern_static_string("_NET_REQUEST_FRAME_EXTENTS")))
+      return;
+    x_ = GDK_DISPLAY_XDISPLAY(display);
+    const Window root = GDK_WINDOW_XID(gdk_screen_get_root_window(screen));
+    extents_ = gdk_x11_get_xatom_by_name_for_display(display, "_NET_FRAME_EXTENTS");
+    XSetWindowAttributes attributes{};
+    attributes.event_mask = PropertyChangeMask;
+    probe_ = XCreateWindow(x_, root, 0, 0, 100, 100, 0, CopyFromParent, InputOutput, CopyFromParent, CWEventMask,
+                           &attributes);
+    XEvent message{};
+    message.xclient.type = ClientMessage;
+    message.xclient.window = probe_;
+    message.xclient.message_type = gdk_x11_get_xatom_by_name_for_display(display, "_NET_REQUEST_FRAME_EXTENTS");
+    message.xclient.format = 32;
+    XSendEvent(x_, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &message);
+    XFlush(x_);
+    askedAt_ = g_get_monotonic_time();
+  }
+  ~FrameExtentsQuestion() {
+    if (!probe_) return;
+    XDestroyWindow(x_, probe_);
+    XFlush(x_);
+  }
+  FrameExtentsQuestion(const FrameExtentsQuestion&) = delete;
+  FrameExtentsQuestion& operator=(const FrameExtentsQuestion&) = delete;
 
-  auto read = [&]() -> std::optional<ViewRect> {
+  // None when the window manager takes no such requests or has not answered
+  // within waitMs of the question.
+  std::optional<ViewRect> Answer(int waitMs) {
+    if (!probe_) return std::nullopt;
+    // The toolkit may have taken the property's change from the queue already
+    // (it drops events of windows it does not know): the property is read
+    // before any waiting.
+    std::optional<ViewRect> out = Read();
+    const gint64 end = askedAt_ + gint64{waitMs} * 1000;
+    while (!out) {
+      // Only this window's events are taken from the queue; the rest stay for
+      // the toolkit.
+      XEvent event;
+      bool changed = false;
+      while (XCheckTypedWindowEvent(x_, probe_, PropertyNotify, &event))
+        changed = changed || event.xproperty.atom == extents_;
+      if (changed) out = Read();
+      if (out) break;
+      const gint64 left = end - g_get_monotonic_time();
+      if (left <= 0) break;
+      pollfd connection{ConnectionNumber(x_), POLLIN, 0};
+      poll(&connection, 1, static_cast<int>((left + 999) / 1000));
+    }
+    return out ? out : Read();
+  }
+
+ private:
+  std::optional<ViewRect> Read() {
     Atom type = 0;
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
     std::optional<ViewRect> out;
-    if (XGetWindowProperty(x, probe, extents, 0, 4, False, XA_CARDINAL, &type, &format, &count, &after, &data) ==
-            Success &&
+    if (XGetWindowProperty(x_, probe_, extents_, 0, 4, False, XA_CARDINAL, &type, &format, &count, &after,
+                           &data) == Success &&
         type == XA_CARDINAL && format == 32 && count == 4) {
       // Format 32 properties come as longs whatever their size.
       const auto* v = reinterpret_cast<const long*>(data);
@@ -161,28 +183,13 @@ std::optional<ViewRect> AskFrameExtents(GdkDisplay* display, int waitMs) {
     }
     if (data) XFree(data);
     return out;
-  };
-  std::optional<ViewRect> out;
-  const gint64 end = g_get_monotonic_time() + gint64{waitMs} * 1000;
-  while (!out) {
-    // Only this window's events are taken from the queue; the rest stay for
-    // the toolkit.
-    XEvent event;
-    bool changed = false;
-    while (XCheckTypedWindowEvent(x, probe, PropertyNotify, &event))
-      changed = changed || event.xproperty.atom == extents;
-    if (changed) out = read();
-    if (out) break;
-    const gint64 left = end - g_get_monotonic_time();
-    if (left <= 0) break;
-    pollfd connection{ConnectionNumber(x), POLLIN, 0};
-    poll(&connection, 1, static_cast<int>((left + 999) / 1000));
   }
-  if (!out) out = read();
-  XDestroyWindow(x, probe);
-  XFlush(x);
-  return out;
-}
+
+  Display* x_ = nullptr;
+  Window probe_ = 0;
+  Atom extents_ = 0;
+  gint64 askedAt_ = 0;
+};
 
 constexpr uint32_t kThinBorderColour = 0x646464;
 
@@ -209,7 +216,16 @@ class CairoPaint : public PaintTarget {
     const ViewSize size{d.Width(), d.Height()};
     if (size.width <= 0 || size.height <= 0) return;
     const bool alpha = display.Alpha() != AlphaMode::None;
-    cairo_surface_t* surface = SurfaceOf(display, source, size, alpha);
+    // An opaque Bgra8 image is drawn from its own rows, which the colour
+    // format without alpha reads as they are: no copy on the way to the screen.
+    const bool inside = source.x >= 0 && source.y >= 0 && int64_t{source.x} + size.width <= display.Width() &&
+                        int64_t{source.y} + size.height <= display.Height();
+    cairo_surface_t* surface =
+        !alpha && inside && display.Format() == PixelFormat::Bgra8 && display.Pitch() <= INT32_MAX
+            ? cairo_image_surface_create_for_data(display.Row(uint32_t(source.y)) + size_t(source.x) * 4,
+                                                  CAIRO_FORMAT_RGB24, size.width, size.height,
+                                                  static_cast<int>(display.Pitch()))
+            : SurfaceOf(display, source, size, alpha);
     cairo_save(cr_);
     // Blended over what the background fill left there.
     cairo_set_operator(cr_, alpha ? CAIRO_OPERATOR_OVER : CAIRO_OPERATOR_SOURCE);
@@ -225,6 +241,21 @@ class CairoPaint : public PaintTarget {
     int w = 0, h = 0;
     pango_layout_get_pixel_size(Layout(), &w, &h);
     return {w, h};
+  }
+  void DrawSurface(const PixelSurface& surface, const ViewRect& source, ViewPoint at) override {
+    const ViewRect r = Intersect(source, surface.Bounds());
+    if (IsEmpty(r)) return;
+    // Cairo reads the words as they are: opaque native-endian ARGB.
+    cairo_surface_t* image = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(surface.pixels.data())), CAIRO_FORMAT_ARGB32,
+        surface.width, surface.height, surface.width * 4);
+    cairo_save(cr_);
+    cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr_, image, at.x - source.left, at.y - source.top);
+    cairo_rectangle(cr_, at.x + r.left - source.left, at.y + r.top - source.top, r.Width(), r.Height());
+    cairo_fill(cr_);
+    cairo_restore(cr_);
+    cairo_surface_destroy(image);
   }
   void DrawLabel(std::u16string_view text, ViewPoint at, uint32_t colour) override {
     const std::string t = Utf8(text);
@@ -272,6 +303,8 @@ class DesktopWindow : public PlatformWindow {
   std::u16string Title() const override { return title_; }
   void SetFrame(FrameStyle frame) override;
   FrameStyle Frame() const override { return frame_; }
+  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+  bool IsEnabled() const override { return enabled_; }
   bool SetLayered(bool layered) override;
   bool IsLayered() const override { return layered_; }
   void PlaceClient(ViewPoint clientTopLeft, ViewSize clientSize) override;
@@ -318,6 +351,7 @@ class DesktopWindow : public PlatformWindow {
   // The thin border of the frameless style is this program's own: the system
   // window is larger than the client area by this much on each side.
   int32_t Border() const { return frame_ == FrameStyle::kFramelessBorder ? 1 : 0; }
+  bool Decorated() const { return frame_ == FrameStyle::kFramed || frame_ == FrameStyle::kDialog; }
   ViewPoint ClientPoint(double x, double y) const {
     return {static_cast<int32_t>(std::floor(x)) - Border(), static_cast<int32_t>(std::floor(y)) - Border()};
   }
@@ -353,6 +387,7 @@ class DesktopWindow : public PlatformWindow {
   uintptr_t handle_ = 0;
   std::u16string title_;
   FrameStyle frame_ = FrameStyle::kFramed;
+  bool enabled_ = true;
   bool layered_ = false;
   bool topmost_ = false;
   ViewRect client_;
@@ -390,7 +425,7 @@ class DesktopWindow : public PlatformWindow {
 
 class DesktopPlatform : public Platform {
  public:
-  DesktopPlatform() = default;
+  DesktopPlatform() : frameQuestion_(std::make_unique<FrameExtentsQuestion>(gdk_display_get_default())) {}
   ~DesktopPlatform() override {
     for (auto& [kind, cursor] : cursors_) g_object_unref(cursor);
   }
@@ -417,9 +452,10 @@ class DesktopPlatform : public Platform {
   // before it is shown); none without a window manager. Its frame is its own:
   // the same at any dpi of this program.
   FrameMetrics FrameMetricsForDpi(uint32_t dpi) override {
-    if (!frameKnown_ && !frameAsked_) {
-      frameAsked_ = true;
-      if (const auto insets = AskFrameExtents(gdk_display_get_default(), kFrameAnswerMs)) NoteFrame(*insets);
+    if (frameQuestion_) {
+      const auto insets = frameKnown_ ? std::nullopt : frameQuestion_->Answer(kFrameAnswerMs);
+      frameQuestion_.reset();
+      if (insets) NoteFrame(*insets);
     }
     return frame_;
   }
@@ -432,14 +468,16 @@ class DesktopPlatform : public Platform {
   void Beep() override { gdk_display_beep(gdk_display_get_default()); }
   MessageBoxAnswer ShowMessageBox(PlatformWindow* owner, std::u16string_view text, std::u16string_view caption,
                                   MessageBoxKind kind) override {
-    const GtkMessageType type = kind == MessageBoxKind::kError      ? GTK_MESSAGE_ERROR
-                                : kind == MessageBoxKind::kQuestion ? GTK_MESSAGE_QUESTION
-                                                                    : GTK_MESSAGE_INFO;
+    const GtkMessageType type = kind == MessageBoxKind::kError          ? GTK_MESSAGE_ERROR
+                                : kind == MessageBoxKind::kQuestion     ? GTK_MESSAGE_QUESTION
+                                : kind == MessageBoxKind::kTopmostPlain ? GTK_MESSAGE_OTHER
+                                                                        : GTK_MESSAGE_INFO;
     GtkWidget* dialog =
         gtk_message_dialog_new(ParentOf(owner), GTK_DIALOG_MODAL, type,
                                kind == MessageBoxKind::kQuestion ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, "%s",
                                Utf8(text).c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), Utf8(caption).c_str());
+    if (kind == MessageBoxKind::kTopmostPlain) gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
     PlaceDialog(GTK_WINDOW(dialog), owner ? ByHandle(owner->NativeHandle()) : nullptr);
     const gint r = gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
@@ -450,43 +488,11 @@ class DesktopPlatform : public Platform {
   }
   std::vector<std::u16string> ShowOpenDialog(PlatformWindow* owner, std::u16string_view title,
                                              const std::vector<std::u16string>& filter, bool multiple) override {
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(Utf8(title).c_str(), ParentOf(owner),
-                                                    GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
-                                                    "_Open", GTK_RESPONSE_ACCEPT, nullptr);
-    GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
-    gtk_file_chooser_set_select_multiple(chooser, multiple);
-    for (size_t i = 0; i + 1 < filter.size(); i += 2) {
-      GtkFileFilter* f = gtk_file_filter_new();
-      gtk_file_filter_set_name(f, Utf8(filter[i]).c_str());
-      // Patterns are matched as written here; the names on disk may be in
-      // either case.
-      std::u16string_view list = filter[i + 1];
-      while (!list.empty()) {
-        const size_t end = std::min(list.find(u';'), list.size());
-        const std::string pattern = Utf8(list.substr(0, end));
-        if (pattern == "*.*") {
-          gtk_file_filter_add_pattern(f, "*");
-        } else if (!pattern.empty()) {
-          gtk_file_filter_add_pattern(f, pattern.c_str());
-          std::string upper = pattern;
-          for (char& c : upper) c = g_ascii_toupper(c);
-          if (upper != pattern) gtk_file_filter_add_pattern(f, upper.c_str());
-        }
-        list.remove_prefix(std::min(end + 1, list.size()));
-      }
-      gtk_file_chooser_add_filter(chooser, f);
-    }
-    std::vector<std::u16string> out;
-    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
-      GSList* names = gtk_file_chooser_get_filenames(chooser);
-      for (GSList* n = names; n; n = n->next) {
-        out.push_back(Utf8ToUtf16(static_cast<const char*>(n->data)));
-        g_free(n->data);
-      }
-      g_slist_free(names);
-    }
-    gtk_widget_destroy(dialog);
-    return out;
+    FileDialogRequest request;
+    request.title = title;
+    request.filter = filter;
+    request.multiple = multiple;
+    return ShowFileDialog(owner, request);
   }
   void RunMessageLoop() override {
     while (!quit_) g_main_context_iteration(nullptr, TRUE);
@@ -496,6 +502,140 @@ class DesktopPlatform : public Platform {
     while (!quit_ && g_main_context_iteration(nullptr, FALSE)) {
     }
     return !quit_;
+  }
+  bool RunNestedLoop(const std::function<bool()>& keepRunning) override {
+    while (keepRunning()) {
+      if (quit_) return false;  // left set: the outer loop ends too
+      g_main_context_iteration(nullptr, TRUE);
+    }
+    return true;
+  }
+  // The popup takes the pointer and the keyboard, so that a press anywhere
+  // on the screen is seen; keys of every window of this program come to the
+  // sink first in any case.
+  void BeginMenuCapture(PlatformWindow& popup, MenuCaptureSink& sink) override {
+    menuSink_ = &sink;
+    DesktopWindow* w = ByHandle(popup.NativeHandle());
+    GdkWindow* target = w && w->Widget() ? gtk_widget_get_window(GTK_WIDGET(w->Widget())) : nullptr;
+    GdkDisplay* display = gdk_display_get_default();
+    if (!target) return;
+    // The window must be viewable on the server before it can be grabbed to.
+    gdk_display_sync(display);
+    grabbed_ = gdk_seat_grab(gdk_display_get_default_seat(display), target, GDK_SEAT_CAPABILITY_ALL, TRUE, nullptr,
+                             nullptr, nullptr, nullptr) == GDK_GRAB_SUCCESS;
+  }
+  void EndMenuCapture() override {
+    if (grabbed_) gdk_seat_ungrab(gdk_display_get_default_seat(gdk_display_get_default()));
+    grabbed_ = false;
+    menuSink_ = nullptr;
+  }
+  MenuCaptureSink* MenuSink() const { return menuSink_; }
+  TextRenderer& Text() override { return text_; }
+  std::optional<PixelSurface> CaptureScreen(const ViewRect& area) override {
+    if (IsEmpty(area)) return std::nullopt;
+    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), area.left, area.top, area.Width(),
+                                                 area.Height());
+    if (!shot) return std::nullopt;
+    PixelSurface out(gdk_pixbuf_get_width(shot), gdk_pixbuf_get_height(shot));
+    const int channels = gdk_pixbuf_get_n_channels(shot), stride = gdk_pixbuf_get_rowstride(shot);
+    const guchar* bytes = gdk_pixbuf_read_pixels(shot);
+    for (int32_t y = 0; y < out.height; ++y)
+      for (int32_t x = 0; x < out.width; ++x) {
+        const guchar* p = bytes + size_t(y) * stride + size_t(x) * channels;
+        out.Row(y)[x] = 0xFF000000u | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+      }
+    g_object_unref(shot);
+    return out;
+  }
+  std::optional<PixelSurface> FileIcon(const std::u16string& path, bool folder, int32_t size) override {
+    return GtkFileIcon(path, folder, size);
+  }
+  // The desktop's handler of the folder or file, as a double click there would.
+  bool OpenWithShell(const std::u16string& path) override {
+    const std::string target = Utf8(path);
+    gchar* argv[] = {const_cast<gchar*>("xdg-open"), const_cast<gchar*>(target.c_str()), nullptr};
+    return g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, nullptr) != FALSE;
+  }
+  void SetClipboardText(std::u16string_view text) override {
+    const std::string utf8 = Utf8(text);
+    gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), utf8.data(), static_cast<gint>(utf8.size()));
+  }
+  std::optional<std::u16string> ClipboardText() override {
+    gchar* text = gtk_clipboard_wait_for_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD));
+    if (!text) return std::nullopt;
+    std::u16string out = Utf8ToUtf16(text);
+    g_free(text);
+    return out;
+  }
+  std::vector<std::u16string> ShowFileDialog(PlatformWindow* owner, FileDialogRequest& request) override {
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(
+        Utf8(request.title).c_str(), ParentOf(owner),
+        request.save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
+        request.save ? "_Save" : "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+    GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+    gtk_file_chooser_set_select_multiple(chooser, !request.save && request.multiple);
+    // The caller decides about existing files.
+    gtk_file_chooser_set_do_overwrite_confirmation(chooser, FALSE);
+    std::vector<GtkFileFilter*> filters;
+    for (size_t i = 0; i + 1 < request.filter.size(); i += 2) {
+      filters.push_back(FilterOf(request.filter[i], request.filter[i + 1]));
+      gtk_file_chooser_add_filter(chooser, filters.back());
+    }
+    if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
+      gtk_file_chooser_set_filter(chooser, filters[request.filterIndex - 1]);
+    if (!request.initialPath.empty()) {
+      const std::string initial = Utf8(request.initialPath);
+      if (request.save) {
+        gchar* folder = g_path_get_dirname(initial.c_str());
+        gchar* name = g_path_get_basename(initial.c_str());
+        if (g_file_test(folder, G_FILE_TEST_IS_DIR)) gtk_file_chooser_set_current_folder(chooser, folder);
+        gtk_file_chooser_set_current_name(chooser, name);
+        g_free(folder);
+        g_free(name);
+      } else if (g_file_test(initial.c_str(), G_FILE_TEST_IS_DIR)) {
+        gtk_file_chooser_set_current_folder(chooser, initial.c_str());
+      } else {
+        gtk_file_chooser_set_filename(chooser, initial.c_str());
+      }
+    }
+    std::vector<std::u16string> out;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+      GSList* names = gtk_file_chooser_get_filenames(chooser);
+      for (GSList* n = names; n; n = n->next) {
+        out.push_back(Utf8ToUtf16(static_cast<const char*>(n->data)));
+        g_free(n->data);
+      }
+      g_slist_free(names);
+      GtkFileFilter* chosen = gtk_file_chooser_get_filter(chooser);
+      for (size_t i = 0; i < filters.size(); ++i)
+        if (filters[i] == chosen) request.filterIndex = static_cast<uint32_t>(i + 1);
+    }
+    gtk_widget_destroy(dialog);
+    return out;
+  }
+  std::optional<uint32_t> ChooseColour(PlatformWindow* owner, uint32_t colour,
+                                       std::array<uint32_t, 16>& customColours) override {
+    GtkWidget* dialog = gtk_color_chooser_dialog_new(nullptr, ParentOf(owner));
+    GtkColorChooser* chooser = GTK_COLOR_CHOOSER(dialog);
+    gtk_color_chooser_set_use_alpha(chooser, FALSE);
+    auto rgba = [](uint32_t c) {
+      return GdkRGBA{(c >> 16 & 0xFF) / 255.0, (c >> 8 & 0xFF) / 255.0, (c & 0xFF) / 255.0, 1.0};
+    };
+    std::vector<GdkRGBA> palette;
+    for (uint32_t c : customColours) palette.push_back(rgba(c));
+    gtk_color_chooser_add_palette(chooser, GTK_ORIENTATION_HORIZONTAL, 8, static_cast<gint>(palette.size()),
+                                  palette.data());
+    const GdkRGBA start = rgba(colour);
+    gtk_color_chooser_set_rgba(chooser, &start);
+    std::optional<uint32_t> out;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
+      GdkRGBA c{};
+      gtk_color_chooser_get_rgba(chooser, &c);
+      auto byte = [](double v) { return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
+      out = byte(c.red) << 16 | byte(c.green) << 8 | byte(c.blue);
+    }
+    gtk_widget_destroy(dialog);
+    return out;
   }
   void Quit() override {
     quit_ = true;
@@ -733,6 +873,27 @@ class DesktopPlatform : public Platform {
     gtk_window_set_position(dialog, GTK_WIN_POS_NONE);
     gtk_window_move(dialog, x, y);
   }
+  // A filter of the open and save dialogs from a description and a pattern
+  // list. Patterns are matched as written here; the names on disk may be in
+  // either case.
+  static GtkFileFilter* FilterOf(const std::u16string& name, std::u16string_view list) {
+    GtkFileFilter* f = gtk_file_filter_new();
+    gtk_file_filter_set_name(f, Utf8(name).c_str());
+    while (!list.empty()) {
+      const size_t end = std::min(list.find(u';'), list.size());
+      const std::string pattern = Utf8(list.substr(0, end));
+      if (pattern == "*.*") {
+        gtk_file_filter_add_pattern(f, "*");
+      } else if (!pattern.empty()) {
+        gtk_file_filter_add_pattern(f, pattern.c_str());
+        std::string upper = pattern;
+        for (char& c : upper) c = g_ascii_toupper(c);
+        if (upper != pattern) gtk_file_filter_add_pattern(f, upper.c_str());
+      }
+      list.remove_prefix(std::min(end + 1, list.size()));
+    }
+    return f;
+  }
   GtkWindow* ParentOf(PlatformWindow* owner) const {
     DesktopWindow* w = owner ? ByHandle(owner->NativeHandle()) : nullptr;
     return w ? w->Widget() : nullptr;
@@ -743,12 +904,16 @@ class DesktopPlatform : public Platform {
   uint64_t nextSerial_ = 0;
   FrameMetrics frame_;
   bool frameKnown_ = false;
-  bool frameAsked_ = false;
+  // Asked when the platform is made, answered when a window first needs it.
+  std::unique_ptr<FrameExtentsQuestion> frameQuestion_;
   std::atomic<bool> quit_{false};
   // Named by the menu entry installed with the program (vistrel.desktop).
   LauncherProgress progress_{"application://vistrel.desktop", "/com/korvanne/Vistrel"};
   std::unique_ptr<HandOffServer> server_;
   ClickTracker clicks_;
+  MenuCaptureSink* menuSink_ = nullptr;
+  bool grabbed_ = false;
+  PangoTextRenderer text_;
 };
 
 DesktopWindow::~DesktopWindow() {
@@ -778,7 +943,11 @@ bool DesktopWindow::Make(const WindowCreateParams& p) {
   // Positions are those of the client area, as everywhere in the program.
   gtk_window_set_gravity(window, GDK_GRAVITY_STATIC);
   gtk_widget_set_app_paintable(widget_, TRUE);
-  gtk_window_set_decorated(window, frame_ == FrameStyle::kFramed && !p.popup);
+  gtk_window_set_decorated(window, Decorated() && !p.popup);
+  if (frame_ == FrameStyle::kDialog) {
+    gtk_window_set_resizable(window, FALSE);
+    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+  }
   // Per-pixel transparency needs a visual with alpha, chosen before the window is made.
   GdkScreen* screen = gtk_widget_get_screen(widget_);
   if (gdk_screen_is_composited(screen))
@@ -837,7 +1006,7 @@ void DesktopWindow::ApplyGeometry() {
 
 ViewRect DesktopWindow::Insets() const {
   GdkWindow* w = GdkOf();
-  if (w && gdk_window_is_visible(w) && frame_ == FrameStyle::kFramed) {
+  if (w && gdk_window_is_visible(w) && Decorated()) {
     GdkRectangle frame{};
     gdk_window_get_frame_extents(w, &frame);
     gint x = 0, y = 0;
@@ -846,7 +1015,7 @@ ViewRect DesktopWindow::Insets() const {
                           frame.y + frame.height - (y + gdk_window_get_height(w))};
     if (insets.left >= 0 && insets.top >= 0 && insets.right >= 0 && insets.bottom >= 0) return insets;
   }
-  if (frame_ != FrameStyle::kFramed) return {Border(), Border(), Border(), Border()};
+  if (!Decorated()) return {Border(), Border(), Border(), Border()};
   const FrameMetrics m = platform_.FrameMetricsForDpi(96);
   return {m.borderWidth, m.borderHeight + m.captionHeight, m.borderWidth, m.borderHeight};
 }
@@ -869,7 +1038,7 @@ void DesktopWindow::Repaint() {
 void DesktopWindow::SetFrame(FrameStyle frame) {
   if (frame == frame_) return;
   frame_ = frame;
-  if (widget_) gtk_window_set_decorated(Widget(), frame == FrameStyle::kFramed);
+  if (widget_) gtk_window_set_decorated(Widget(), Decorated());
   ApplyGeometry();
   Repaint();
 }
@@ -1040,11 +1209,35 @@ MonitorInfo DesktopWindow::Monitor() const {
   return platform_.MonitorNearest(client_);
 }
 
+// The frame a window manager draws around the window is a window of its own
+// that holds this one; over its title bar or border the pointer is still over
+// this window for the user. So the question goes to the server: which
+// top-level window (this one, or the frame holding it) the pointer is in.
 bool DesktopWindow::IsUnderCursor() const {
   GdkWindow* w = GdkOf();
-  GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
-  if (!w || !seat) return false;
-  return gdk_device_get_window_at_position(gdk_seat_get_pointer(seat), nullptr, nullptr) == w;
+  if (!w || !gdk_window_is_visible(w)) return false;
+  GdkDisplay* display = gdk_window_get_display(w);
+  Display* x = GDK_DISPLAY_XDISPLAY(display);
+  const Window root = GDK_WINDOW_XID(gdk_screen_get_root_window(gdk_window_get_screen(w)));
+  gdk_x11_display_error_trap_push(display);  // the frame may go away meanwhile
+  Window top = GDK_WINDOW_XID(w);
+  for (;;) {
+    Window rootOf = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(x, top, &rootOf, &parent, &children, &count)) {
+      top = 0;
+      break;
+    }
+    if (children) XFree(children);
+    if (parent == root || parent == 0) break;
+    top = parent;
+  }
+  Window pointerRoot = 0, child = 0;
+  int rootX = 0, rootY = 0, winX = 0, winY = 0;
+  unsigned int mask = 0;
+  const bool onScreen = XQueryPointer(x, root, &pointerRoot, &child, &rootX, &rootY, &winX, &winY, &mask);
+  gdk_x11_display_error_trap_pop_ignored(display);
+  return onScreen && top != 0 && child == top;
 }
 
 void DesktopWindow::StopWatchingScreen() {
@@ -1112,7 +1305,8 @@ gboolean DesktopWindow::OnDraw(GtkWidget* widget, cairo_t* cr, gpointer data) {
 }
 
 gboolean DesktopWindow::OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
-  static_cast<DesktopWindow*>(data)->events_.OnCloseRequest();
+  auto* self = static_cast<DesktopWindow*>(data);
+  if (self->enabled_) self->events_.OnCloseRequest();
   return TRUE;  // the window decides whether it goes
 }
 
@@ -1139,7 +1333,7 @@ void DesktopWindow::Configured(int32_t windowWidth, int32_t windowHeight) {
   const ViewRect now{x + b, y + b, x + b + width, y + b + height};
   const ViewRect was = client_;
   client_ = now;
-  if (frame_ == FrameStyle::kFramed && gtk_widget_get_mapped(widget_)) {
+  if (Decorated() && gtk_widget_get_mapped(widget_)) {
     const ViewRect in = Insets();
     if (in.top > 0) platform_.NoteFrame(in);
   }
@@ -1174,6 +1368,7 @@ gboolean DesktopWindow::OnWindowState(GtkWidget*, GdkEventWindowState* e, gpoint
 
 gboolean DesktopWindow::OnKey(GtkWidget* widget, GdkEventKey* e, gpointer data) {
   auto* self = static_cast<DesktopWindow*>(data);
+  if (!self->enabled_) return TRUE;
   // The key as it is without Shift (so Shift+1 is still the key 1), in the
   // event's layout and then in the first layout (letters of non-Latin layouts).
   GdkKeymap* keymap = gdk_keymap_get_for_display(gtk_widget_get_display(widget));
@@ -1193,11 +1388,20 @@ gboolean DesktopWindow::OnKey(GtkWidget* widget, GdkEventKey* e, gpointer data) 
   const bool down = e->type == GDK_KEY_PRESS;
   const uint8_t own = vk == 0x10 ? kModifierShift : vk == 0x11 ? kModifierCtrl : vk == 0x12 ? kModifierAlt : 0;
   modifiers = down ? (modifiers | own) : (modifiers & ~own);
-  return self->events_.OnKey(vk, down, modifiers);
+  // A running menu hears every key of the program first.
+  if (MenuCaptureSink* sink = self->platform_.MenuSink(); sink && sink->OnMenuKey(vk, down, modifiers)) return TRUE;
+  // The character follows its key, as a typed character follows its key down
+  // on the other system.
+  const gunichar typed = down && !(modifiers & (kModifierCtrl | kModifierAlt)) ? gdk_keyval_to_unicode(e->keyval) : 0;
+  const bool handled = self->events_.OnKey(vk, down, modifiers);
+  if (typed >= 0x20 && typed != 0x7F && typed < 0x10000 && self->widget_)
+    self->events_.OnChar(static_cast<char16_t>(typed));
+  return handled;
 }
 
 gboolean DesktopWindow::OnButton(GtkWidget*, GdkEventButton* e, gpointer data) {
   auto* self = static_cast<DesktopWindow*>(data);
+  if (!self->enabled_) return TRUE;
   int button;
   switch (e->button) {
     case 1: button = 0; break;
@@ -1208,6 +1412,10 @@ gboolean DesktopWindow::OnButton(GtkWidget*, GdkEventButton* e, gpointer data) {
     default: return FALSE;
   }
   const ViewPoint at = self->ClientPoint(e->x, e->y);
+  if (MenuCaptureSink* sink = self->platform_.MenuSink(); sink && e->type == GDK_BUTTON_PRESS && button <= 2) {
+    const ViewPoint screen{static_cast<int32_t>(std::floor(e->x_root)), static_cast<int32_t>(std::floor(e->y_root))};
+    if (sink->OnMenuPress(button, screen) || !self->widget_) return TRUE;
+  }
   MouseAction action;
   if (e->type == GDK_BUTTON_PRESS)
     action = self->platform_.Press(self->serial_, button, e->time, at);
@@ -1227,6 +1435,7 @@ gboolean DesktopWindow::OnMotion(GtkWidget*, GdkEventMotion* e, gpointer data) {
 
 gboolean DesktopWindow::OnScroll(GtkWidget*, GdkEventScroll* e, gpointer data) {
   auto* self = static_cast<DesktopWindow*>(data);
+  if (!self->enabled_) return TRUE;
   // One notch is 120, positive away from the user.
   int delta = 0;
   if (e->direction == GDK_SCROLL_UP)
@@ -1241,7 +1450,11 @@ gboolean DesktopWindow::OnScroll(GtkWidget*, GdkEventScroll* e, gpointer data) {
 }
 
 gboolean DesktopWindow::OnFocus(GtkWidget*, GdkEventFocus* e, gpointer data) {
-  static_cast<DesktopWindow*>(data)->events_.OnActivate(e->in != 0);
+  auto* self = static_cast<DesktopWindow*>(data);
+  // The grab of a running menu moves the keyboard focus for its while: the
+  // window has not lost the user to another.
+  if (self->platform_.MenuSink()) return FALSE;
+  self->events_.OnActivate(e->in != 0);
   return FALSE;
 }
 
@@ -1259,12 +1472,40 @@ void DesktopWindow::OnDragData(GtkWidget*, GdkDragContext*, gint, gint, GtkSelec
 
 }  // namespace
 
-std::unique_ptr<Platform> CreateGtkPlatform(int* argc, char*** argv) {
+void PrepareGtkStart() {
+  // The program's texts are Unicode, and the older of the two window-name
+  // properties is written in the character set of the locale. In a locale
+  // without Chinese (the plain C locale, or one that is not installed, which
+  // the C library replaces by C) the toolkit left it out: window managers,
+  // window lists and tools that read only that one saw nameless windows and
+  // no open dialog. The character set becomes UTF-8 then; the user's other
+  // locale settings stay.
+  if (!setlocale(LC_ALL, "")) setlocale(LC_ALL, "C");
+  if (!g_str_equal(nl_langinfo(CODESET), "UTF-8")) {
+    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"})
+      if (setlocale(LC_CTYPE, name)) break;
+  }
+  gtk_disable_setlocale();
   // The viewer places its windows itself and scales for the screen's dpi itself.
   gdk_set_allowed_backends("x11");
   g_setenv("GDK_SCALE", "1", TRUE);
-  if (!gtk_init_check(argc, argv)) return nullptr;
-  if (!GDK_IS_X11_DISPLAY(gdk_display_get_default())) return nullptr;
+}
+
+bool GtkInstanceRunning() {
+  const char* display = g_getenv("DISPLAY");
+  return display && *display && HandOffServerAnswers(HandOffPathFor(display));
+}
+
+std::unique_ptr<Platform> CreateGtkPlatform(int* argc, char*** argv) {
+  // The viewer draws with the processor only, but the toolkit would load the
+  // system's OpenGL driver as it starts, to choose its visuals: most of its
+  // start-up time. A choice the user made in the environment stands, and
+  // none is passed on to the programs this one starts.
+  const bool glChosen = g_getenv("GDK_GL") != nullptr;
+  if (!glChosen) g_setenv("GDK_GL", "disable", TRUE);
+  const bool up = gtk_init_check(argc, argv);
+  if (!glChosen) g_unsetenv("GDK_GL");
+  if (!up || !GDK_IS_X11_DISPLAY(gdk_display_get_default())) return nullptr;
   return std::make_unique<DesktopPlatform>();
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "image/display_rows.h"
 #include "image/image_buffer.h"
 
 namespace vt {
@@ -18,25 +19,13 @@ int64_t DistanceOutside(int64_t v, int32_t lo, int32_t hi) {
 
 int32_t ScaleForDpi(int32_t v, uint32_t dpi) { return static_cast<int32_t>((int64_t{v} * dpi + 48) / 96); }
 
-// One display pixel as blue, green, red, alpha.
-uint32_t DisplayPixel(ImageBuffer& image, uint32_t x, uint32_t y) {
-  const uint8_t* row = image.Row(y);
-  switch (image.Format()) {
-    case PixelFormat::Bgra8: {
-      uint32_t p;
-      std::memcpy(&p, row + 4 * size_t{x}, 4);
-      return image.Alpha() == AlphaMode::None ? (p | 0xFF000000u) : p;
-    }
-    case PixelFormat::Gray8:
-    case PixelFormat::Indexed8: {
-      const uint32_t* table = image.IsDisplay() ? image.ColourTable() : image.Palette();
-      const uint8_t v = row[x];
-      if (table) return table[v] | (image.Format() == PixelFormat::Gray8 ? 0xFF000000u : 0u);
-      return 0xFF000000u | v << 16 | v << 8 | v;
-    }
-    default:
-      return 0xFF000000u;
-  }
+// The columns [first, last) of a run of count pixels from source column x
+// that lie on an image width pixels wide.
+std::pair<int32_t, int32_t> ColumnsOnImage(int64_t x, int32_t count, uint32_t width) {
+  count = std::max(count, 0);
+  const int64_t first = std::clamp<int64_t>(-x, 0, count);
+  const int64_t last = std::clamp<int64_t>(int64_t{width} - x, first, count);
+  return {int32_t(first), int32_t(last)};
 }
 
 // Source over destination with straight alpha (premultiplied sources add).
@@ -64,17 +53,20 @@ class HeadlessPaint : public PaintTarget {
   }
   void DrawImage(ImageBuffer& display, ViewPoint source, const ViewRect& destination) override {
     const ViewRect r = Clip(destination);
+    if (r.right <= r.left) return;
     const bool alpha = display.Alpha() != AlphaMode::None;
+    const bool premultiplied = display.Alpha() == AlphaMode::Premultiplied;
+    // Only the part of the destination that lies on the image is drawn.
+    const int64_t sx = int64_t{source.x} + (r.left - destination.left);
+    const auto [first, last] = ColumnsOnImage(sx, r.right - r.left, display.Width());
+    if (last <= first) return;
+    std::vector<uint32_t> row(size_t(last - first));
     for (int32_t y = r.top; y < r.bottom; ++y) {
       const int64_t sy = int64_t{source.y} + (y - destination.top);
       if (sy < 0 || sy >= display.Height()) continue;
-      for (int32_t x = r.left; x < r.right; ++x) {
-        const int64_t sx = int64_t{source.x} + (x - destination.left);
-        if (sx < 0 || sx >= display.Width()) continue;
-        uint32_t& d = pixels_[size_t(y) * size_.width + x];
-        const uint32_t p = DisplayPixel(display, uint32_t(sx), uint32_t(sy));
-        d = alpha ? Blend(d, p, display.Alpha() == AlphaMode::Premultiplied) : p;
-      }
+      DisplayRowTo32(display, sx + first, sy, last - first, RowAlpha::kAsStored, row.data());
+      uint32_t* d = &pixels_[size_t(y) * size_.width + r.left + first];
+      for (size_t i = 0; i < row.size(); ++i) d[i] = alpha ? Blend(d[i], row[i], premultiplied) : row[i];
     }
   }
   // A fixed cell of 7 x 16 pixels per character: enough for placement rules.
@@ -83,6 +75,13 @@ class HeadlessPaint : public PaintTarget {
   }
   void DrawLabel(std::u16string_view text, ViewPoint at, uint32_t colour) override {
     labels_.push_back({std::u16string(text), at, colour});
+  }
+  void DrawSurface(const PixelSurface& surface, const ViewRect& source, ViewPoint at) override {
+    const ViewRect from = Intersect(source, surface.Bounds());
+    const ViewRect to = Clip({at.x, at.y, at.x + from.Width(), at.y + from.Height()});
+    for (int32_t y = to.top; y < to.bottom; ++y)
+      for (int32_t x = to.left; x < to.right; ++x)
+        pixels_[size_t(y) * size_.width + x] = surface.At(from.left + x - at.x, from.top + y - at.y);
   }
 
  private:
@@ -110,11 +109,12 @@ HeadlessWindow::HeadlessWindow(HeadlessPlatform& platform, WindowEvents& events,
               params.clientTopLeft.x + params.clientSize.width,
               params.clientTopLeft.y + params.clientSize.height},
       normalClient_(client_),
-      topmost_(params.topmost),
-      noActivate_(params.noActivate) {
+      topmost_(params.topmost || params.popup),
+      noActivate_(params.noActivate || params.popup),
+      popup_(params.popup) {
   zOrder_ = params.bottom ? -platform.NextZ() : platform.NextZ();
   ResizePixels();
-  if (params.visible) Show(ShowState::kNormal, !params.noActivate);
+  if (params.visible) Show(ShowState::kNormal, !noActivate_);
 }
 
 HeadlessWindow::~HeadlessWindow() {
@@ -153,7 +153,7 @@ void HeadlessWindow::PlaceClient(ViewPoint topLeft, ViewSize size) {
 }
 
 ViewRect HeadlessWindow::ClientOfWindowRect(const ViewRect& c) const {
-  if (frame_ == FrameStyle::kFramed) {
+  if (frame_ == FrameStyle::kFramed || frame_ == FrameStyle::kDialog) {
     const FrameMetrics m = Metrics();
     return {c.left + m.borderWidth, c.top + m.borderHeight + m.captionHeight, c.right - m.borderWidth,
             c.bottom - m.borderHeight};
@@ -169,7 +169,7 @@ void HeadlessWindow::PlaceWindow(std::optional<ViewPoint> topLeft, ViewSize wind
 }
 
 ViewRect HeadlessWindow::WindowRect() const {
-  if (frame_ == FrameStyle::kFramed) {
+  if (frame_ == FrameStyle::kFramed || frame_ == FrameStyle::kDialog) {
     const FrameMetrics m = Metrics();
     return {client_.left - m.borderWidth, client_.top - m.borderHeight - m.captionHeight,
             client_.right + m.borderWidth, client_.bottom + m.borderHeight};
@@ -220,14 +220,16 @@ bool HeadlessWindow::PresentLayered(ImageBuffer& display, ViewPoint source,
   if (state_ == ShowState::kNormal) normalClient_ = client_;
   ResizePixels();
   labels_.clear();
-  for (int32_t y = 0; y < size.height; ++y)
-    for (int32_t x = 0; x < size.width; ++x) {
-      const int64_t sx = int64_t{source.x} + x, sy = int64_t{source.y} + y;
-      uint32_t p = 0;
-      if (sx >= 0 && sy >= 0 && sx < display.Width() && sy < display.Height())
-        p = DisplayPixel(display, uint32_t(sx), uint32_t(sy));
-      pixels_[size_t(y) * size.width + x] = perPixelAlpha ? p : (p | 0xFF000000u);
-    }
+  // What lies off the image is clear with per-pixel alpha, black without.
+  std::fill(pixels_.begin(), pixels_.end(), perPixelAlpha ? 0u : 0xFF000000u);
+  const auto [first, last] = ColumnsOnImage(source.x, size.width, display.Width());
+  const RowAlpha alpha = perPixelAlpha ? RowAlpha::kAsStored : RowAlpha::kOpaque;
+  for (int32_t y = 0; y < size.height && first < last; ++y) {
+    const int64_t sy = int64_t{source.y} + y;
+    if (sy < 0 || sy >= display.Height()) continue;
+    DisplayRowTo32(display, int64_t{source.x} + first, sy, last - first, alpha,
+                   &pixels_[size_t(y) * size.width + first]);
+  }
   lastPerPixelAlpha_ = perPixelAlpha;
   ++presents_;
   return true;
@@ -278,14 +280,27 @@ uint32_t HeadlessWindow::Pixel(int32_t x, int32_t y) const {
 }
 
 bool HeadlessWindow::SendKey(uint32_t virtualKey, uint8_t modifiers) {
-  const bool handled = events_.OnKey(virtualKey, true, modifiers);
-  if (exists_) events_.OnKey(virtualKey, false, modifiers);
+  const bool handled = platform_.DeliverKey(*this, virtualKey, true, modifiers);
+  if (exists_) platform_.DeliverKey(*this, virtualKey, false, modifiers);
   return handled;
+}
+
+void HeadlessWindow::SendChar(char16_t character) {
+  if (exists_ && enabled_) events_.OnChar(character);
 }
 
 void HeadlessWindow::SendMouseMove(ViewPoint client) {
   platform_.cursor = {client_.left + client.x, client_.top + client.y};
   events_.OnMouseMove(client, 0);
+}
+
+void HeadlessWindow::SendMouseButton(int button, MouseAction action, ViewPoint client, uint8_t modifiers) {
+  platform_.DeliverMouseButton(*this, button, action, client, modifiers);
+}
+
+void HeadlessWindow::Click(int button, ViewPoint client, uint8_t modifiers) {
+  SendMouseButton(button, MouseAction::kPress, client, modifiers);
+  if (exists_) SendMouseButton(button, MouseAction::kRelease, client, modifiers);
 }
 
 void HeadlessWindow::Activate(bool active) {
@@ -397,23 +412,128 @@ void HeadlessPlatform::Post(Message m) {
 
 size_t HeadlessPlatform::Pump() {
   size_t count = 0;
-  for (;;) {
-    Message m;
-    {
-      std::lock_guard lock(queueMutex_);
-      if (queue_.empty()) break;
-      m = queue_.front();
-      queue_.pop_front();
-    }
-    ++count;
-    HeadlessWindow* w = Find(m.window);
-    if (!w) continue;
-    if (m.kind == Message::kCommand)
-      w->events_.OnCommand(m.command, m.argument);
-    else
-      w->events_.OnCloseRequest();
-  }
+  while (PumpOne()) ++count;
   return count;
+}
+
+bool HeadlessPlatform::PumpOne() {
+  Message m;
+  {
+    std::lock_guard lock(queueMutex_);
+    if (queue_.empty()) return false;
+    m = queue_.front();
+    queue_.pop_front();
+  }
+  HeadlessWindow* w = Find(m.window);
+  if (!w) return true;
+  switch (m.kind) {
+    case Message::kCommand: w->events_.OnCommand(m.command, m.argument); break;
+    case Message::kClose:
+      if (w->enabled_) w->events_.OnCloseRequest();
+      break;
+    case Message::kKey: DeliverKey(*w, m.command, m.argument >> 8 != 0, static_cast<uint8_t>(m.argument)); break;
+    case Message::kChar:
+      if (w->enabled_) w->events_.OnChar(static_cast<char16_t>(m.command));
+      break;
+    case Message::kMouseButton:
+      DeliverMouseButton(*w, static_cast<int>(m.command), static_cast<MouseAction>(m.argument >> 8), m.at,
+                         static_cast<uint8_t>(m.argument));
+      break;
+    case Message::kMouseMove: w->SendMouseMove(m.at); break;
+  }
+  return true;
+}
+
+bool HeadlessPlatform::RunNestedLoop(const std::function<bool()>& keepRunning) {
+  while (keepRunning()) {
+    if (quitRequested) return false;
+    if (PumpOne()) continue;
+    if (!onNestedLoopIdle || !onNestedLoopIdle()) return false;
+  }
+  return true;
+}
+
+void HeadlessPlatform::PostKey(uintptr_t window, uint32_t virtualKey, uint8_t modifiers) {
+  Post({window, Message::kKey, virtualKey, intptr_t{1} << 8 | modifiers});
+  Post({window, Message::kKey, virtualKey, modifiers});
+}
+
+void HeadlessPlatform::PostChar(uintptr_t window, char16_t character) {
+  Post({window, Message::kChar, character, 0});
+}
+
+void HeadlessPlatform::PostMouseButton(uintptr_t window, int button, MouseAction action, ViewPoint client,
+                                       uint8_t modifiers) {
+  Post({window, Message::kMouseButton, static_cast<uint32_t>(button),
+        static_cast<intptr_t>(action) << 8 | modifiers, client});
+}
+
+void HeadlessPlatform::PostMouseMove(uintptr_t window, ViewPoint client) {
+  Post({window, Message::kMouseMove, 0, 0, client});
+}
+
+bool HeadlessPlatform::DeliverKey(HeadlessWindow& window, uint32_t virtualKey, bool down, uint8_t modifiers) {
+  if (menuSink_ && menuSink_->OnMenuKey(virtualKey, down, modifiers)) return true;
+  return window.exists_ && window.enabled_ && window.events_.OnKey(virtualKey, down, modifiers);
+}
+
+void HeadlessPlatform::DeliverMouseButton(HeadlessWindow& window, int button, MouseAction action,
+                                          ViewPoint client, uint8_t modifiers) {
+  const ViewPoint screen{window.client_.left + client.x, window.client_.top + client.y};
+  cursor = screen;
+  if (menuSink_ && action == MouseAction::kPress && button <= 2 && menuSink_->OnMenuPress(button, screen)) return;
+  if (window.exists_ && window.enabled_) window.events_.OnMouseButton(button, action, client, modifiers);
+}
+
+void HeadlessPlatform::BeginMenuCapture(PlatformWindow& popup, MenuCaptureSink& sink) {
+  menuSink_ = &sink;
+  menuWindow_ = popup.NativeHandle();
+  ++menuCaptures;
+}
+
+void HeadlessPlatform::EndMenuCapture() {
+  menuSink_ = nullptr;
+  menuWindow_ = 0;
+}
+
+std::optional<PixelSurface> HeadlessPlatform::CaptureScreen(const ViewRect& area) {
+  if (IsEmpty(area)) return std::nullopt;
+  PixelSurface out(area.Width(), area.Height(), 0xFF000000u);
+  std::vector<HeadlessWindow*> shown;
+  for (HeadlessWindow* w : windows_)
+    if (w->visible_ && w->state_ != ShowState::kMinimized) shown.push_back(w);
+  // Bottom first: topmost windows above the others, each group by its order.
+  std::stable_sort(shown.begin(), shown.end(), [](const HeadlessWindow* a, const HeadlessWindow* b) {
+    return a->topmost_ != b->topmost_ ? b->topmost_ : a->zOrder_ < b->zOrder_;
+  });
+  for (const HeadlessWindow* w : shown) {
+    const ViewRect r = Intersect(w->client_, area);
+    for (int32_t y = r.top; y < r.bottom; ++y)
+      for (int32_t x = r.left; x < r.right; ++x)
+        out.Row(y - area.top)[x - area.left] = w->Pixel(x - w->client_.left, y - w->client_.top) | 0xFF000000u;
+  }
+  return out;
+}
+
+bool HeadlessPlatform::OpenWithShell(const std::u16string& path) {
+  shellOpened.push_back(path);
+  return shellOpens;
+}
+
+std::vector<std::u16string> HeadlessPlatform::ShowFileDialog(PlatformWindow*, FileDialogRequest& request) {
+  fileDialogRequests.push_back(request);
+  if (fileDialogAnswers.empty()) return {};
+  if (fileDialogFilterChoice) request.filterIndex = fileDialogFilterChoice;
+  auto a = std::move(fileDialogAnswers.front());
+  fileDialogAnswers.pop_front();
+  return a;
+}
+
+std::optional<uint32_t> HeadlessPlatform::ChooseColour(PlatformWindow*, uint32_t, std::array<uint32_t, 16>&) {
+  if (colourAnswers.empty()) return std::nullopt;
+  const auto a = colourAnswers.front();
+  colourAnswers.pop_front();
+  return a;
 }
 
 void HeadlessPlatform::AdvanceTime(uint64_t milliseconds) {

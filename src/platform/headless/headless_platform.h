@@ -40,6 +40,8 @@ class HeadlessWindow : public PlatformWindow {
   bool IsVisible() const override { return visible_; }
   void SetTopmost(bool topmost) override { topmost_ = topmost; }
   bool IsTopmost() const override { return topmost_; }
+  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+  bool IsEnabled() const override { return enabled_; }
   void SendToBack() override;
   void BringToFront() override;
   bool IsForeground() const override;
@@ -54,6 +56,7 @@ class HeadlessWindow : public PlatformWindow {
   void SetCursor(CursorKind cursor) override { cursor_ = cursor; }
   MonitorInfo Monitor() const override;
   bool IsUnderCursor() const override;
+  void CaptureMouse(bool capture) override { mouseCapture_ = capture; }
 
   // What the test reads back.
   uint32_t Pixel(int32_t x, int32_t y) const;  // client coordinates, blue green red alpha
@@ -76,9 +79,15 @@ class HeadlessWindow : public PlatformWindow {
   int ZOrder() const { return zOrder_; }
   WindowEvents& Events() { return events_; }
 
-  // Test input: delivered at once, as the system would.
+  // Test input: delivered at once, as the system would (a running menu sees
+  // keys and presses first).
   bool SendKey(uint32_t virtualKey, uint8_t modifiers = 0);
+  void SendChar(char16_t character);
   void SendMouseMove(ViewPoint client);
+  void SendMouseButton(int button, MouseAction action, ViewPoint client, uint8_t modifiers = 0);
+  // A press and a release of button at client.
+  void Click(int button, ViewPoint client, uint8_t modifiers = 0);
+  bool HasMouseCapture() const { return mouseCapture_; }
   void Activate(bool active);
   void SetDpi(uint32_t dpi);
   // The user drags an edge of the window towards the window rectangle
@@ -108,7 +117,10 @@ class HeadlessWindow : public PlatformWindow {
   ShowState state_ = ShowState::kNormal;
   bool visible_ = false;
   bool topmost_ = false;
+  bool enabled_ = true;
   bool noActivate_ = false;
+  bool popup_ = false;
+  bool mouseCapture_ = false;
   int zOrder_ = 0;
   uint32_t dpiOverride_ = 0;
   std::vector<uint32_t> pixels_;
@@ -165,6 +177,30 @@ class HeadlessPlatform : public Platform {
   bool CreateLogonShortcut(std::u16string_view name, std::u16string_view arguments,
                            std::u16string_view workingFolder) override;
   bool RemoveLogonShortcut(std::u16string_view name) override;
+  std::vector<std::u16string> ShowFileDialog(PlatformWindow* owner, FileDialogRequest& request) override;
+  std::optional<uint32_t> ChooseColour(PlatformWindow* owner, uint32_t colour,
+                                       std::array<uint32_t, 16>& customColours) override;
+  // Runs the queued messages one by one while keepRunning says so; with the
+  // queue empty nothing more can happen here, and it returns false.
+  bool RunNestedLoop(const std::function<bool()>& keepRunning) override;
+  void BeginMenuCapture(PlatformWindow& popup, MenuCaptureSink& sink) override;
+  void EndMenuCapture() override;
+  // The fake screen: the visible windows' pixels in their stacking order over black.
+  std::optional<PixelSurface> CaptureScreen(const ViewRect& area) override;
+  bool OpenWithShell(const std::u16string& path) override;
+
+  // Input queued for a nested loop to find (a test cannot act while a modal
+  // menu runs): delivered in order as the real systems would.
+  void PostKey(uintptr_t window, uint32_t virtualKey, uint8_t modifiers = 0);
+  void PostChar(uintptr_t window, char16_t character);
+  void PostMouseButton(uintptr_t window, int button, MouseAction action, ViewPoint client, uint8_t modifiers = 0);
+  void PostMouseMove(uintptr_t window, ViewPoint client);
+  // A key reaching a window (down or up): through a running menu first.
+  bool DeliverKey(HeadlessWindow& window, uint32_t virtualKey, bool down, uint8_t modifiers);
+  void DeliverMouseButton(HeadlessWindow& window, int button, MouseAction action, ViewPoint client,
+                          uint8_t modifiers);
+  bool MenuCaptureActive() const { return menuSink_ != nullptr; }
+  uintptr_t MenuCaptureWindow() const { return menuWindow_; }
 
   // Runs queued messages until none is left; the number run.
   size_t Pump();
@@ -211,16 +247,29 @@ class HeadlessPlatform : public Platform {
   };
   std::vector<LogonShortcut> logonShortcuts;  // in the order they were asked for
   std::vector<std::u16string> removedLogonShortcuts;  // names, in order
+  std::vector<FileDialogRequest> fileDialogRequests;
+  std::deque<std::vector<std::u16string>> fileDialogAnswers;  // cancelled when empty
+  uint32_t fileDialogFilterChoice = 0;  // the filter the user picks (0: the one offered)
+  std::deque<std::optional<uint32_t>> colourAnswers;          // cancelled when empty
+  std::vector<std::u16string> shellOpened;  // paths handed to the shell
+  bool shellOpens = true;                   // what OpenWithShell reports
+  int menuCaptures = 0;                     // BeginMenuCapture calls
+  // Called when a nested loop finds the queue empty: a test looks at what the
+  // loop shows and queues more input (true), or lets the loop end (false).
+  std::function<bool()> onNestedLoopIdle;
 
  private:
   friend class HeadlessWindow;
   struct Message {
     uintptr_t window;
-    enum Kind { kCommand, kClose } kind;
-    uint32_t command;
-    intptr_t argument;
+    enum Kind { kCommand, kClose, kKey, kChar, kMouseButton, kMouseMove } kind;
+    uint32_t command;  // kKey: the virtual key; kChar: the character; kMouseButton: the button
+    intptr_t argument;  // kKey: the modifiers; kMouseButton: the action and modifiers
+    ViewPoint at{};
   };
   void Post(Message m);
+  // Runs the first queued message; false when there was none.
+  bool PumpOne();
   void Unregister(HeadlessWindow* w);
   int NextZ() { return ++zCounter_; }
 
@@ -232,6 +281,8 @@ class HeadlessPlatform : public Platform {
   uintptr_t foreground_ = 0;
   uint64_t now_ = 1000;
   int zCounter_ = 0;
+  MenuCaptureSink* menuSink_ = nullptr;
+  uintptr_t menuWindow_ = 0;
 };
 
 }  // namespace vt

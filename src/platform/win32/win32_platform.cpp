@@ -12,9 +12,12 @@
 #include <optional>
 #include <vector>
 
+#include "image/display_rows.h"
 #include "image/image_buffer.h"
 #include "platform/win32/dib_surface.h"
 #include "platform/win32/gdi_handles.h"
+#include "platform/win32/gdi_text.h"
+#include "platform/win32/win32_shell_icons.h"
 
 namespace vt {
 
@@ -89,6 +92,8 @@ DWORD StyleFor(FrameStyle frame) {
       return WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     case FrameStyle::kFrameless:
       return WS_POPUP | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    case FrameStyle::kDialog:
+      return WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     case FrameStyle::kFramelessBorder:
     default:
       return WS_POPUP | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_BORDER | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
@@ -101,31 +106,11 @@ struct Rows32 {
   std::vector<uint32_t> pixels;
   BITMAPINFO info{};
   Rows32(ImageBuffer& image, ViewPoint source, ViewSize size, bool premultiply) {
-    pixels.assign(size_t(std::max(size.width, 0)) * std::max(size.height, 0), 0xFF000000u);
-    const uint32_t* table = image.IsDisplay() ? image.ColourTable() : image.Palette();
-    for (int32_t y = 0; y < size.height; ++y) {
-      const int64_t sy = int64_t{source.y} + y;
-      if (sy < 0 || sy >= image.Height()) continue;
-      const uint8_t* row = image.Row(uint32_t(sy));
-      for (int32_t x = 0; x < size.width; ++x) {
-        const int64_t sx = int64_t{source.x} + x;
-        if (sx < 0 || sx >= image.Width()) continue;
-        uint32_t p = 0xFF000000u;
-        if (image.Format() == PixelFormat::Bgra8) {
-          std::memcpy(&p, row + 4 * sx, 4);
-          if (image.Alpha() == AlphaMode::None) p |= 0xFF000000u;
-        } else if (table) {
-          p = table[row[sx]] | 0xFF000000u;
-        }
-        if (premultiply && image.Alpha() == AlphaMode::Straight) {
-          const uint32_t a = p >> 24;
-          uint32_t q = p & 0xFF000000u;
-          for (int s = 0; s < 24; s += 8) q |= (((p >> s & 0xFF) * a + 127) / 255) << s;
-          p = q;
-        }
-        pixels[size_t(y) * size.width + x] = p;
-      }
-    }
+    pixels.resize(size_t(std::max(size.width, 0)) * std::max(size.height, 0));
+    const RowAlpha alpha = premultiply ? RowAlpha::kPremultiplied : RowAlpha::kOpaque;
+    for (int32_t y = 0; y < size.height; ++y)
+      DisplayRowTo32(image, source.x, int64_t{source.y} + y, size.width, alpha,
+                     pixels.data() + size_t(y) * size.width);
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = size.width;
     info.bmiHeader.biHeight = -size.height;
@@ -243,6 +228,21 @@ class GdiPaint : public PaintTarget {
     GetTextExtentPoint32W(dc_, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()), &s);
     return {s.cx, s.cy};
   }
+  void DrawSurface(const PixelSurface& surface, const ViewRect& source, ViewPoint at) override {
+    const ViewRect r = Intersect(source, surface.Bounds());
+    if (IsEmpty(r)) return;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = surface.width;
+    info.bmiHeader.biHeight = -surface.height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    // Rows counted from the bottom of a top-down bitmap: the source's y is
+    // measured from the last row.
+    SetDIBitsToDevice(dc_, at.x + r.left - source.left, at.y + r.top - source.top, r.Width(), r.Height(), r.left,
+                      surface.height - r.bottom, 0, surface.height, surface.pixels.data(), &info, DIB_RGB_COLORS);
+  }
   void DrawLabel(std::u16string_view text, ViewPoint at, uint32_t colour) override {
     SetTextColor(dc_, RGB(colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF));
     TextOutW(dc_, at.x, at.y, reinterpret_cast<const wchar_t*>(text.data()), static_cast<int>(text.size()));
@@ -338,11 +338,13 @@ class Win32Window : public PlatformWindow {
     // placed again in any case: hidden, it took a client narrower than its
     // caption allows, and now the tracking limits apply.
     if (wasHidden && state == ShowState::kNormal && !IsLayered() &&
-        (ClientSize() != size || frame_ == FrameStyle::kFramed))
+        (ClientSize() != size || frame_ == FrameStyle::kFramed || frame_ == FrameStyle::kDialog))
       PlaceClient(origin, size);
     UpdateWindow(hwnd_);
   }
   void Hide() override { ShowWindow(hwnd_, SW_HIDE); }
+  void SetEnabled(bool enabled) override { EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
+  bool IsEnabled() const override { return IsWindowEnabled(hwnd_) != FALSE; }
   ShowState State() const override {
     return IsZoomed(hwnd_) ? ShowState::kMaximized : IsIconic(hwnd_) ? ShowState::kMinimized : ShowState::kNormal;
   }
@@ -385,6 +387,12 @@ class Win32Window : public PlatformWindow {
     if (GetCursorPos(&p) && WindowFromPoint(p) == hwnd_) ApplyCursor();
   }
   MonitorInfo Monitor() const override { return InfoOf(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST)); }
+  void CaptureMouse(bool capture) override {
+    if (capture)
+      SetCapture(hwnd_);
+    else if (GetCapture() == hwnd_)
+      ReleaseCapture();
+  }
   bool IsUnderCursor() const override {
     POINT p;
     if (!GetCursorPos(&p)) return false;
@@ -417,7 +425,50 @@ class Win32Window : public PlatformWindow {
   FrameStyle frame_ = FrameStyle::kFramed;
   CursorKind cursor_ = CursorKind::kArrow;
   BackgroundBrush brush_;
+  bool popup_ = false;  // a menu: never takes the activation
 };
+
+// The thread hooks of a running popup menu: every key and button press of
+// the thread reaches the menu first, whatever window it is aimed at.
+struct MenuHooks {
+  HHOOK keyboard = nullptr;
+  HHOOK mouse = nullptr;
+  MenuCaptureSink* sink = nullptr;
+  HWND popup = nullptr;
+};
+MenuHooks g_menuHooks;
+
+uint8_t HeldModifiers() {
+  return (GetKeyState(VK_SHIFT) < 0 ? kModifierShift : 0) | (GetKeyState(VK_CONTROL) < 0 ? kModifierCtrl : 0) |
+         (GetKeyState(VK_MENU) < 0 ? kModifierAlt : 0);
+}
+
+LRESULT CALLBACK MenuKeyboardHook(int code, WPARAM w, LPARAM l) {
+  if (code == HC_ACTION && g_menuHooks.sink && IsWindow(g_menuHooks.popup)) {
+    // Bit 31 of the key data: the key is being released.
+    const bool down = (static_cast<uint32_t>(l) & 0x80000000u) == 0;
+    if (g_menuHooks.sink->OnMenuKey(static_cast<uint32_t>(w), down, HeldModifiers())) return 1;
+  }
+  return CallNextHookEx(g_menuHooks.keyboard, code, w, l);
+}
+
+LRESULT CALLBACK MenuMouseHook(int code, WPARAM w, LPARAM l) {
+  if (code == HC_ACTION && g_menuHooks.sink) {
+    const auto* m = reinterpret_cast<const MOUSEHOOKSTRUCT*>(l);
+    int button = -1;
+    switch (w) {
+      case WM_LBUTTONDOWN: case WM_NCLBUTTONDOWN: button = 0; break;
+      case WM_RBUTTONDOWN: case WM_NCRBUTTONDOWN: button = 1; break;
+      case WM_MBUTTONDOWN: case WM_NCMBUTTONDOWN: button = 2; break;
+      default: break;
+    }
+    if (button >= 0 && g_menuHooks.sink->OnMenuPress(button, {m->pt.x, m->pt.y})) return 1;
+  }
+  return CallNextHookEx(g_menuHooks.mouse, code, w, l);
+}
+
+// The file dialogs' hook: the default handling (the flag asks for one).
+UINT_PTR CALLBACK FileDialogHook(HWND, UINT, WPARAM, LPARAM) { return 0; }
 
 // The shortcut of that name in the user's Startup folder; empty when the
 // folder is unknown or the name would leave it.
@@ -487,42 +538,25 @@ class Win32Platform : public Platform {
   MessageBoxAnswer ShowMessageBox(PlatformWindow* owner, std::u16string_view text, std::u16string_view caption,
                                   MessageBoxKind kind) override {
     const std::u16string t(text), c(caption);
-    UINT flags = kind == MessageBoxKind::kError ? MB_ICONERROR
-                 : kind == MessageBoxKind::kQuestion ? (MB_ICONQUESTION | MB_YESNO)
-                                                     : MB_ICONINFORMATION;
+    UINT flags = kind == MessageBoxKind::kError          ? MB_ICONERROR
+                 : kind == MessageBoxKind::kQuestion     ? (MB_ICONQUESTION | MB_YESNO)
+                 : kind == MessageBoxKind::kTopmostPlain ? (MB_OK | MB_TOPMOST)
+                                                         : MB_ICONINFORMATION;
     const int r = MessageBoxW(owner ? reinterpret_cast<HWND>(owner->NativeHandle()) : nullptr, Wide(t), Wide(c), flags);
     return r == IDYES ? MessageBoxAnswer::kYes : r == IDNO ? MessageBoxAnswer::kNo
                       : r == IDCANCEL ? MessageBoxAnswer::kCancel : MessageBoxAnswer::kOk;
   }
+  // The filter chosen last is offered again.
   std::vector<std::u16string> ShowOpenDialog(PlatformWindow* owner, std::u16string_view title,
                                              const std::vector<std::u16string>& filter, bool multiple) override {
-    std::u16string filterText;
-    for (const auto& f : filter) {
-      filterText += f;
-      filterText.push_back(0);
-    }
-    filterText.push_back(0);
-    const std::u16string titleText(title);
-    std::vector<wchar_t> buffer(32768, 0);
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof(ofn);
-    ofn.hwndOwner = owner ? reinterpret_cast<HWND>(owner->NativeHandle()) : nullptr;
-    ofn.lpstrFilter = Wide(filterText);
-    ofn.nFilterIndex = filterIndex_;
-    ofn.lpstrFile = buffer.data();
-    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-    ofn.lpstrTitle = Wide(titleText);
-    ofn.Flags = OFN_EXPLORER | OFN_SHAREAWARE | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_ENABLESIZING |
-                OFN_FILEMUSTEXIST | (multiple ? OFN_ALLOWMULTISELECT : 0);
-    if (!GetOpenFileNameW(&ofn)) return {};
-    filterIndex_ = ofn.nFilterIndex;
-    // One path, or the folder followed by the names, each ended by a NUL.
-    std::vector<std::u16string> parts;
-    for (const wchar_t* p = buffer.data(); *p; p += wcslen(p) + 1) parts.push_back(FromWide(p, wcslen(p)));
-    if (parts.size() <= 1) return parts;
-    std::vector<std::u16string> out;
-    for (size_t i = 1; i < parts.size(); ++i) out.push_back(parts[0] + u"\\" + parts[i]);
-    return out;
+    FileDialogRequest request;
+    request.title = title;
+    request.filter = filter;
+    request.multiple = multiple;
+    request.filterIndex = filterIndex_;
+    std::vector<std::u16string> chosen = ShowFileDialog(owner, request);
+    if (!chosen.empty()) filterIndex_ = request.filterIndex;
+    return chosen;
   }
   void RunMessageLoop() override {
     MSG msg;
@@ -544,6 +578,169 @@ class Win32Platform : public Platform {
     return true;
   }
   void Quit() override { PostQuitMessage(0); }
+  bool RunNestedLoop(const std::function<bool()>& keepRunning) override {
+    MSG msg;
+    while (keepRunning()) {
+      const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+      if (got <= 0) {
+        // The quit request stays for the outer loop.
+        if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
+        return false;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    return true;
+  }
+  void BeginMenuCapture(PlatformWindow& popup, MenuCaptureSink& sink) override {
+    EndMenuCapture();
+    g_menuHooks.sink = &sink;
+    g_menuHooks.popup = reinterpret_cast<HWND>(popup.NativeHandle());
+    g_menuHooks.keyboard = SetWindowsHookExW(WH_KEYBOARD, &MenuKeyboardHook, nullptr, GetCurrentThreadId());
+    g_menuHooks.mouse = SetWindowsHookExW(WH_MOUSE, &MenuMouseHook, nullptr, GetCurrentThreadId());
+  }
+  void EndMenuCapture() override {
+    if (g_menuHooks.keyboard) UnhookWindowsHookEx(g_menuHooks.keyboard);
+    if (g_menuHooks.mouse) UnhookWindowsHookEx(g_menuHooks.mouse);
+    g_menuHooks = MenuHooks{};
+  }
+  TextRenderer& Text() override {
+    if (!text_) text_ = std::make_unique<GdiTextRenderer>();
+    return *text_;
+  }
+  // The keyboard layout's name of the key: the scan code of the virtual key,
+  // with the extended bit for the keys of the navigation block.
+  std::u16string KeyName(uint32_t virtualKey) override {
+    UINT scan = MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
+    switch (virtualKey) {
+      case VK_LEFT: case VK_UP: case VK_RIGHT: case VK_DOWN: case VK_PRIOR: case VK_NEXT:
+      case VK_HOME: case VK_END: case VK_INSERT: case VK_DELETE: case VK_DIVIDE: case VK_NUMLOCK:
+        scan |= 0x100;
+        break;
+      default: break;
+    }
+    wchar_t name[64];
+    const int n = scan ? GetKeyNameTextW(static_cast<LONG>(scan << 16), name, 64) : 0;
+    return n > 0 ? FromWide(name, static_cast<size_t>(n)) : Platform::KeyName(virtualKey);
+  }
+  std::optional<PixelSurface> CaptureScreen(const ViewRect& area) override {
+    if (IsEmpty(area)) return std::nullopt;
+    WindowDc screen;
+    MemoryDc memory(screen.Get());
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = area.Width();
+    info.bmiHeader.biHeight = -area.Height();
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    GdiObject<HBITMAP> dib(CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!screen || !memory || !dib.Get() || !bits) return std::nullopt;
+    {
+      Selection selected(memory.Get(), dib.Get());
+      // Layered windows are part of what the user sees.
+      if (!BitBlt(memory.Get(), 0, 0, area.Width(), area.Height(), screen.Get(), area.left, area.top,
+                  SRCCOPY | CAPTUREBLT))
+        return std::nullopt;
+      GdiFlush();
+    }
+    PixelSurface out(area.Width(), area.Height());
+    const auto* in = static_cast<const uint32_t*>(bits);
+    for (size_t i = 0; i < out.pixels.size(); ++i) out.pixels[i] = in[i] | 0xFF000000u;
+    return out;
+  }
+  bool OpenWithShell(const std::u16string& path) override {
+    return reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", Wide(path), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+  }
+  std::optional<PixelSurface> FileIcon(const std::u16string& path, bool, int32_t) override {
+    return ShellFileIcon(path);
+  }
+  std::optional<std::u16string> ResolveShortcut(const std::u16string& path) override { return ShellLinkTarget(path); }
+  void SetClipboardText(std::u16string_view text) override {
+    if (!OpenClipboard(nullptr)) return;
+    EmptyClipboard();
+    if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t))) {
+      if (auto* out = static_cast<char16_t*>(GlobalLock(memory))) {
+        std::copy(text.begin(), text.end(), out);
+        out[text.size()] = 0;
+        GlobalUnlock(memory);
+        if (!SetClipboardData(CF_UNICODETEXT, memory)) GlobalFree(memory);
+      } else {
+        GlobalFree(memory);
+      }
+    }
+    CloseClipboard();
+  }
+  std::optional<std::u16string> ClipboardText() override {
+    if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(nullptr)) return std::nullopt;
+    std::optional<std::u16string> out;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+      if (const auto* text = static_cast<const char16_t*>(GlobalLock(data))) {
+        // The block's size bounds the text should its NUL be missing.
+        const size_t limit = GlobalSize(data) / sizeof(char16_t);
+        size_t n = 0;
+        while (n < limit && text[n]) ++n;
+        out = std::u16string(text, n);
+        GlobalUnlock(data);
+      }
+    }
+    CloseClipboard();
+    return out;
+  }
+  std::vector<std::u16string> ShowFileDialog(PlatformWindow* owner, FileDialogRequest& request) override {
+    std::u16string filterText;
+    for (const auto& f : request.filter) {
+      filterText += f;
+      filterText.push_back(0);
+    }
+    filterText.push_back(0);
+    std::vector<wchar_t> buffer(32768, 0);
+    const size_t initial = std::min(request.initialPath.size(), buffer.size() - 1);
+    std::copy_n(request.initialPath.begin(), initial, buffer.begin());
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = owner ? reinterpret_cast<HWND>(owner->NativeHandle()) : nullptr;
+    ofn.lpstrFilter = Wide(filterText);
+    ofn.nFilterIndex = request.filterIndex;
+    ofn.lpstrFile = buffer.data();
+    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+    ofn.lpstrTitle = Wide(request.title);
+    ofn.lpfnHook = &FileDialogHook;
+    // No overwrite prompt: the caller decides about an existing file.
+    ofn.Flags = OFN_EXPLORER | OFN_SHAREAWARE | OFN_PATHMUSTEXIST | OFN_ENABLEHOOK | OFN_HIDEREADONLY |
+                OFN_ENABLESIZING;
+    if (!request.save) ofn.Flags |= OFN_FILEMUSTEXIST | (request.multiple ? OFN_ALLOWMULTISELECT : 0);
+    if (!(request.save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return {};
+    request.filterIndex = ofn.nFilterIndex;
+    std::vector<std::u16string> parts;
+    for (const wchar_t* p = buffer.data(); *p; p += wcslen(p) + 1) parts.push_back(FromWide(p, wcslen(p)));
+    if (request.save || parts.size() <= 1) return parts.empty() ? parts : std::vector<std::u16string>{parts[0]};
+    // Several: the folder, then the names.
+    std::vector<std::u16string> out;
+    for (size_t i = 1; i < parts.size(); ++i) out.push_back(parts[0] + u"\\" + parts[i]);
+    return out;
+  }
+  std::optional<uint32_t> ChooseColour(PlatformWindow* owner, uint32_t colour,
+                                       std::array<uint32_t, 16>& customColours) override {
+    // COLORREF keeps red in the low byte.
+    auto toColorRef = [](uint32_t c) { return RGB(c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF); };
+    auto fromColorRef = [](COLORREF c) {
+      return uint32_t{GetRValue(c)} << 16 | uint32_t{GetGValue(c)} << 8 | GetBValue(c);
+    };
+    COLORREF custom[16];
+    for (size_t i = 0; i < 16; ++i) custom[i] = toColorRef(customColours[i]);
+    CHOOSECOLORW cc{};
+    cc.lStructSize = sizeof(cc);
+    cc.hwndOwner = owner ? reinterpret_cast<HWND>(owner->NativeHandle()) : nullptr;
+    cc.rgbResult = toColorRef(colour);
+    cc.lpCustColors = custom;
+    cc.Flags = CC_FULLOPEN | CC_RGBINIT | CC_ANYCOLOR;
+    const bool chosen = ChooseColorW(&cc) != FALSE;
+    for (size_t i = 0; i < 16; ++i) customColours[i] = fromColorRef(custom[i]);
+    if (!chosen) return std::nullopt;
+    return fromColorRef(cc.rgbResult);
+  }
   uint64_t TickCount() override { return GetTickCount64(); }
   void Sleep(uint32_t milliseconds) override { ::Sleep(milliseconds); }
   std::optional<ViewRect> ForegroundWindowRect() override {
@@ -650,6 +847,7 @@ class Win32Platform : public Platform {
   ITaskbarList3* taskbar_ = nullptr;
   bool taskbarFailed_ = false;
   DWORD filterIndex_ = 1;
+  std::unique_ptr<GdiTextRenderer> text_;
 };
 
 bool Win32Window::Make(const WindowCreateParams& p, HINSTANCE instance) {
@@ -657,6 +855,7 @@ bool Win32Window::Make(const WindowCreateParams& p, HINSTANCE instance) {
   DWORD style, ex = 0;
   const wchar_t* cls = kWindowClass;
   if (p.popup) {
+    popup_ = true;
     ex = WS_EX_TOPMOST | WS_EX_WINDOWEDGE;
     style = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_BORDER;
     cls = kPopupClass;
@@ -787,6 +986,12 @@ LRESULT Win32Window::Handle(UINT message, WPARAM w, LPARAM l) {
     case WM_MOUSEWHEEL: events_.OnWheel(GET_WHEEL_DELTA_WPARAM(w), point(), Modifiers()); return 0;
     case WM_TIMER: events_.OnTimer(static_cast<uint32_t>(w)); return 0;
     case WM_COMMAND: events_.OnCommand(LOWORD(w), static_cast<intptr_t>(l)); return 0;
+    case WM_CHAR:
+      events_.OnChar(static_cast<char16_t>(w));
+      return 0;
+    case WM_MOUSEACTIVATE:
+      if (popup_) return MA_NOACTIVATE;
+      break;
     case WM_COPYDATA: {
       const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(l);
       return cds && events_.OnCopyData(cds->dwData, cds->lpData, cds->cbData) ? 1 : 0;
