@@ -21,6 +21,7 @@ constexpr std::u16string_view kKeysValue = u"Keys1";
 // A switch that came after the options block's layout was fixed: a 32-bit
 // value of its own, 1 on.
 constexpr std::u16string_view kKeepZoomValue = u"KeepZoom";
+constexpr std::u16string_view kKeepFileTimeValue = u"KeepFileTime";
 // A value of its own: the options block keeps its stored size.
 constexpr std::u16string_view kCheckerboardValue = u"Checkerboard";
 constexpr size_t kMaxVersionLength = 64;
@@ -255,6 +256,10 @@ void Settings::Load() {
   if (!firstRun)
     if (auto v = store_->Read(kKeepZoomValue)) keepZoom_ = v->AsU32().value_or(0) == 1;
   loadedKeepZoom_ = keepZoom_;
+  keepFileTime_ = false;
+  if (!firstRun)
+    if (auto v = store_->Read(kKeepFileTimeValue)) keepFileTime_ = v->AsU32().value_or(0) == 1;
+  loadedKeepFileTime_ = keepFileTime_;
 
   options_.plainNameOrder = store_->NoStrCmpLogicalPolicy() == 1u ? 1 : 0;
   LoadDictionary();
@@ -328,6 +333,9 @@ void Settings::Save() {
     }
     if (keepZoom_ != loadedKeepZoom_ && store_->Write(kKeepZoomValue, SettingsValue::U32(keepZoom_ ? 1 : 0)))
       loadedKeepZoom_ = keepZoom_;
+    if (keepFileTime_ != loadedKeepFileTime_ &&
+        store_->Write(kKeepFileTimeValue, SettingsValue::U32(keepFileTime_ ? 1 : 0)))
+      loadedKeepFileTime_ = keepFileTime_;
     if (checkerboard_ != storedCheckerboard_ &&
         store_->Write(kCheckerboardValue, SettingsValue::U32(checkerboard_ ? 1 : 0)))
       storedCheckerboard_ = checkerboard_;

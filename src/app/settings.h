@@ -235,6 +235,10 @@ class Settings {
   // each new image ("KeepZoom").
   bool KeepZoom() const { return keepZoom_; }
   void SetKeepZoom(bool on) { keepZoom_ = on; }
+  // Saving the rotation into a file keeps the file's last-write time
+  // ("KeepFileTime", off by default).
+  bool KeepFileTime() const { return keepFileTime_; }
+  void SetKeepFileTime(bool on) { keepFileTime_ = on; }
   // A checkerboard behind the transparent parts of images (off by default).
   bool Checkerboard() const { return checkerboard_; }
   void SetCheckerboard(bool on) { checkerboard_ = on; }
@@ -260,6 +264,8 @@ class Settings {
   bool firstRunInstalled_ = false;
   bool keepZoom_ = false;
   bool loadedKeepZoom_ = false;
+  bool keepFileTime_ = false;
+  bool loadedKeepFileTime_ = false;
   bool checkerboard_ = false;
   bool storedCheckerboard_ = false;  // as read, so an unchanged value is not rewritten
 };

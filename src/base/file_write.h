@@ -16,6 +16,13 @@ namespace vt {
 Status ReplaceFileContents(const std::u16string& path, const std::u16string& temporaryPath,
                            std::span<const uint8_t> bytes, bool hidden);
 
+// The same for a file the user owns: the temporary file is a new one beside
+// path ("name.~vt0" ... "name.~vt9", never one that exists), and an existing
+// file's permissions (attributes) go over to the new one. With keepTime the
+// new file takes the old file's last-write time. kCannotCreateFile when no
+// temporary file can be made, kCannotWriteFile when writing or renaming fails.
+Status ReplaceFileContents(const std::u16string& path, std::span<const uint8_t> bytes, bool keepTime = false);
+
 // Deletes a file; true when it is gone (also when there was none).
 bool RemoveFile(const std::u16string& path);
 

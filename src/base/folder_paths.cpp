@@ -3,29 +3,7 @@
 #include "base/file_mapping.h"
 #include "base/file_system.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#endif
-
 namespace vt {
-
-#ifdef _WIN32
-uint32_t LogicalDriveMask() { return GetLogicalDrives(); }
-
-bool IsFolderPath(const std::u16string& path) {
-  const DWORD a = GetFileAttributesW(reinterpret_cast<const wchar_t*>(path.c_str()));
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-#else
-uint32_t LogicalDriveMask() { return 0; }
-
-bool IsFolderPath(const std::u16string& path) {
-  struct stat st;
-  return !path.empty() && stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-#endif
 
 std::u16string ParentFolder(std::u16string_view path) {
   size_t end = path.size();

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "render/adjustments.h"
+#include "render/frame_step.h"
+#include "render/orientation.h"
 #include "render/view_state.h"
 
 namespace vt {
@@ -10,6 +13,11 @@ namespace vt {
 namespace {
 
 using PF = PixelFormat;
+
+// The unsharp mask of the sharpness control: a 5 x 5 blur, and differences
+// below 7 levels left alone so that noise is not sharpened with the edges.
+constexpr float kSharpenRadius = 2.5f;
+constexpr int kSharpenThreshold = 7;
 
 // Composes one straight or premultiplied channel over an opaque background
 // channel; max is the channel's full scale.
@@ -57,7 +65,7 @@ bool FlattenFloatRows(ImageBuffer* out, ImageBuffer* in, uint32_t background, bo
 
 // Views that cannot show transparency compose an image with alpha over their
 // background colour once, here, instead of on every paint.
-RefPtr<ImageBuffer> FlattenAlpha(const ViewState& view, RefPtr<ImageBuffer> image,
+RefPtr<ImageBuffer> FlattenAlpha(ViewState& view, RefPtr<ImageBuffer> image,
                                  const CancelFlag* cancel) {
   if (view.Flags().keepTransparency || image->Alpha() == AlphaMode::None) return image;
   const uint32_t background = view.Flags().background;
@@ -102,30 +110,73 @@ RefPtr<ImageBuffer> FlattenAlpha(const ViewState& view, RefPtr<ImageBuffer> imag
   return out;
 }
 
-// Colour adjustments, the orientation and crop, and sharpening are applied by
-// their own modules once they exist; until then each hands its input on.
-RefPtr<ImageBuffer> ApplyColourAdjustments(const ViewState&, RefPtr<ImageBuffer> image,
+// A buffer for the result of a step over image, of its format and the given
+// size: image itself when nobody else holds it and the step can work in place.
+RefPtr<ImageBuffer> StepTarget(const RefPtr<ImageBuffer>& image, PF format, uint32_t w, uint32_t h,
+                               bool inPlace) {
+  if (inPlace && image->RefCount() == 1 && image->Format() == format && image->Width() == w &&
+      image->Height() == h)
+    return image;
+  return ImageBuffer::Create(format, w, h);
+}
+
+RefPtr<ImageBuffer> ApplyColourAdjustments(ViewState& view, RefPtr<ImageBuffer> image,
                                            const CancelFlag*) {
-  return image;
+  if (view.ColourAdjustmentCount() <= 0) return image;
+  RefPtr<ImageBuffer> out = StepTarget(image, image->Format(), image->Width(), image->Height(), true);
+  // Without memory for it the stage is left out.
+  if (!out || Failed(ApplyAdjustments(out.get(), image.get(), view.Adjustments().colour))) return image;
+  return out;
 }
-RefPtr<ImageBuffer> ApplyOrientation(const ViewState&, RefPtr<ImageBuffer> image,
-                                     const CancelFlag*) {
-  return image;
+
+RefPtr<ImageBuffer> ApplyOrientation(ViewState& view, RefPtr<ImageBuffer> image, const CancelFlag*) {
+  const uint8_t code = view.Adjustments().orientation;
+  if (code == 0) return image;
+  const bool swap = SwapsSides(code);
+  RefPtr<ImageBuffer> out = ImageBuffer::Create(image->Format(), swap ? image->Height() : image->Width(),
+                                                swap ? image->Width() : image->Height());
+  if (!out || Failed(Orient(out.get(), image.get(), code))) {
+    view.SetOrientation(0);
+    return image;
+  }
+  return out;
 }
-RefPtr<ImageBuffer> ApplyCrop(const ViewState&, RefPtr<ImageBuffer> image, const CancelFlag*) {
-  return image;
+
+RefPtr<ImageBuffer> ApplyCrop(ViewState& view, RefPtr<ImageBuffer> image, const CancelFlag*) {
+  const CropRect crop = view.Crop();
+  if (crop.IsNone()) return image;
+  RefPtr<ImageBuffer> out;
+  // A rectangle that does not lie inside the turned image is dropped whole.
+  if (crop.width > 0 && crop.height > 0 && crop.x >= 0 && crop.y >= 0 &&
+      int64_t{crop.x} + crop.width <= image->Width() && int64_t{crop.y} + crop.height <= image->Height())
+    out = ImageBuffer::Create(image->Format(), static_cast<uint32_t>(crop.width),
+                              static_cast<uint32_t>(crop.height));
+  if (!out || Failed(Crop(out.get(), image.get(), crop.x, crop.y))) {
+    view.SetCrop({});
+    return image;
+  }
+  return out;
 }
-RefPtr<ImageBuffer> ApplySharpening(const ViewState&, RefPtr<ImageBuffer> image,
-                                    const CancelFlag*) {
-  return image;
+
+RefPtr<ImageBuffer> ApplySharpening(ViewState& view, RefPtr<ImageBuffer> image, const CancelFlag*) {
+  const float amount = view.Adjustments().sharpness;
+  if (amount == 0) return image;
+  const PF format = image->Format() == PF::Indexed8 ? PF::Bgra8 : image->Format();
+  RefPtr<ImageBuffer> out = ImageBuffer::Create(format, image->Width(), image->Height());
+  if (!out || Failed(Sharpen(out.get(), image.get(), amount, kSharpenRadius, kSharpenThreshold))) {
+    view.SetSharpness(0);
+    return image;
+  }
+  return out;
 }
 
 }  // namespace
 
 Status BuildAdjustedLayer(ViewState& view, const CancelFlag* cancel) {
+  if (!view.ComposedImage()) ComposeFrame(view, false);
   RefPtr<ImageBuffer> image(view.ComposedImage() ? view.ComposedImage() : view.SourceImage());
   if (!image) return status::kInvalidArgument;
-  using Step = RefPtr<ImageBuffer> (*)(const ViewState&, RefPtr<ImageBuffer>, const CancelFlag*);
+  using Step = RefPtr<ImageBuffer> (*)(ViewState&, RefPtr<ImageBuffer>, const CancelFlag*);
   static constexpr Step kSteps[] = {FlattenAlpha, ApplyColourAdjustments, ApplyOrientation,
                                     ApplyCrop, ApplySharpening};
   for (Step step : kSteps) {

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "render/orientation.h"
+
 namespace vt {
 
 namespace {
@@ -28,7 +30,19 @@ ViewState::ViewState(RefPtr<ImageBuffer> source, ViewFlags flags)
     : first_(source ? source->First() : nullptr),
       source_(std::move(source)),
       composed_(source_),
-      flags_(flags) {}
+      flags_(flags) {
+  if (!first_) return;
+  for (const ImageBuffer* f = first_->Next(); f; f = f->Next()) {
+    if (f->Frame().delay >= 0)
+      animated_ = true;
+    else
+      paged_ = true;
+  }
+  // An animation shows its canvas, made on the first render.
+  if (animated_) composed_.reset();
+  imageOrientation_ = ImageOrientation(*source_);
+  SetOrientation(imageOrientation_);
+}
 
 ImageBuffer* ViewState::CurrentImage() const {
   if (adjusted_) return adjusted_.get();
@@ -74,6 +88,12 @@ void ViewState::SetSourceImage(RefPtr<ImageBuffer> source) {
     completedPlays_ = 0;
   }
   SetComposedImage(source_);
+}
+
+void ViewState::SetCurrentFrame(ImageBuffer* frame) {
+  RefPtr<ImageBuffer> keep(frame);
+  SetSourceImage(std::move(keep));
+  composed_.reset();
 }
 
 void ViewState::SetComposedImage(RefPtr<ImageBuffer> composed) {
@@ -132,6 +152,39 @@ void ViewState::SetAspectX(double aspectX) {
 void ViewState::SetCrop(const CropRect& crop) {
   CountTransform(!crop_.IsNone(), !crop.IsNone());
   crop_ = crop;
+}
+
+void ViewState::SetColour(const ColourSettings& colour) {
+  colourCount_ += colour.NonDefaultCount() - adjustments_.colour.NonDefaultCount();
+  adjustments_.colour = colour;
+}
+
+void ViewState::SetSharpness(float sharpness) {
+  CountTransform(adjustments_.sharpness != 0, sharpness != 0);
+  adjustments_.sharpness = sharpness;
+}
+
+void ViewState::SetOrientation(uint8_t code) {
+  code &= kOrientationBits;
+  CountTransform(adjustments_.orientation != 0, code != 0);
+  adjustments_.orientation = code;
+}
+
+void ViewState::SetAdjustments(const AdjustmentRecord& record) {
+  SetColour(record.colour);
+  SetSharpness(record.sharpness);
+  SetOrientation(record.orientation);
+}
+
+void ViewState::ResetAdjustments(bool keepZoom) {
+  AdjustmentRecord record;
+  record.orientation = imageOrientation_;
+  SetAdjustments(record);
+  SetCrop({});
+  if (!keepZoom) {
+    SetZoomFactor(1.0);
+    SetAspectX(1.0);
+  }
 }
 
 uint32_t ViewState::DisplayWidth() const {

@@ -3,6 +3,7 @@
 
 #include "base/ref_counted.h"
 #include "image/image_buffer.h"
+#include "render/adjustments.h"
 #include "render/view_window.h"
 
 namespace vt {
@@ -49,6 +50,17 @@ struct ViewFlags {
 // Active-transform count: every transformation in force counts one. The
 // setters keep it in step; other transformations report their own changes
 // through CountTransform.
+//
+// The adjustment record (colour controls, sharpening, orientation) starts at
+// its defaults with the orientation the image's own orientation property
+// gives. Its setters keep two counts in step: the colour fields away from
+// their defaults, and (in the active-transform count) sharpening and an
+// orientation other than 0.
+//
+// A chain of frames is an animation when a frame after the first has a delay
+// of 0 or more, and a sequence of pages when one has the delay -1. An
+// animation's composed image is its canvas (frame_step.h composes it); the
+// canvas is absent until the first composition.
 class ViewState {
  public:
   explicit ViewState(RefPtr<ImageBuffer> source, ViewFlags flags = {});
@@ -56,6 +68,8 @@ class ViewState {
   ViewState& operator=(const ViewState&) = delete;
 
   ImageBuffer* SourceImage() const { return source_.get(); }
+  bool Animated() const { return animated_; }
+  bool Paged() const { return paged_; }
   ImageBuffer* ComposedImage() const { return composed_.get(); }
   ImageBuffer* AdjustedImage() const { return adjusted_.get(); }
   // The display layer; for a tiled one the part rendered last (or nothing yet).
@@ -85,6 +99,20 @@ class ViewState {
   uint32_t CompletedPlays() const { return completedPlays_; }
   void CountCompletedPlay() { ++completedPlays_; }
   void SetComposedImage(RefPtr<ImageBuffer> composed);
+  // An animation's canvas, and the part of it a frame that restores what was
+  // before it saved (savedFor: that frame).
+  ImageBuffer* Canvas() const { return canvas_.get(); }
+  void SetCanvas(RefPtr<ImageBuffer> canvas) { canvas_ = std::move(canvas); }
+  ImageBuffer* SavedRegion(const ImageBuffer* frame) const {
+    return savedFor_ == frame ? saved_.get() : nullptr;
+  }
+  void SetSavedRegion(RefPtr<ImageBuffer> saved, const ImageBuffer* frame) {
+    saved_ = std::move(saved);
+    savedFor_ = saved_ ? frame : nullptr;
+  }
+  // Makes frame the source without composing it: the composed layer goes
+  // (ComposeFrame makes it again).
+  void SetCurrentFrame(ImageBuffer* frame);
   // The layers above are dropped.
   void SetAdjustedImage(RefPtr<ImageBuffer> adjusted);
   // The whole shown image.
@@ -127,6 +155,20 @@ class ViewState {
   // is it now.
   void CountTransform(bool wasActive, bool isActive);
 
+  // The adjustment record; its setters count as described above and, like the
+  // zoom setters, leave dropping the layers to the caller.
+  const AdjustmentRecord& Adjustments() const { return adjustments_; }
+  // The orientation the image's own property gives.
+  uint8_t ImageOrientationCode() const { return imageOrientation_; }
+  int32_t ColourAdjustmentCount() const { return colourCount_; }
+  void SetColour(const ColourSettings& colour);
+  void SetSharpness(float sharpness);
+  void SetOrientation(uint8_t code);
+  void SetAdjustments(const AdjustmentRecord& record);
+  // Colour, sharpening and crop to their defaults, the orientation to the
+  // image's own; the zoom and aspect too unless kept.
+  void ResetAdjustments(bool keepZoom);
+
   // Display size of the current image at the present zoom and aspect.
   uint32_t DisplayWidth() const;
   uint32_t DisplayHeight() const;
@@ -151,6 +193,14 @@ class ViewState {
   PixelFormat tiledFormat_ = PixelFormat::Bgra8;
   RefPtr<ImageBuffer> offered_;
   const ImageBuffer* offeredFrom_ = nullptr;
+  RefPtr<ImageBuffer> canvas_;
+  RefPtr<ImageBuffer> saved_;
+  const ImageBuffer* savedFor_ = nullptr;
+  bool animated_ = false;
+  bool paged_ = false;
+  AdjustmentRecord adjustments_;
+  uint8_t imageOrientation_ = 0;
+  int32_t colourCount_ = 0;
   double zoom_ = 1.0;
   double aspectX_ = 1.0;
   CropRect crop_;

@@ -92,5 +92,14 @@ inline constexpr uint32_t kKeepZoomCommand = 0x7641;
 // The "checkerboard behind transparency" switch of the popup menu, kept the
 // same way.
 inline constexpr uint32_t kCheckerboardCommand = 0x7642;
+// Animation controls of the popup menu and of keys no binding takes: pause
+// or resume, and one frame forward or back (the animation pauses first).
+inline constexpr uint32_t kPauseAnimationCommand = 0x7643;
+inline constexpr uint32_t kNextFrameCommand = 0x7644;
+inline constexpr uint32_t kPreviousFrameCommand = 0x7645;
+// Writes the view's orientation into a JPEG file's own orientation tag.
+inline constexpr uint32_t kSaveRotationCommand = 0x7646;
+// Whether that keeps the file's last-write time (a setting of its own).
+inline constexpr uint32_t kKeepFileTimeCommand = 0x7647;
 
 }  // namespace vt

@@ -41,14 +41,14 @@ constexpr CommandEntry kViewCommands[] = {
     {u"放大", true},                       // 20025
     {u"缩小", true},                       // 20026
     {u"缩放打印预览", true},               // 20027
-    {u"Rotate image -90°", false},         // 20028
-    {u"Rotate image 180°", false},         // 20029
-    {u"Rotate image +90°", false},         // 20030
-    {u"垂直镜像", false},                  // 20031
-    {u"水平镜像", false},                  // 20032
+    {u"Rotate image -90°", true},         // 20028
+    {u"Rotate image 180°", true},         // 20029
+    {u"Rotate image +90°", true},         // 20030
+    {u"垂直镜像", true},                  // 20031
+    {u"水平镜像", true},                  // 20032
     {u"冻结窗口", true},                   // 20033
     {u"从文件重新加载", true},             // 20034
-    {u"调整图像", false},                  // 20035
+    {u"调整图像", true},                  // 20035
     {u"图像文件信息", false},              // 20036
     {u"颜色取样器", true},                 // 20037
     {u"另存为", false},                    // 20038

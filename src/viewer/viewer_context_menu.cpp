@@ -4,6 +4,7 @@
 #include "render/view_state.h"
 #include "ui/key_bindings.h"
 #include "ui/popup_menu.h"
+#include "viewer/view_command.h"
 #include "viewer/viewer_app.h"
 #include "viewer/viewer_menus.h"
 #include "viewer/viewer_window.h"
@@ -12,6 +13,7 @@ namespace vt {
 
 namespace {
 constexpr uint32_t kApplicationsKey = 0x5D, kF10 = 0x79;
+constexpr uint32_t kPauseKey = 0x13, kCommaKey = 0xBC, kPeriodKey = 0xBE;
 }  // namespace
 
 void ViewerWindow::OnMouseButton(int button, MouseAction action, ViewPoint, uint8_t) {
@@ -19,6 +21,17 @@ void ViewerWindow::OnMouseButton(int button, MouseAction action, ViewPoint, uint
 }
 
 bool ViewerWindow::OnUnboundKey(uint32_t virtualKey, bool down, uint8_t modifiers) {
+  // The animation controls, on keys no binding takes.
+  if ((modifiers & 7) == 0 && view_ && view_->Animated()) {
+    const uint32_t command = virtualKey == kPauseKey    ? kPauseAnimationCommand
+                             : virtualKey == kPeriodKey ? kNextFrameCommand
+                             : virtualKey == kCommaKey  ? kPreviousFrameCommand
+                                                        : 0;
+    if (command) {
+      if (down) Dispatch(command, 0);
+      return true;
+    }
+  }
   const bool menuKey = virtualKey == kApplicationsKey || (virtualKey == kF10 && (modifiers & 7) == kModifierShift);
   if (!menuKey) return false;
   if (down) ShowContextMenu(true);
@@ -36,6 +49,10 @@ void ViewerWindow::ShowContextMenu(bool byKeyboard) {
   state.keepZoom = app_.AppSettings().KeepZoom();
   state.checkerboard = CheckerboardShown();
   state.zoom = view_->Zoom();
+  state.orientation = view_->Adjustments().orientation;
+  state.animated = view_->Animated();
+  state.paused = paused_;
+  state.keepFileTime = app_.AppSettings().KeepFileTime();
   state.imageSize = NaturalImageSize();
   state.zoomedSize = ShownSize();
   state.clientSize = client_;
@@ -49,6 +66,9 @@ void ViewerWindow::ShowContextMenu(bool byKeyboard) {
                 : std::u16string();
   };
 
+  state.pauseKey = os.KeyName(kPauseKey);
+  state.nextFrameKey = os.KeyName(kPeriodKey);
+  state.previousFrameKey = os.KeyName(kCommaKey);
   PopupMenu menu(PopupKind::kContextMenu, this, nullptr, Window()->Monitor().dpi);
   menu.Build(BuildViewerMenu(state, text));
   const ViewPoint at = os.CursorPosition();

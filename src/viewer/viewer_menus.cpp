@@ -68,12 +68,16 @@ class Builder {
 };
 using SharedBuilder = std::shared_ptr<Builder>;
 
-void FileMenu(MenuModel& m, Builder& b) {
+void FileMenu(MenuModel& m, Builder& b, const ViewerMenuState& s) {
   b.Items(m, {kCmdFirstFile, kCmdLastFile});
   m.AddSeparator();
   b.Items(m, {kCmdCreateNext, kCmdCreatePrevious});
   m.AddSeparator();
   b.Items(m, {kCmdImageInfo, kCmdReload, kCmdSaveAs, kCmdOpenFolder});
+  m.AddSeparator();
+  // Kept by the window, like "保持缩放": no key text.
+  m.AddItem(static_cast<uint16_t>(kSaveRotationCommand), b.Text(u"将旋转保存到文件"));
+  m.AddItem(static_cast<uint16_t>(kKeepFileTimeCommand), b.Text(u"保存旋转时保留文件时间")).checked = s.keepFileTime;
   m.AddSeparator();
   b.Items(m, {kCmdCopyFile, kCmdMoveFile, kCmdRenameFile, kCmdDeleteFile, kCmdDeleteShowNext, kCmdEraseFile,
               kCmdEraseShowNext});
@@ -97,6 +101,16 @@ void ViewMenu(MenuModel& m, const SharedBuilder& shared, const ViewerMenuState& 
   b.Item(m, kCmdMirrorVertical).checked = (s.orientation & 4) != 0;
   b.Item(m, kCmdMirrorHorizontal).checked = (s.orientation & 8) != 0;
   m.AddSeparator();
+  if (s.animated) {
+    MenuEntry& pause = m.AddItem(static_cast<uint16_t>(kPauseAnimationCommand), b.Text(u"暂停动画"));
+    pause.checked = s.paused;
+    pause.accelerator = s.pauseKey;
+    MenuEntry& next = m.AddItem(static_cast<uint16_t>(kNextFrameCommand), b.Text(u"下一帧"));
+    next.accelerator = s.nextFrameKey;
+    MenuEntry& previous = m.AddItem(static_cast<uint16_t>(kPreviousFrameCommand), b.Text(u"上一帧"));
+    previous.accelerator = s.previousFrameKey;
+    m.AddSeparator();
+  }
   b.Items(m, {kCmdZoomIn, kCmdZoomOut});
   const uint16_t checked = CheckedZoomPreset(s.zoom);
   m.AddSubmenu(b.Text(u"缩放到因子"), [shared, checked](MenuModel& sub) {
@@ -150,7 +164,7 @@ MenuModel BuildViewerMenu(const ViewerMenuState& s, const ViewerMenuText& text) 
   m.AddSeparator();
   b->Items(m, {kCmdNextFile, kCmdPreviousFile});
   m.AddSeparator();
-  m.AddSubmenu(b->Text(u"文件"), [b](MenuModel& sub) { FileMenu(sub, *b); });
+  m.AddSubmenu(b->Text(u"文件"), [b, s](MenuModel& sub) { FileMenu(sub, *b, s); });
   m.AddSubmenu(b->Text(u"查看"), [b, s](MenuModel& sub) { ViewMenu(sub, b, s); });
   m.AddSubmenu(b->Text(u"幻灯片"), [b, s](MenuModel& sub) { SlideshowMenu(sub, *b, s); }, MenuIcon::kSlideshow);
   m.AddSeparator();

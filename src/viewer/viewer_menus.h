@@ -19,6 +19,11 @@ struct ViewerMenuState {
   bool slideshowFullScreen = false;
   bool keepZoom = false;
   bool checkerboard = false;
+  bool animated = false;      // the image is an animation
+  bool paused = false;        // and the user paused it
+  bool keepFileTime = false;  // saving the rotation keeps the file's time
+  // Key texts of the animation controls (keys no binding takes).
+  std::u16string pauseKey, nextFrameKey, previousFrameKey;
   double zoom = 1.0;
   ViewSize imageSize;   // the current image at zoom 1
   ViewSize zoomedSize;  // the image as shown

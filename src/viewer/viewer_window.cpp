@@ -7,6 +7,7 @@
 #include "base/file_system.h"
 #include "image/image_buffer.h"
 #include "image/image_cache.h"
+#include "render/adjustment_file.h"
 #include "render/frame_step.h"
 #include "render/render_view.h"
 #include "render/view_geometry.h"
@@ -212,6 +213,8 @@ Status ViewerWindow::OpenImage(const std::u16string& requested, bool showErrors)
     flags.keepTransparency = true;
     flags.frameless = !frameShown_;
     view_ = std::make_unique<ViewState>(std::move(image), flags);
+    paused_ = false;
+    LoadAdjustments(*view_, path);
     RenderView(*view_);
   }
   os.SetPriorityAboveNormal(false);
@@ -410,6 +413,13 @@ void ViewerWindow::UpdateTitle() {
   parts.path = path_;
   parts.fullPath = Options().titleShowsFullPath != 0;
   parts.showResolution = Options().titleShowsResolution != 0;
+  // A paused animation tells which of its frames stands still.
+  std::u16string frameText;
+  if (paused_ && view_->Animated()) {
+    const std::string place = " " + std::to_string(FrameIndex(*view_) + 1) + "/" + std::to_string(FrameCount(*view_));
+    frameText = app_.Translate(u"帧") + std::u16string(place.begin(), place.end());
+    parts.pageText = frameText;
+  }
   Window()->SetTitle(BuildViewerTitle(parts));
 }
 
@@ -500,7 +510,7 @@ void ViewerWindow::ShowNewImage() {
     UpdateTitle();
   }
 
-  if (source->Next() && source->Frame().delay >= 0) SetAnimationTimer(source->Frame().delay);
+  if (source->Next() && source->Frame().delay >= 0 && !paused_) SetAnimationTimer(source->Frame().delay);
   ApplyKeptView();
 }
 
@@ -931,6 +941,16 @@ void ViewerWindow::Dispatch(uint32_t command, intptr_t argument) {
     case kCheckerboardCommand:
       SetCheckerboard(!CheckerboardShown());
       return;
+    case kPauseAnimationCommand:
+    case kNextFrameCommand:
+    case kPreviousFrameCommand:
+    case kSaveRotationCommand:
+    case kKeepFileTimeCommand:
+      if (view_ && !frozen_ && !slideshow_) {
+        Nesting nesting(commandNesting_);
+        RunImageCommand(command);
+      }
+      return;
     case kStopSlideshowCommand:
       // No player runs in this window to stop: leave the slideshow state here,
       // or a close that waits for the stop would post itself for ever.
@@ -1054,6 +1074,7 @@ void ViewerWindow::RunCommand(uint32_t command, intptr_t argument) {
       Options().slideshowFullScreen = Options().slideshowFullScreen ? 0 : 1;
       return;
     default:
+      if (RunImageCommand(command)) return;
       // A command whose part of the program is not there yet says so.
       if (!RunZoomCommand(*this, command)) app_.Os().Beep();
       return;

@@ -70,6 +70,7 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   bool LayeredState() const { return layered_; }
   int32_t BusyCount() const { return busy_; }
   uint64_t AnimationDue() const { return animationDue_; }
+  bool AnimationPaused() const { return paused_; }
   uint32_t BackgroundColour() const;
   // A checkerboard behind the transparent parts of images, in every window
   // (a setting of its own); the popup menu's "透明区域显示棋盘格" toggles it.
@@ -166,6 +167,17 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   // The commands of viewer_commands.cpp.
   void Reload();
   void SampleColour();
+  // The commands of viewer_image_commands.cpp: turning and mirroring, the
+  // adjustments dialog, the animation controls and saving the rotation.
+  void Turn(uint32_t command);
+  void AdjustImage();
+  // The view's layers were rebuilt (adjustments changed): repainted, and
+  // laid out again when the shown size changed.
+  void AdjustmentsChanged(bool layout);
+  void PauseAnimation(bool pause);
+  void StepFrameCommand(bool forward);
+  void SaveRotationIntoFile();
+  bool RunImageCommand(uint32_t command);
   void Capture(bool foregroundWindow);
   void OpenFolderInShell();
   void OpenHelp();
@@ -248,6 +260,7 @@ class ViewerWindow : public ToolkitWindow, public ViewWindow {
   bool sessionEnding_ = false;
   ViewRect savedWindowRect_;
   uint64_t animationDue_ = 0;
+  bool paused_ = false;  // the user stopped the animation on its current frame
   uint32_t imageBackground_ = 0;  // sampled or stored background of the current image
   struct KeptView {
     double zoom;

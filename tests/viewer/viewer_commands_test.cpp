@@ -40,8 +40,8 @@ TEST_F(ViewerCommandsTest, DispatchRulesPerState) {
   const DispatchCase cases[] = {
       {"normal", kCmdNextFile, Effect::kNavigates},
       {"normal", kCmdZoomIn, Effect::kZooms},
-      {"normal", kCmdAdjustImage, Effect::kBeeps},  // not in this program yet: said so
-      {"normal", kCmdRotateLeft, Effect::kBeeps},
+      {"normal", kCmdSaveAs, Effect::kBeeps},  // not in this program yet: said so
+      {"normal", kCmdRotateLeft, Effect::kNothing},
       {"normal", kLastUserCommand + 36, Effect::kNothing},
       {"normal", 19999, Effect::kNothing},
       {"normal", kCmdClose, Effect::kCloses},

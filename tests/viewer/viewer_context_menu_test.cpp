@@ -66,7 +66,8 @@ TEST_F(ViewerContextMenuTest, KeysChooseFromASubmenuAndTheWindowReacts) {
   const uintptr_t viewer = w->Window()->NativeHandle();
   for (int i = 0; i < 6; ++i) platform.PostKey(viewer, kDown);
   platform.PostKey(viewer, kRight);
-  for (int i = 0; i < 3; ++i) platform.PostKey(viewer, kDown);
+  // Past the three window items and the five turns and mirrors.
+  for (int i = 0; i < 8; ++i) platform.PostKey(viewer, kDown);
   platform.PostKey(viewer, kEnter);
   Native(w)->SendMouseButton(1, MouseAction::kRelease, {50, 60});
   platform.Pump();

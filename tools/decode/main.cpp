@@ -20,7 +20,11 @@
 #include "image/image_buffer.h"
 #include "image/image_properties.h"
 #include "image/pixel_format.h"
+#include "render/adjustment_file.h"
+#include "render/frame_step.h"
+#include "render/render_view.h"
 #include "render/scale.h"
+#include "render/view_state.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -40,6 +44,10 @@ constexpr const char kUsage[] =
     "options:\n"
     "  --info        also print the first frame's properties\n"
     "  --frame N     the frame to write (default 0)\n"
+    "  --view        write the image as the viewer shows it at zoom 1: frames\n"
+    "                composed on the animation's canvas (--frame N: after N\n"
+    "                steps), turned upright by its orientation and adjusted by\n"
+    "                the adjustment file beside it (FILE.vta)\n"
     "  --bgra8       convert to Bgra8 as the viewer does before writing\n"
     "  --resize WxH  scale the frame to W x H in its decoded format before writing\n"
     "  --time N      decode N times and print the median time (writes nothing);\n"
@@ -53,6 +61,7 @@ void Err(const std::string& utf8) { std::fwrite(utf8.data(), 1, utf8.size(), std
 struct ToolOptions {
   bool info = false;
   bool bgra8 = false;
+  bool view = false;
   uint32_t frame = 0;
   uint32_t timeRuns = 0;  // 0: no timing
   std::optional<uint32_t> threads;
@@ -105,6 +114,8 @@ std::optional<ToolOptions> ParseArguments(const std::vector<std::u16string>& arg
       o.info = true;
     } else if (a == u"--bgra8") {
       o.bgra8 = true;
+    } else if (a == u"--view") {
+      o.view = true;
     } else if (a == u"--frame") {
       std::optional<uint32_t> v = value(0, UINT32_MAX);
       if (!v) return std::nullopt;
@@ -143,6 +154,10 @@ std::optional<ToolOptions> ParseArguments(const std::vector<std::u16string>& arg
   }
   o.file = positional[0];
   if (positional.size() == 2) o.out = positional[1];
+  if (o.view && (!o.out || o.timeRuns || o.resizeWidth)) {
+    Err("vistrel-decode: --view writes the shown image: give an output file, no --time or --resize\n");
+    return std::nullopt;
+  }
   if (o.timeRuns && o.out) {
     Err("vistrel-decode: --time writes nothing; leave out the output file\n");
     return std::nullopt;
@@ -241,6 +256,32 @@ int Time(const FormatRegistry& registry, const ToolOptions& o) {
   return kExitOk;
 }
 
+// The image as a viewer window shows it at zoom 1, through the viewer's own
+// view: composition, orientation and the adjustment file.
+int WriteView(RefPtr<ImageBuffer> image, const ToolOptions& o) {
+  ViewFlags flags;
+  flags.keepTransparency = true;
+  ViewState view(std::move(image), flags);
+  LoadAdjustments(view, o.file);
+  for (uint32_t step = 0; step < o.frame; ++step) {
+    if (!StepFrame(view, FrameDirection::kNext)) {
+      Err("vistrel-decode: the view cannot step on after " + std::to_string(step) + " step(s)\n");
+      return Fail(o.file, status::kInvalidArgument);
+    }
+  }
+  RenderView(view);
+  ImageBuffer* shown = view.ShownImage();
+  if (!shown) return Fail(o.file, status::kGeneralFailure);
+  RefPtr<ImageBuffer> toWrite(shown);
+  if (o.bgra8 && shown->Format() != PixelFormat::Bgra8) {
+    toWrite = Convert(shown, PixelFormat::Bgra8, false, false);
+    if (!toWrite) return Fail(o.file, status::kOutOfMemory);
+  }
+  const Status w = WritePamFile(toWrite.get(), *o.out, o.bgra8);
+  if (Failed(w)) return Fail(*o.out, w);
+  return kExitOk;
+}
+
 int Run(const std::vector<std::u16string>& args) {
   bool help = false;
   const std::optional<ToolOptions> parsed = ParseArguments(args, &help);
@@ -277,6 +318,7 @@ int Run(const std::vector<std::u16string>& args) {
   std::fflush(stdout);
 
   if (!o.out) return kExitOk;
+  if (o.view) return WriteView(std::move(image), o);
   if (!chosen) {
     Err("vistrel-decode: the image has " + std::to_string(index) + " frame(s), no frame " +
         std::to_string(o.frame) + "\n");

@@ -999,6 +999,9 @@ void DesktopWindow::ApplyGeometry() {
   const int32_t b = Border();
   gtk_window_move(Widget(), client_.left - b, client_.top - b);
   const int32_t width = std::max(client_.Width(), 1) + 2 * b, height = std::max(client_.Height(), 1) + 2 * b;
+  // A window the user cannot size keeps its natural size (that of its
+  // contents, which the toolkit draws itself): the request is what holds it.
+  if (frame_ == FrameStyle::kDialog) gtk_widget_set_size_request(widget_, width, height);
   gtk_window_resize(Widget(), width, height);
   EndRequest();
   request_ = Request{width, height, g_timeout_add(kRequestMs, &OnRequestExpired, this), std::nullopt};
