@@ -9,7 +9,7 @@ PACKAGES=(build-essential cmake ninja-build ccache pkg-config zlib1g-dev
           libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev
           libwebp-dev imagemagick libimage-exiftool-perl netpbm python3 python3-pil
           libdeflate-dev webp gifsicle libjpeg-turbo-progs libturbojpeg0-dev
-          libpng-dev libgtk-3-dev desktop-file-utils xvfb x11-utils xdotool fonts-wqy-microhei
+          apngasm libpng-dev libgtk-3-dev desktop-file-utils xvfb x11-utils xdotool fonts-wqy-microhei
           openbox xcompmgr dbus-daemon libxtst-dev libxfixes-dev)
 if [ "${1:-}" = "--with-windows" ]; then
   PACKAGES+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine)
