@@ -26,7 +26,8 @@ const vt::FormatRegistry& Registry() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  auto source = vt::MakeMemorySource(u"input", std::string(reinterpret_cast<const char*>(data), size));
+  auto source =
+      vt::MakeMemorySource(u"input", std::string(reinterpret_cast<const char*>(data), size));
   vt::RefPtr<vt::ImageReader> reader;
   if (vt::Failed(Registry().OpenReader(source.get(), &reader))) return 0;
   int frames = 0;

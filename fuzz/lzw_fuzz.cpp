@@ -1,8 +1,8 @@
 // GIF image data from any file: the decoder must stay inside its output and
-// agree with itself whatever the output size.
+// agree with itself whatever the output size, in one piece or in many.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <algorithm>
 #include <span>
 #include <vector>
 
@@ -19,10 +19,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (part.written > small.size() ||
       !std::equal(small.begin(), small.begin() + static_cast<ptrdiff_t>(part.written), big.begin()))
     std::abort();
+  // Decoding a piece at a time gives the same pixels and the same end.
+  vt::LzwDecoder pieces(in);
+  std::vector<uint8_t> again(big.size());
+  const size_t piece = size ? data[size - 1] % 13 + 1 : 1;
+  size_t got = 0;
+  vt::LzwDecodeResult step;
+  do {
+    const size_t room = std::min(piece, again.size() - got);
+    step = pieces.Decode(std::span<uint8_t>(again.data() + got, room));
+    if (step.written > room) std::abort();
+    got += step.written;
+  } while (step.stop == vt::LzwStop::kOutputFull && got < again.size());
+  if (got != full.written || !std::equal(again.begin(), again.begin() + got, big.begin()))
+    std::abort();
+  if (got < again.size() && step.stop != full.stop) std::abort();
   // The bytes as pixels round-trip at the code size they fit.
   const std::vector<uint8_t> coded = vt::LzwEncodeBytes(in, 8);
   std::vector<uint8_t> back(size);
-  const vt::LzwDecodeResult again = vt::LzwDecode(back, coded);
-  if (again.written != size || !std::equal(back.begin(), back.end(), in.begin())) std::abort();
+  const vt::LzwDecodeResult round = vt::LzwDecode(back, coded);
+  if (round.written != size || !std::equal(back.begin(), back.end(), in.begin())) std::abort();
   return 0;
 }

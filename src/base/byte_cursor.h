@@ -26,17 +26,24 @@ class ByteCursor {
   // keep what came before.
   void ClearError() { ok_ = true; }
 
-  bool Seek(size_t pos) {
+  bool Seek(uint64_t pos) {
     if (pos > data_.size()) return Fail();
-    pos_ = pos;
+    pos_ = static_cast<size_t>(pos);
     return true;
   }
-  bool Skip(size_t n) {
+  bool Skip(uint64_t n) {
     if (n > Remaining()) return Fail();
-    pos_ += n;
+    pos_ += static_cast<size_t>(n);
     return true;
   }
-  bool Has(size_t n) const { return n <= Remaining(); }
+  bool Has(uint64_t n) const { return n <= Remaining(); }
+  // Moves to the next byte of this value, or to the end when none follows.
+  void SkipTo(uint8_t value) {
+    if (AtEnd()) return;
+    const void* found = std::memchr(data_.data() + pos_, value, Remaining());
+    pos_ = found ? static_cast<size_t>(static_cast<const uint8_t*>(found) - data_.data())
+                 : data_.size();
+  }
 
   uint8_t U8() { return Read<1>() ? cur_[0] : 0; }
   uint16_t U16LE() { return Read<2>() ? static_cast<uint16_t>(cur_[0] | cur_[1] << 8) : 0; }
@@ -69,14 +76,33 @@ class ByteCursor {
   uint32_t U32(bool bigEndian) { return bigEndian ? U32BE() : U32LE(); }
 
   // The next n bytes as a span, advancing past them; an empty span on failure.
-  std::span<const uint8_t> Bytes(size_t n) {
+  std::span<const uint8_t> Bytes(uint64_t n) {
     if (n > Remaining()) {
       Fail();
       return {};
     }
-    std::span<const uint8_t> s = data_.subspan(pos_, n);
-    pos_ += n;
+    std::span<const uint8_t> s = data_.subspan(pos_, static_cast<size_t>(n));
+    pos_ += static_cast<size_t>(n);
     return s;
+  }
+  // Up to n bytes from the position, as many as there are, advancing past
+  // them. Never fails: data cut short give the part that is there.
+  std::span<const uint8_t> BytesUpTo(uint64_t n) {
+    const size_t k = n < Remaining() ? static_cast<size_t>(n) : Remaining();
+    std::span<const uint8_t> s = data_.subspan(pos_, k);
+    pos_ += k;
+    return s;
+  }
+  // Everything from the position on, advancing to the end.
+  std::span<const uint8_t> Rest() { return BytesUpTo(Remaining()); }
+  // The row of up to n bytes at offset, clipped to the bytes present (empty
+  // when offset lies at or past the end); the size of the span says how many
+  // arrived. Does not move and never fails, so that the rows of a truncated
+  // file decode as far as their data go.
+  std::span<const uint8_t> RowAt(uint64_t offset, uint64_t n) const {
+    if (offset >= data_.size()) return {};
+    const uint64_t have = data_.size() - offset;
+    return data_.subspan(static_cast<size_t>(offset), static_cast<size_t>(n < have ? n : have));
   }
   bool CopyTo(void* out, size_t n) {
     std::span<const uint8_t> s = Bytes(n);
@@ -93,14 +119,17 @@ class ByteCursor {
            std::memcmp(data_.data() + pos_, magic.data(), magic.size()) == 0;
   }
   // A cursor over [offset, offset + n) of this cursor's data, or a failed empty one.
-  ByteCursor Sub(size_t offset, size_t n) const {
+  ByteCursor Sub(uint64_t offset, uint64_t n) const {
     if (offset > data_.size() || n > data_.size() - offset) {
       ByteCursor bad;
       bad.ok_ = false;
       return bad;
     }
-    return ByteCursor(data_.subspan(offset, n));
+    return ByteCursor(data_.subspan(static_cast<size_t>(offset), static_cast<size_t>(n)));
   }
+  // The cursor over the rest of the data from the position (a cut chunk
+  // keeps the bytes it has), without moving this one.
+  ByteCursor Tail() const { return ByteCursor(data_.subspan(pos_)); }
 
  private:
   bool Fail() {

@@ -23,20 +23,27 @@ namespace {
 
 // Readers that are built in. A group whose entry is still empty keeps its records
 // in the table (so the format list is complete) but every lookup skips them.
-constexpr ReaderEntry kBmpReader{ProbeBmp, CreateBmpReader};
-constexpr ReaderEntry kDdsReader{ProbeDds, CreateDdsReader};
-constexpr ReaderEntry kFitsReader{ProbeFits, CreateFitsReader};
-constexpr ReaderEntry kGifReader{ProbeGif, CreateGifReader};
-constexpr ReaderEntry kHdrReader{ProbeHdr, CreateHdrReader};
-constexpr ReaderEntry kIcoReader{ProbeIco, CreateIcoReader};
-constexpr ReaderEntry kIffReader{ProbeIff, CreateIffReader};
-constexpr ReaderEntry kJpegReader{ProbeJpeg, CreateJpegReader};
-constexpr ReaderEntry kPcxReader{ProbePcx, CreatePcxReader};
-constexpr ReaderEntry kPngReader{ProbePng, CreatePngReader};
-constexpr ReaderEntry kPsdReader{ProbePsd, CreatePsdReader};
-constexpr ReaderEntry kTgaReader{ProbeTga, CreateTgaReader};
+// Probing asks the readers with long signatures first; bitmaps ("BM"), JPEG
+// (two bytes, perhaps after a preamble) and icons (a six-byte header and the
+// name) next; PC Paintbrush (one byte and plausible values) and TARGA (no
+// signature at all) last.
+constexpr ProbePriority kLong = ProbePriority::kSignature;
+constexpr ProbePriority kShort = ProbePriority::kShortSignature;
+constexpr ProbePriority kWeak = ProbePriority::kPlausibility;
+constexpr ReaderEntry kBmpReader{ProbeBmp, CreateBmpReader, kShort};
+constexpr ReaderEntry kDdsReader{ProbeDds, CreateDdsReader, kLong};
+constexpr ReaderEntry kFitsReader{ProbeFits, CreateFitsReader, kLong};
+constexpr ReaderEntry kGifReader{ProbeGif, CreateGifReader, kLong};
+constexpr ReaderEntry kHdrReader{ProbeHdr, CreateHdrReader, kLong};
+constexpr ReaderEntry kIcoReader{ProbeIco, CreateIcoReader, kShort};
+constexpr ReaderEntry kIffReader{ProbeIff, CreateIffReader, kLong};
+constexpr ReaderEntry kJpegReader{ProbeJpeg, CreateJpegReader, kShort};
+constexpr ReaderEntry kPcxReader{ProbePcx, CreatePcxReader, kWeak};
+constexpr ReaderEntry kPngReader{ProbePng, CreatePngReader, kLong};
+constexpr ReaderEntry kPsdReader{ProbePsd, CreatePsdReader, kLong};
+constexpr ReaderEntry kTgaReader{ProbeTga, CreateTgaReader, kWeak};
 constexpr ReaderEntry kTiffReader{};
-constexpr ReaderEntry kWebpReader{ProbeWebp, CreateWebpReader};
+constexpr ReaderEntry kWebpReader{ProbeWebp, CreateWebpReader, kLong};
 
 FormatRecord g_bmp[] = {
     {u"bmp", u"Windows bitmap format"},
@@ -93,6 +100,7 @@ void AttachReaders() {
     for (FormatRecord& r : kGroups[g].records) {
       r.probe = kEntries[g]->probe;
       r.create = kEntries[g]->create;
+      r.priority = kEntries[g]->priority;
     }
   }
 }

@@ -10,6 +10,7 @@ namespace vt {
 struct ReaderEntry {
   ProbeFunction probe = nullptr;
   CreateReaderFunction create = nullptr;
+  ProbePriority priority = ProbePriority::kSignature;
 };
 
 // One reader's group of format records.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "base/cpu_features.h"
+#include "base/simd_dispatch.h"
 #include "image/colour_models_kernels.h"
 #include "image/image_buffer.h"
 #include "image/stripe_split.h"
@@ -316,18 +316,22 @@ void YCbCrToBgra8Scalar(uint8_t* p, size_t n) {
   }
 }
 
-YCbCrKernel SelectedYCbCrKernel() {
-  static const YCbCrKernel kernel = [] {
-    if (GetCpuFeatures().ssse3) {
-      if (YCbCrKernel k = Ssse3YCbCrKernel()) return k;
-    }
-    if (GetCpuFeatures().sse2) {
-      if (YCbCrKernel k = Sse2YCbCrKernel()) return k;
-    }
-    return &YCbCrToBgra8Scalar;
-  }();
-  return kernel;
+namespace {
+const SimdKernels<ColourModelKernels>& Kernels() {
+  static const SimdKernels<ColourModelKernels> sets(ColourModelKernels{&YCbCrToBgra8Scalar},
+                                                    colour_models_detail::InstallSse2,
+                                                    colour_models_detail::InstallSsse3);
+  return sets;
 }
+YCbCrKernel YCbCrKernelAt(SimdLevel level) {
+  const ColourModelKernels* k = Kernels().At(level);
+  return k ? k->yCbCrToBgra8 : nullptr;
+}
+}  // namespace
+
+YCbCrKernel Sse2YCbCrKernel() { return YCbCrKernelAt(SimdLevel::Sse2); }
+YCbCrKernel Ssse3YCbCrKernel() { return YCbCrKernelAt(SimdLevel::Ssse3); }
+YCbCrKernel SelectedYCbCrKernel() { return Kernels().Active().yCbCrToBgra8; }
 
 void YCbCrToBgra8(uint8_t* pixels, size_t n) { RunInChunks(pixels, n, SelectedYCbCrKernel()); }
 void YcckToBgra8(uint8_t* pixels, size_t n) { RunInChunks(pixels, n, &YcckRun); }

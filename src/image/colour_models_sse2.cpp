@@ -71,14 +71,17 @@ void YCbCrToBgra8Sse2(uint8_t* pixels, size_t n) {
 
 }  // namespace
 
-YCbCrKernel Sse2YCbCrKernel() { return &YCbCrToBgra8Sse2; }
+bool colour_models_detail::InstallSse2(ColourModelKernels& k) {
+  k.yCbCrToBgra8 = &YCbCrToBgra8Sse2;
+  return true;
+}
 
 }  // namespace vt
 
 #else
 
 namespace vt {
-YCbCrKernel Sse2YCbCrKernel() { return nullptr; }
+bool colour_models_detail::InstallSse2(ColourModelKernels&) { return false; }
 }  // namespace vt
 
 #endif

@@ -80,14 +80,17 @@ void YCbCrToBgra8Ssse3(uint8_t* pixels, size_t n) {
 
 }  // namespace
 
-YCbCrKernel Ssse3YCbCrKernel() { return &YCbCrToBgra8Ssse3; }
+bool colour_models_detail::InstallSsse3(ColourModelKernels& k) {
+  k.yCbCrToBgra8 = &YCbCrToBgra8Ssse3;
+  return true;
+}
 
 }  // namespace vt
 
 #else
 
 namespace vt {
-YCbCrKernel Ssse3YCbCrKernel() { return nullptr; }
+bool colour_models_detail::InstallSsse3(ColourModelKernels&) { return false; }
 }  // namespace vt
 
 #endif

@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 
+#include "base/byte_cursor.h"
 #include "base/file_mapping.h"
 #include "base/ref_counted.h"
 #include "base/status.h"
@@ -21,6 +22,7 @@ class FileSource : public RefCounted {
   virtual bool LastWriteTime(FileTime* out) const = 0;
 
   std::span<const uint8_t> Bytes() const { return {Data(), Size()}; }
+  ByteCursor Cursor() const { return ByteCursor(Bytes()); }
 };
 
 // A file mapped read-only as a whole. kCannotOpenFile on any failure, including

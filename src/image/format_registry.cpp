@@ -37,6 +37,11 @@ void FormatRegistry::Register(const FormatRecord* record) {
   auto it = std::find_if(records_.begin(), records_.end(),
                          [record](const FormatRecord* e) { return SortsAfter(e, record); });
   records_.insert(it, record);
+  probeOrder_.resize(records_.size());
+  for (size_t i = 0; i < probeOrder_.size(); ++i) probeOrder_[i] = i;
+  std::stable_sort(probeOrder_.begin(), probeOrder_.end(), [this](size_t a, size_t b) {
+    return records_[a]->priority < records_[b]->priority;
+  });
 }
 
 int FormatRegistry::LookupByExtension(std::u16string_view name) const {
@@ -74,7 +79,7 @@ int FormatRegistry::ChooseReader(const FileSource& source, bool probeAll) const 
     if (r->probe && Succeeded(r->probe(source))) return byName;
   }
   if (!probeAll) return -1;
-  for (size_t i = 0; i < records_.size(); ++i) {
+  for (const size_t i : probeOrder_) {
     const FormatRecord* r = records_[i];
     if (static_cast<int>(i) == byName || !r->create || !r->probe) continue;
     // Records of the reader already tried by name share its probe; asking again

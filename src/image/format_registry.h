@@ -18,12 +18,23 @@ using ProbeFunction = Status (*)(const FileSource& source);
 using CreateReaderFunction = RefPtr<ImageReader> (*)(FileSource* source,
                                                      const FormatRecord* record);
 
+// When probing asks a reader, among readers not named by the extension. A
+// probe that only judges whether header values are plausible can accept
+// another format's file, so long fixed signatures go first and such probes
+// last; readers of equal priority are asked in registry order.
+enum class ProbePriority : uint8_t {
+  kSignature = 0,       // several fixed bytes at a fixed place
+  kShortSignature = 1,  // two fixed bytes and a plausible header after them
+  kPlausibility = 2,    // no real signature: header values, the file name
+};
+
 // One per extension. All records of one reader share its two functions.
 struct FormatRecord {
   std::u16string_view extension;  // lower case, no dot
   std::u16string_view description;
   ProbeFunction probe = nullptr;
   CreateReaderFunction create = nullptr;
+  ProbePriority priority = ProbePriority::kSignature;
 };
 
 // The sorted table of formats: by extension, then description, both without
@@ -39,7 +50,7 @@ class FormatRegistry {
   // The first index at or after from with a reader, or -1.
   int Enumerate(int from) const;
   // The reader for a file: by extension first, then (with probeAll) by probing
-  // every other format in registry order. -1 when none accepts it.
+  // every other format by probe priority. -1 when none accepts it.
   int ChooseReader(const FileSource& source, bool probeAll) const;
   // Maps the file, chooses and creates its reader and opens it.
   Status OpenReader(const std::u16string& path, RefPtr<ImageReader>* out,
@@ -49,6 +60,8 @@ class FormatRegistry {
 
  private:
   std::vector<const FormatRecord*> records_;
+  // Registry indices in the order probing asks them.
+  std::vector<size_t> probeOrder_;
 };
 
 // The process's registry, filled once at start-up by RegisterBuiltinFormats.

@@ -1,5 +1,6 @@
 #include "image/image_reader.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
@@ -58,12 +59,39 @@ Status ImageReader::Open(uint32_t openFlags) {
   properties_.Set(PropertyId::FileSize, Decimal(source_->Size()));
   Status s = ReadHeader();
   if (Failed(s)) return s;
+  if (Status limits = CheckLimits(); Failed(limits)) return limits;
+  // Frames are linked as the header walk finds them; the first that is beyond
+  // the limits, alone or with the frames before it, ends the chain, and the
+  // frames before it stay.
+  FrameBudget budget;
+  budget.Admit(width_, height_, BytesPerPixel(outputFormat_));
+  for (ImageReader* r = this; r->next_; r = r->next_.get()) {
+    const ImageReader* n = r->next_.get();
+    if (Failed(n->CheckLimits()) ||
+        !budget.Admit(n->width_, n->height_, BytesPerPixel(n->outputFormat_))) {
+      r->next_.reset();
+      break;
+    }
+  }
   if (model_ == ColourModel::Unknown) model_ = ColourModel::Rgb;
   properties_.Set(PropertyId::Dimensions, Decimal(bitDepth_));
   properties_.Set(PropertyId::ColourFormat, ColourModelText(model_));
   if (!properties_.Has(PropertyId::Title))
     properties_.Set(PropertyId::Title, TitleFromPath(source_->Path()));
   return s;
+}
+
+Status ImageReader::CheckLimits() const {
+  // No format or no pixels: the target buffer is refused when it is made.
+  if (!IsStorageFormat(outputFormat_) || uint64_t{width_} * height_ == 0) return status::kOk;
+  const uint32_t bytesPerPixel = BytesPerPixel(outputFormat_);
+  if (!WithinFrameLimits(width_, height_, bytesPerPixel)) return status::kDamaged;
+  // The plane the pipeline makes may be wider and taller than the image.
+  const uint64_t stride = std::max<uint64_t>(minStride_, uint64_t{width_} * bytesPerPixel);
+  const uint64_t rows = std::max<uint64_t>(minRows_, height_);
+  if (stride * rows > kImageLimits.maxFrameBytes) return status::kDamaged;
+  if (!PixelDataPlausible(pixelData_)) return status::kDamaged;
+  return status::kOk;
 }
 
 Status MakeTargetBuffer(ImageReader* reader, RefPtr<ImageBuffer>* out, bool display,

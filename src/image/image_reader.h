@@ -1,12 +1,14 @@
 #pragma once
 #include <cstdint>
 
+#include "base/byte_cursor.h"
 #include "base/cancel.h"
 #include "base/ref_counted.h"
 #include "base/status.h"
 #include "image/colour_models.h"
 #include "image/file_source.h"
 #include "image/image_buffer.h"
+#include "image/image_limits.h"
 #include "image/image_properties.h"
 #include "image/pixel_format.h"
 
@@ -35,10 +37,8 @@ class ImageReader : public RefCounted {
   ~ImageReader() override;
 
   uint32_t FileSize() const { return source_ ? source_->Size() : 0; }
-  const uint8_t* FileData() const { return source_ ? source_->Data() : nullptr; }
-  std::span<const uint8_t> FileBytes() const {
-    return source_ ? source_->Bytes() : std::span<const uint8_t>{};
-  }
+  // The file's bytes: readers reach them only through a cursor.
+  ByteCursor FileCursor() const { return source_ ? source_->Cursor() : ByteCursor(); }
   FileSource* Source() const { return source_.get(); }
   const FormatRecord* Record() const { return record_; }
 
@@ -59,7 +59,9 @@ class ImageReader : public RefCounted {
   ImageReader* NextReader() const { return next_.get(); }
   ImageProperties& Properties() { return properties_; }
 
-  // Fills the standard properties and runs ReadHeader.
+  // Fills the standard properties, runs ReadHeader and holds what it found to
+  // the image limits: a first frame beyond them fails with kDamaged, a later
+  // frame beyond them ends the chain before it.
   Status Open(uint32_t openFlags = 0);
   // Decodes into target (scaling or converting when target differs from what
   // the reader produces) and, with allFrames, chains the following frames.
@@ -84,8 +86,13 @@ class ImageReader : public RefCounted {
   AlphaMode alpha_ = AlphaMode::None;
   RefPtr<ImageReader> next_;
   FrameDescription frame_;
+  // What ReadHeader found about this frame's pixel data; none by default.
+  PixelDataClaim pixelData_;
 
  private:
+  // kDamaged when the frame is beyond the limits or its data cannot be what
+  // the header declares.
+  Status CheckLimits() const;
   // One frame, without its followers.
   Status DecodeFrame(ImageBuffer* target, ProgressSink* progress, const CancelFlag* cancel);
 

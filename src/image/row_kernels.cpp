@@ -335,52 +335,17 @@ RowKernels Scalar() {
 
 namespace {
 
-struct KernelSets {
-  RowKernels scalar;
-  RowKernels sse2;
-  RowKernels ssse3;
-  bool hasSse2 = false;
-  bool hasSsse3 = false;
-  RowKernelLevel active = RowKernelLevel::Scalar;
-};
-
-const KernelSets& Sets() {
-  static const KernelSets sets = [] {
-    KernelSets s;
-    s.scalar = row_kernels_detail::Scalar();
-    const CpuFeatures& f = GetCpuFeatures();
-    s.sse2 = s.scalar;
-    s.hasSse2 = f.sse2 && row_kernels_detail::InstallSse2(s.sse2);
-    s.ssse3 = s.sse2;
-    s.hasSsse3 = s.hasSse2 && f.ssse3 && row_kernels_detail::InstallSsse3(s.ssse3);
-    s.active = s.hasSsse3 ? RowKernelLevel::Ssse3
-               : s.hasSse2 ? RowKernelLevel::Sse2
-                           : RowKernelLevel::Scalar;
-    return s;
-  }();
+const SimdKernels<RowKernels>& Sets() {
+  static const SimdKernels<RowKernels> sets(row_kernels_detail::Scalar(),
+                                            row_kernels_detail::InstallSse2,
+                                            row_kernels_detail::InstallSsse3);
   return sets;
 }
 
 }  // namespace
 
-const RowKernels* RowKernelsFor(RowKernelLevel level) {
-  const KernelSets& s = Sets();
-  switch (level) {
-    case RowKernelLevel::Scalar:
-      return &s.scalar;
-    case RowKernelLevel::Sse2:
-      return s.hasSse2 ? &s.sse2 : nullptr;
-    case RowKernelLevel::Ssse3:
-      return s.hasSsse3 ? &s.ssse3 : nullptr;
-  }
-  return nullptr;
-}
-
-RowKernelLevel ActiveRowKernelLevel() { return Sets().active; }
-
-const RowKernels& ActiveRowKernels() {
-  static const RowKernels* active = RowKernelsFor(Sets().active);
-  return *active;
-}
+const RowKernels* RowKernelsFor(RowKernelLevel level) { return Sets().At(level); }
+RowKernelLevel ActiveRowKernelLevel() { return Sets().ActiveLevel(); }
+const RowKernels& ActiveRowKernels() { return Sets().Active(); }
 
 }  // namespace vt

@@ -2,6 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/simd_dispatch.h"
+
 namespace vt {
 
 // The error diffusion works in 12-bit steps of 1/16 of an output level, which
@@ -73,7 +75,7 @@ struct RowKernels {
                           bool reverse);
 };
 
-enum class RowKernelLevel : uint8_t { Scalar = 0, Sse2 = 1, Ssse3 = 2 };
+using RowKernelLevel = SimdLevel;
 
 // The set chosen for this processor.
 const RowKernels& ActiveRowKernels();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "base/cpu_features.h"
 
 namespace vt {
 namespace {
@@ -176,29 +175,6 @@ void BoxSumsGray8(uint8_t* out, const uint16_t* sums, uint32_t factor, size_t n)
   }
 }
 
-struct KernelSets {
-  ScaleKernels scalar, sse2, ssse3;
-  bool hasSse2 = false, hasSsse3 = false;
-  ScaleKernelLevel active = ScaleKernelLevel::Scalar;
-};
-
-const KernelSets& Sets() {
-  static const KernelSets sets = [] {
-    KernelSets s;
-    s.scalar = scale_kernels_detail::Scalar();
-    const CpuFeatures& f = GetCpuFeatures();
-    s.sse2 = s.scalar;
-    s.hasSse2 = f.sse2 && scale_kernels_detail::InstallSse2(s.sse2);
-    s.ssse3 = s.sse2;
-    s.hasSsse3 = s.hasSse2 && f.ssse3 && scale_kernels_detail::InstallSsse3(s.ssse3);
-    s.active = s.hasSsse3 ? ScaleKernelLevel::Ssse3
-               : s.hasSse2 ? ScaleKernelLevel::Sse2
-                           : ScaleKernelLevel::Scalar;
-    return s;
-  }();
-  return sets;
-}
-
 }  // namespace
 
 namespace scale_kernels_detail {
@@ -224,22 +200,16 @@ ScaleKernels Scalar() {
 }
 }  // namespace scale_kernels_detail
 
-const ScaleKernels* ScaleKernelsFor(ScaleKernelLevel level) {
-  const KernelSets& s = Sets();
-  switch (level) {
-    case ScaleKernelLevel::Scalar:
-      return &s.scalar;
-    case ScaleKernelLevel::Sse2:
-      return s.hasSse2 ? &s.sse2 : nullptr;
-    case ScaleKernelLevel::Ssse3:
-      return s.hasSsse3 ? &s.ssse3 : nullptr;
-  }
-  return nullptr;
+namespace {
+const SimdKernels<ScaleKernels>& Sets() {
+  static const SimdKernels<ScaleKernels> sets(scale_kernels_detail::Scalar(),
+                                              scale_kernels_detail::InstallSse2,
+                                              scale_kernels_detail::InstallSsse3);
+  return sets;
 }
+}  // namespace
 
-const ScaleKernels& ActiveScaleKernels() {
-  static const ScaleKernels* active = ScaleKernelsFor(Sets().active);
-  return *active;
-}
+const ScaleKernels* ScaleKernelsFor(ScaleKernelLevel level) { return Sets().At(level); }
+const ScaleKernels& ActiveScaleKernels() { return Sets().Active(); }
 
 }  // namespace vt

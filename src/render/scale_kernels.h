@@ -2,6 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/simd_dispatch.h"
+
 namespace vt {
 
 // The inner loops of the resampler and the box reduction. Each has a scalar
@@ -66,7 +68,7 @@ const int16_t* CubicTaps(uint32_t phase);
 const int16_t* CubicTapsNormalized(uint32_t phase);
 const float* CubicTapsFloat(uint32_t phase);
 
-enum class ScaleKernelLevel : uint8_t { Scalar = 0, Sse2 = 1, Ssse3 = 2 };
+using ScaleKernelLevel = SimdLevel;
 
 const ScaleKernels& ActiveScaleKernels();
 // The set of a given level, null when the processor or the build lacks it.

@@ -80,6 +80,49 @@ TEST(ByteCursor, EmptyAndPeek) {
   EXPECT_EQ(c.Position(), 0u);
 }
 
+// Rows of a truncated file: as many bytes as are there, never a failure.
+TEST(ByteCursor, ClippedRowsAndRestNeverFail) {
+  const uint8_t d[] = {1, 2, 3, 4, 5, 6, 7};
+  const ByteCursor c(d, sizeof d);
+  struct Row {
+    uint64_t offset, n;
+    size_t size;
+  } rows[] = {{0, 3, 3}, {4, 3, 3}, {5, 3, 2}, {6, 8, 1}, {7, 1, 0}, {100, 1, 0},
+              {UINT64_MAX, 2, 0}, {3, UINT64_MAX, 4}};
+  for (const Row& r : rows) {
+    const auto row = c.RowAt(r.offset, r.n);
+    ASSERT_EQ(row.size(), r.size) << r.offset << "+" << r.n;
+    if (!row.empty()) {
+      EXPECT_EQ(row[0], d[r.offset]);
+    }
+  }
+  EXPECT_TRUE(c.Ok());
+
+  ByteCursor s(d, sizeof d);
+  EXPECT_EQ(s.BytesUpTo(5).size(), 5u);
+  EXPECT_EQ(s.Tail().Size(), 2u);
+  EXPECT_EQ(s.Position(), 5u);  // Tail does not move
+  EXPECT_EQ(s.BytesUpTo(5).size(), 2u);
+  EXPECT_TRUE(s.AtEnd());
+  EXPECT_TRUE(s.Rest().empty());
+  EXPECT_TRUE(s.Ok());
+}
+
+TEST(ByteCursor, SkipToFindsTheNextByteOrTheEnd) {
+  const uint8_t d[] = {0, 0xFF, 1, 0xFF};
+  ByteCursor c(d, sizeof d);
+  c.SkipTo(0xFF);
+  EXPECT_EQ(c.Position(), 1u);
+  c.SkipTo(0xFF);  // already there
+  EXPECT_EQ(c.Position(), 1u);
+  c.Skip(1);
+  c.SkipTo(0xFF);
+  EXPECT_EQ(c.Position(), 3u);
+  c.SkipTo(7);
+  EXPECT_TRUE(c.AtEnd());
+  ByteCursor().SkipTo(0);  // empty data
+}
+
 TEST(CheckedMul, RefusesOverflowAndLimits) {
   uint64_t r = 0;
   EXPECT_TRUE(CheckedMul(1000, 1000, 1 << 20, &r));

@@ -16,8 +16,7 @@
 #include "base/tasks.h"
 #include "formats/jpeg/jpeg_decoder.h"
 #include "image/image_reader.h"
-#include "jpeg_test_util.h"
-#include "support/test_support.h"
+#include "reader_test_util.h"
 
 namespace vt {
 namespace {
@@ -38,9 +37,9 @@ Result DecodeWith(const std::string& jpeg, bool allowParallel, ProgressSink* pro
   r.status = d.ReadHeader();
   if (Failed(r.status)) return r;
   const uint32_t bpp = d.Components() == 1 ? 1 : 4;
-  RefPtr<ImageBuffer> image = ImageBuffer::Create(
-      bpp == 1 ? PixelFormat::Gray8 : PixelFormat::Bgra8, d.Width(), d.Height(), false,
-      (d.Width() + 31) / 32 * 32 * bpp, (d.Height() + 31) / 32 * 32);
+  RefPtr<ImageBuffer> image =
+      ImageBuffer::Create(bpp == 1 ? PixelFormat::Gray8 : PixelFormat::Bgra8, d.Width(), d.Height(),
+                          false, (d.Width() + 31) / 32 * 32 * bpp, (d.Height() + 31) / 32 * 32);
   if (!image) return r;
   const size_t bytes = image->Pitch() * image->AllocatedRows();
   std::memset(image->Origin(), 0x5A, bytes);
@@ -51,19 +50,16 @@ Result DecodeWith(const std::string& jpeg, bool allowParallel, ProgressSink* pro
   return r;
 }
 
-std::string Encode(const test::TempDir& dir, const std::string& options) {
-  // 1400 x 530 at 2x2 sampling: 88 MCUs across three components and 34 MCU
-  // rows, enough for the pipeline.
-  const std::string src = dir.Write("src.ppm", jpegtest::MakePpm(1400, 530, 21));
-  const std::string jpg = dir.Path() + "/p.jpg";
-  if (!jpegtest::Run("cjpeg -quality 92 " + options + " -outfile " + jpg + " " + src)) return {};
-  return test::ReadFileBytes(jpg);
+// 1400 x 530 at 2x2 (restart every MCU) and 2x1 (every third): 88 MCUs across
+// three components and 34 MCU rows, enough for the pipeline.
+std::string Encoded(const char* layout) {
+  return test::ReadFileBytes(std::string(VT_SOURCE_DIR) + "/tests/data/formats/pipeline_" + layout +
+                             ".jpg");
 }
 
 class JpegPipeline : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!jpegtest::HaveTool("cjpeg")) GTEST_SKIP() << "cjpeg not installed";
     threads_ = ParallelThreadCount();
     SetParallelThreadCount(2);
   }
@@ -79,15 +75,13 @@ class JpegPipeline : public ::testing::Test {
     EXPECT_TRUE(one.plane == two.plane) << what;
   }
 
-  test::TempDir dir_;
-
  private:
   uint32_t threads_ = 1;
 };
 
 TEST_F(JpegPipeline, WholeCutAndDamagedStreamsMatchOneThread) {
-  for (const char* options : {"-sample 2x2", "-sample 2x1 -restart 3", "-sample 1x1"}) {
-    const std::string jpeg = Encode(dir_, options);
+  for (const char* options : {"420_rst1", "422_rst3"}) {
+    const std::string jpeg = Encoded(options);
     ASSERT_FALSE(jpeg.empty()) << options;
     ExpectSame(jpeg, options);
     const size_t sos = jpeg.find("\xFF\xDA");
@@ -111,7 +105,7 @@ TEST_F(JpegPipeline, WholeCutAndDamagedStreamsMatchOneThread) {
 }
 
 TEST_F(JpegPipeline, LostRestartMarkersResynchroniseAlike) {
-  const std::string jpeg = Encode(dir_, "-sample 2x2 -restart 1");
+  const std::string jpeg = Encoded("420_rst1");
   ASSERT_FALSE(jpeg.empty());
   const size_t sos = jpeg.find("\xFF\xDA");
   std::string lost = jpeg;
@@ -140,7 +134,7 @@ class CancelAt : public ProgressSink {
 };
 
 TEST_F(JpegPipeline, CancellationStopsThePipelineAndWaitsForItsRows) {
-  const std::string jpeg = Encode(dir_, "-sample 2x2");
+  const std::string jpeg = Encoded("420_rst1");
   ASSERT_FALSE(jpeg.empty());
   const Result whole = DecodeWith(jpeg, true);
   ASSERT_EQ(whole.status, status::kOk);
@@ -158,7 +152,7 @@ TEST_F(JpegPipeline, CancellationStopsThePipelineAndWaitsForItsRows) {
 }
 
 TEST_F(JpegPipeline, BusyPoolLeavesTheWholeDecodeToTheCallingThread) {
-  const std::string jpeg = Encode(dir_, "-sample 2x2");
+  const std::string jpeg = Encoded("420_rst1");
   ASSERT_FALSE(jpeg.empty());
   const Result expected = DecodeWith(jpeg, false);
   // Every worker of the pool held by a task that waits for the decode to end.

@@ -17,7 +17,7 @@ class FakeReader : public ImageReader {
 
  protected:
   Status ReadHeader() override {
-    ByteCursor c(FileBytes());
+    ByteCursor c = FileCursor();
     if (!c.Skip(4)) return status::kDamaged;
     outputFormat_ = static_cast<PixelFormat>(c.U8());
     model_ = static_cast<ColourModel>(c.U8());
@@ -43,7 +43,7 @@ class FakeReader : public ImageReader {
   Status Decode(ImageBuffer* target, bool reduced, ProgressSink*, const CancelFlag*) override {
     ++g_decodes;
     g_last_reduced = reduced;
-    ByteCursor c(FileBytes());
+    ByteCursor c = FileCursor();
     if (!c.Seek(pixelsAt_)) return status::kDamaged;
     const uint32_t bpp = BytesPerPixel(outputFormat_);
     for (uint32_t y = 0; y < target->Height(); ++y) {

@@ -43,6 +43,38 @@ TEST(BuiltinFormats, AllRecordsRegisteredInSortedOrder) {
   EXPECT_EQ(cur->description, u"Windows 光标");
 }
 
+// Probing asks long signatures before weak ones, whatever the extensions'
+// order: a PNG that holds, where a JPEG after a preamble would start, the two
+// bytes of a JPEG start is a PNG.
+TEST(BuiltinFormats, ProbingAsksLongSignaturesFirst) {
+  std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(800, '\0');
+  png[692] = '\xFF';
+  png[693] = '\xD8';
+  FormatRegistry r;
+  RegisterBuiltinFormats(r);
+  const int chosen = r.ChooseReader(*MakeMemorySource(u"x.dat", png), true);
+  ASSERT_GE(chosen, 0);
+  EXPECT_EQ(r.At(chosen)->extension, u"png");
+}
+
+TEST(FormatRegistry, ProbesByPriorityAndKeepsTheTableInOrder) {
+  static const FormatRecord weak{u"aaa", u"weak", AcceptAll, CreateFakeReader,
+                                 ProbePriority::kPlausibility};
+  static const FormatRecord other{u"bbb", u"short", RejectAll, CreateFakeReader,
+                                  ProbePriority::kShortSignature};
+  static const FormatRecord strong{u"ccc", u"strong", AcceptAll, CreateFakeReader,
+                                   ProbePriority::kSignature};
+  FormatRegistry r;
+  r.Register(&strong);
+  r.Register(&weak);
+  r.Register(&other);
+  EXPECT_EQ(r.At(0), &weak);
+  EXPECT_EQ(r.At(2), &strong);
+  EXPECT_EQ(r.At(r.ChooseReader(*MakeMemorySource(u"x.dat", "data"), true)), &strong);
+  // The extension still names its own format first.
+  EXPECT_EQ(r.At(r.ChooseReader(*MakeMemorySource(u"x.aaa", "data"), true)), &weak);
+}
+
 TEST(FormatRegistry, SortsByExtensionThenDescriptionIgnoringCase) {
   static const FormatRecord b{u"b", u"second", AcceptAll, CreateFakeReader};
   static const FormatRecord a2{u"a", u"Zeta", AcceptAll, CreateFakeReader};

@@ -45,7 +45,7 @@ class TcacReader : public ImageReader {
 
  protected:
   Status ReadHeader() override {
-    ByteCursor c(FileBytes());
+    ByteCursor c = FileCursor();
     if (!c.Skip(4)) return status::kDamaged;
     width_ = c.U16LE();
     height_ = c.U16LE();

@@ -7,33 +7,31 @@
 //
 // Damaged files. The header must be whole: a file that ends inside the
 // information header, or whose colour masks are missing, fails with kDamaged,
-// as does one whose dimensions are zero, negative or beyond the limits below.
-// Past the header nothing is refused: pixel data that end early (or a pixel-data
-// offset beyond the end of the file, or a run-length stream that overruns)
-// decode as far as the data go, and every pixel the file holds no data for is
-// zero: palette index 0, or black (transparent when the image has alpha). A
-// palette cut short keeps the entries the file holds; indices without an entry
-// show opaque black. So a truncated file always gives the part of the image
-// that arrived, and Decode itself never fails on file contents.
+// as does one whose dimensions are zero, negative or beyond the image limits,
+// or whose pixel data cannot be what the header declares (a file that holds
+// far less than its rows need, or run-length data beyond the best ratio of
+// their codes). Past that nothing is refused: pixel data that end early (or a
+// pixel-data offset beyond the end of the file, or a run-length stream that
+// overruns) decode as far as the data go, and every pixel the file holds no
+// data for is zero: palette index 0, or black (transparent when the image has
+// alpha). A palette cut short keeps the entries the file holds; indices
+// without an entry show opaque black. So a truncated file that holds a real
+// part of its data gives the part of the image that arrived, and Decode itself
+// never fails on file contents.
 #include "formats/bmp/bmp_reader.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
 #include <cstring>
 
 #include "base/byte_cursor.h"
 #include "base/text.h"
+#include "formats/bmp/bmp_pixels.h"
 #include "formats/bmp/bmp_rle.h"
-#include "formats/bmp/bmp_rows.h"
-#include "image/row_kernels.h"
 
 namespace vt {
 
 namespace {
-
-static_assert(std::endian::native == std::endian::little,
-              "32-bit pixels are moved as little-endian words");
 
 constexpr uint16_t kSignatureBM = 0x4D42;
 constexpr uint16_t kSignatureBA = 0x4142;
@@ -44,17 +42,11 @@ constexpr size_t kFileHeaderSize = 14;
 constexpr size_t kArrayHeaderSize = 14;
 constexpr size_t kProbeMinimum = 44;
 
-// Widest and tallest image accepted, and the most pixels. A header is only a few
-// bytes, so without a limit a 60-byte file could ask for terabytes of plane
-// (and, being truncated, be "decoded" as zeros); these leave every real bitmap
-// (a 32-bit file cannot exceed 4 GiB) and refuse such headers up front.
-constexpr int64_t kMaxSide = int64_t{1} << 24;
-constexpr uint64_t kMaxPixels = uint64_t{1} << 30;
-
-// Planes at least this large are written past the caches: they cannot stay
-// cached anyway, and stores that skip the cache save reading each target line
-// before it is overwritten. Smaller planes stay cached for whoever shows them.
-constexpr uint64_t kStreamingPlaneBytes = uint64_t{16} << 20;
+// A run code is two bytes for at most 255 pixels, with either code width.
+// End-of-line, delta and end-of-bitmap codes can leave more pixels at index 0
+// for fewer bytes, but a large image made mostly of pixels no code reaches is
+// what a damaged header looks like.
+constexpr BestRatio kRleBestRatio{255, 2};
 
 enum Compression : uint32_t { kNone = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3 };
 
@@ -91,73 +83,6 @@ Status Locate(ByteCursor file, Located* out) {
   return status::kOk;
 }
 
-// One colour mask reduced to a shift-and-mask step. Masks wider than 8 bits keep
-// their top 8 bits. A component is moved down to bit 0 and then up to fill the
-// top of its byte, so a 5-bit 31 becomes 248: the low bits are zero rather than
-// a copy of the high bits.
-struct BitField {
-  uint32_t mask = 0;
-  uint8_t down = 0;
-  uint8_t up = 0;
-
-  static BitField From(uint32_t mask) {
-    BitField f;
-    if (mask == 0) return f;
-    uint32_t low = static_cast<uint32_t>(std::countr_zero(mask));
-    const uint32_t high = 31 - static_cast<uint32_t>(std::countl_zero(mask));
-    if (high - low + 1 > 8) {
-      low = high - 7;
-      mask &= 0xFFu << low;
-    }
-    f.mask = mask;
-    f.down = static_cast<uint8_t>(low);
-    f.up = static_cast<uint8_t>(8 - (high - low + 1));
-    return f;
-  }
-  uint32_t Extract(uint32_t pixel) const { return ((pixel & mask) >> down) << up; }
-};
-
-struct BitFields {
-  BitField red, green, blue, alpha;
-  bool hasAlpha = false;
-
-  uint32_t ToBgra(uint32_t p) const {
-    const uint32_t a = hasAlpha ? alpha.Extract(p) : 0xFFu;
-    return blue.Extract(p) | green.Extract(p) << 8 | red.Extract(p) << 16 | a << 24;
-  }
-};
-
-void BitFields16Row(uint8_t* dst, const uint8_t* src, size_t n, const BitFields& f) {
-  for (size_t i = 0; i < n; ++i) {
-    const uint32_t p = uint32_t{src[2 * i]} | uint32_t{src[2 * i + 1]} << 8;
-    const uint32_t v = f.ToBgra(p);
-    std::memcpy(dst + 4 * i, &v, 4);
-  }
-}
-
-void BitFields32Row(uint8_t* dst, const uint8_t* src, size_t n, const BitFields& f) {
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t p;
-    std::memcpy(&p, src + 4 * i, 4);
-    const uint32_t v = f.ToBgra(p);
-    std::memcpy(dst + 4 * i, &v, 4);
-  }
-}
-
-void Opaque32Row(uint8_t* dst, const uint8_t* src, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t p;
-    std::memcpy(&p, src + 4 * i, 4);
-    p |= 0xFF000000u;
-    std::memcpy(dst + 4 * i, &p, 4);
-  }
-}
-
-// Bytes of one stored row: whole bytes, padded to a multiple of 4.
-uint64_t SourceRowBytes(uint64_t width, uint32_t bpp) {
-  return ((width * bpp + 7) / 8 + 3) & ~uint64_t{3};
-}
-
 class BmpReader final : public ImageReader {
  public:
   using ImageReader::ImageReader;
@@ -170,7 +95,6 @@ class BmpReader final : public ImageReader {
  private:
   void LoadPalette(uint32_t* palette) const;
   bool AnyAlpha() const;
-  void DecodeRows(const PlaneView& plane, ProgressSink* progress, const CancelFlag* cancel) const;
 
   uint64_t pixelPos_ = 0;
   uint64_t palettePos_ = 0;
@@ -186,7 +110,7 @@ class BmpReader final : public ImageReader {
 };
 
 Status BmpReader::ReadHeader() {
-  ByteCursor file(FileBytes());
+  ByteCursor file = FileCursor();
   Located at;
   if (Status s = Locate(file, &at); Failed(s)) return s;
   const size_t info = at.base + kFileHeaderSize;
@@ -283,16 +207,16 @@ Status BmpReader::ReadHeader() {
     return status::kUnsupportedSubformat;
   }
 
-  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||
-      static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxPixels)
+  if (width <= 0 || height <= 0 || !WithinFrameLimits(static_cast<uint64_t>(width),
+                                                       static_cast<uint64_t>(height), 1))
     return status::kDamaged;
   width_ = static_cast<uint32_t>(width);
   height_ = static_cast<uint32_t>(height);
   minRows_ = height_;
   model_ = ColourModel::Rgb;
 
+  const uint64_t rowBytes = BmpStoredRowBytes(width_, bitDepth_);
   if (outputFormat_ == PixelFormat::Indexed8) {
-    const uint64_t rowBytes = SourceRowBytes(width_, bitDepth_);
     minStride_ = static_cast<uint32_t>((rowBytes * 8 + bitDepth_ - 1) / bitDepth_);
     uint64_t entries = pixelPos_ > palettePos_ ? (pixelPos_ - palettePos_) / paletteEntrySize_ : 0;
     const uint64_t size = FileSize();
@@ -302,6 +226,14 @@ Status BmpReader::ReadHeader() {
   } else {
     minStride_ = width_ * 4;
     paletteEntries_ = 0;
+  }
+  pixelData_.present = FileSize() > pixelPos_ ? FileSize() - pixelPos_ : 0;
+  if (compression_ == kRle8 || compression_ == kRle4) {
+    pixelData_.declared = uint64_t{width_} * height_;
+    pixelData_.best = kRleBestRatio;
+  } else {
+    pixelData_.declared = rowBytes * height_;
+    pixelData_.best = kStoredPlain;
   }
 
   if (at.headerSize >= 40 && xDensity != 0 && yDensity != 0) {
@@ -314,7 +246,7 @@ Status BmpReader::ReadHeader() {
 
 void BmpReader::LoadPalette(uint32_t* palette) const {
   std::fill(palette, palette + 256, kMissingPaletteEntry);
-  ByteCursor c = ByteCursor(FileBytes()).Sub(palettePos_, size_t{paletteEntries_} * paletteEntrySize_);
+  ByteCursor c = FileCursor().Sub(palettePos_, uint64_t{paletteEntries_} * paletteEntrySize_);
   for (uint32_t i = 0; i < paletteEntries_ && c.Ok(); ++i) {
     const uint32_t blue = c.U8();
     const uint32_t green = c.U8();
@@ -326,95 +258,13 @@ void BmpReader::LoadPalette(uint32_t* palette) const {
 
 // Whether any 32-bit pixel, in file order, has a non-zero fourth byte.
 bool BmpReader::AnyAlpha() const {
-  const ByteCursor file(FileBytes());
-  if (pixelPos_ >= file.Size()) return false;
-  const uint64_t wanted = uint64_t{width_} * height_ * 4;
-  const size_t n = static_cast<size_t>(std::min<uint64_t>(wanted, file.Size() - pixelPos_));
-  ByteCursor data = file.Sub(pixelPos_, n & ~size_t{3});
-  std::span<const uint8_t> bytes = data.Bytes(data.Size());
+  ByteCursor data = FileCursor();
+  if (!data.Seek(pixelPos_)) return false;
+  const std::span<const uint8_t> bytes = data.BytesUpTo(uint64_t{width_} * height_ * 4);
   for (size_t i = 3; i < bytes.size(); i += 4) {
     if (bytes[i] != 0) return true;
   }
   return false;
-}
-
-void BmpReader::DecodeRows(const PlaneView& plane, ProgressSink* progress,
-                           const CancelFlag* cancel) const {
-  const ByteCursor file(FileBytes());
-  const uint64_t rowBytes = SourceRowBytes(width_, bitDepth_);
-  const uint32_t outBytes = BytesPerPixel(outputFormat_);
-  BitFields fields;
-  if (compression_ == kBitFields) {
-    fields.red = BitField::From(redMask_);
-    fields.green = BitField::From(greenMask_);
-    fields.blue = BitField::From(blueMask_);
-    fields.alpha = BitField::From(alphaMask_);
-    fields.hasAlpha = alphaMask_ != 0;
-  }
-  const bool keepAlpha = alphaMask_ == 0xFF000000u;
-  const BmpRowKernels& kernels = ActiveBmpRowKernels();
-  const bool streaming = bitDepth_ == 24 && uint64_t{width_} * 4 * height_ >= kStreamingPlaneBytes;
-  struct Fence {
-    const BmpRowKernels& k;
-    bool on;
-    ~Fence() {
-      if (on) k.finishStreaming();
-    }
-  } fence{kernels, streaming};
-
-  for (uint32_t i = 0; i < height_; ++i) {
-    uint8_t* dst = plane.Row(topDown_ ? i : height_ - 1 - i);
-    const uint64_t start = pixelPos_ + uint64_t{i} * rowBytes;
-    const uint64_t have =
-        start < file.Size() ? std::min<uint64_t>(rowBytes, file.Size() - start) : 0;
-    ByteCursor row = file.Sub(static_cast<size_t>(start), static_cast<size_t>(have));
-    const uint8_t* src = row.Bytes(row.Size()).data();
-    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(width_, have * 8 / bitDepth_));
-
-    if (n > 0) {
-      switch (bitDepth_) {
-        case 1:
-          Expand1Bit(dst, src, n);
-          break;
-        case 4:
-          Expand4Bit(dst, src, n);
-          break;
-        case 8:
-          std::memcpy(dst, src, n);
-          break;
-        case 16:
-          BitFields16Row(dst, src, n, fields);
-          break;
-        case 24:
-          if (streaming) {
-            kernels.bgr24ToBgra32Streaming(dst, src, n);
-          } else {
-            Bgr8ToBgra8(dst, src, n);
-          }
-          break;
-        case 32:
-          if (compression_ == kBitFields) {
-            BitFields32Row(dst, src, n, fields);
-          } else if (keepAlpha) {
-            std::memcpy(dst, src, size_t{n} * 4);
-          } else {
-            Opaque32Row(dst, src, n);
-          }
-          break;
-        default:
-          break;
-      }
-    }
-    if (n < width_) {
-      // The data end here: the rest of the image has none.
-      std::memset(dst + size_t{n} * outBytes, 0, size_t{width_ - n} * outBytes);
-      for (uint32_t j = i + 1; j < height_; ++j)
-        std::memset(plane.Row(topDown_ ? j : height_ - 1 - j), 0, size_t{width_} * outBytes);
-      return;
-    }
-    if ((i & 31) == 31 && progress) progress->Report(i, height_);
-    if (IsCancelled(cancel)) return;
-  }
 }
 
 Status BmpReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* progress,
@@ -429,26 +279,35 @@ Status BmpReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
     alpha_ = AlphaMode::Straight;
   }
 
+  ByteCursor data = FileCursor();
+  data.Seek(std::min<uint64_t>(pixelPos_, data.Size()));
   if (compression_ == kRle8 || compression_ == kRle4) {
     // Codes may skip pixels (deltas, early ends of line or bitmap); those keep
     // index 0.
     for (uint32_t y = 0; y < height_; ++y) std::memset(plane.Row(y), 0, width_);
-    const ByteCursor file(FileBytes());
-    const size_t start = static_cast<size_t>(std::min<uint64_t>(pixelPos_, file.Size()));
-    DecodeBmpRle(file.Sub(start, file.Size() - start), plane,
-                 compression_ == kRle8 ? BmpRleCodes::Rle8 : BmpRleCodes::Rle4, cancel);
-    return status::kOk;
+    DecodeBmpRle(data.Tail(), plane, compression_ == kRle8 ? BmpRleCodes::Rle8 : BmpRleCodes::Rle4,
+                 cancel);
+    return IsCancelled(cancel) ? status::kCancelled : status::kOk;
   }
-  DecodeRows(plane, progress, cancel);
-  return status::kOk;
+  BmpRowLayout layout;
+  layout.width = width_;
+  layout.height = height_;
+  layout.bitDepth = bitDepth_;
+  layout.topDown = topDown_;
+  layout.bitFields = compression_ == kBitFields;
+  layout.redMask = redMask_;
+  layout.greenMask = greenMask_;
+  layout.blueMask = blueMask_;
+  layout.alphaMask = alphaMask_;
+  return DecodeBmpRows(data.Tail(), layout, plane, progress, cancel);
 }
 
 }  // namespace
 
 Status ProbeBmp(const FileSource& source) {
-  if (source.Size() < kProbeMinimum || !source.Data()) return status::kUnknownFormat;
+  if (source.Size() < kProbeMinimum) return status::kUnknownFormat;
   Located at;
-  return Locate(ByteCursor(source.Bytes()), &at);
+  return Locate(source.Cursor(), &at);
 }
 
 RefPtr<ImageReader> CreateBmpReader(FileSource* source, const FormatRecord* record) {

@@ -1,7 +1,5 @@
 #include "formats/bmp/bmp_rows.h"
 
-#include "base/cpu_features.h"
-
 namespace vt {
 
 namespace {
@@ -17,23 +15,6 @@ void Bgr24ToBgra32(uint8_t* dst, const uint8_t* src, size_t n) {
 
 void NoFence() {}
 
-struct Sets {
-  BmpRowKernels scalar;
-  BmpRowKernels ssse3;
-  bool hasSsse3 = false;
-};
-
-const Sets& KernelSets() {
-  static const Sets sets = [] {
-    Sets s;
-    s.scalar = bmp_rows_detail::Scalar();
-    s.ssse3 = s.scalar;
-    s.hasSsse3 = GetCpuFeatures().ssse3 && bmp_rows_detail::InstallSsse3(s.ssse3);
-    return s;
-  }();
-  return sets;
-}
-
 }  // namespace
 
 namespace bmp_rows_detail {
@@ -45,15 +26,15 @@ BmpRowKernels Scalar() {
 }
 }  // namespace bmp_rows_detail
 
-const BmpRowKernels& ActiveBmpRowKernels() {
-  const Sets& s = KernelSets();
-  return s.hasSsse3 ? s.ssse3 : s.scalar;
+namespace {
+const SimdKernels<BmpRowKernels>& Sets() {
+  static const SimdKernels<BmpRowKernels> sets(bmp_rows_detail::Scalar(), nullptr,
+                                               bmp_rows_detail::InstallSsse3);
+  return sets;
 }
+}  // namespace
 
-const BmpRowKernels* BmpRowKernelsFor(BmpKernelLevel level) {
-  const Sets& s = KernelSets();
-  if (level == BmpKernelLevel::Scalar) return &s.scalar;
-  return s.hasSsse3 ? &s.ssse3 : nullptr;
-}
+const BmpRowKernels& ActiveBmpRowKernels() { return Sets().Active(); }
+const BmpRowKernels* BmpRowKernelsFor(BmpKernelLevel level) { return Sets().At(level); }
 
 }  // namespace vt

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/simd_dispatch.h"
+
 namespace vt {
 
 struct BmpRowKernels {
@@ -18,7 +20,8 @@ struct BmpRowKernels {
   void (*finishStreaming)();
 };
 
-enum class BmpKernelLevel : uint8_t { Scalar = 0, Ssse3 = 1 };
+// Scalar and Ssse3 only: there is no SSE2 variant.
+using BmpKernelLevel = SimdLevel;
 
 const BmpRowKernels& ActiveBmpRowKernels();
 // A given level's set, null when the processor or the build lacks it (tests).

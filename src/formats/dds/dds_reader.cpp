@@ -5,9 +5,10 @@
 // file offset 76, the capabilities at 108, then the pixels of the top mipmap
 // level. All integers are little-endian.
 //
-// Damaged files. The header must be whole (the probe asks for 128 bytes) and
-// its dimensions non-zero and within the limits below. Past the header nothing
-// is refused: pixel rows or blocks that the file does not hold, wholly or in
+// Damaged files. The header must be whole (the probe asks for 128 bytes), its
+// dimensions non-zero and within the image limits, and the file must hold a
+// real share of the pixels or blocks they declare. Past that nothing is
+// refused: pixel rows or blocks that the file does not hold, wholly or in
 // part, decode as transparent black, so a truncated file gives the part of the
 // surface that arrived and Decode never fails on file contents. A header pitch
 // smaller than one row of pixels is taken as the row itself.
@@ -38,11 +39,6 @@ constexpr uint32_t kPixelFourCc = 0x4;
 constexpr uint32_t kPixelRgb = 0x40;
 constexpr uint32_t kPixelPremultiplied = 0x8000;
 constexpr uint32_t kCapsTexture = 0x1000;
-
-// Same limits as the bitmap reader: a 128-byte header could otherwise ask for
-// terabytes of plane.
-constexpr uint32_t kMaxSide = uint32_t{1} << 24;
-constexpr uint64_t kMaxPixels = uint64_t{1} << 30;
 
 // Source bit-depth codes the block formats report.
 constexpr uint32_t kDxt1Code = 23;
@@ -142,6 +138,7 @@ class DdsReader final : public ImageReader {
   Status DecodeRgb(const PlaneView& plane, ProgressSink* progress, const CancelFlag* cancel) const;
   Status DecodeBlocks(const PlaneView& plane, ProgressSink* progress,
                       const CancelFlag* cancel) const;
+  size_t BlockBytes() const { return blockKind_ == DdsBlockKind::Dxt1 ? 8 : 16; }
 
   uint64_t dataPos_ = 0;
   uint64_t pitch_ = 0;
@@ -152,7 +149,7 @@ class DdsReader final : public ImageReader {
 };
 
 Status DdsReader::ReadHeader() {
-  ByteCursor file(FileBytes());
+  ByteCursor file = FileCursor();
   if (file.Size() < kProbeMinimum || !file.StartsWith(kSignature)) return status::kUnknownFormat;
   file.Seek(4);
   const uint32_t headerSize = file.U32LE();
@@ -217,17 +214,19 @@ Status DdsReader::ReadHeader() {
     return status::kUnsupportedSubformat;
   }
 
-  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide ||
-      uint64_t{width} * height > kMaxPixels)
-    return status::kDamaged;
+  if (!WithinFrameLimits(width, height, 4)) return status::kDamaged;
   width_ = width;
   height_ = height;
+  dataPos_ = uint64_t{4} + headerSize;
   if (blocks_) {
     // Whole blocks fit the plane, though Decode clips them anyway.
     minStride_ = (width_ + 3) / 4 * 16;
     minRows_ = (height_ + 3) & ~uint32_t{3};
+    pixelData_.declared = uint64_t{(width_ + 3) / 4} * ((height_ + 3) / 4) * BlockBytes();
+  } else {
+    pixelData_.declared = pitch_ * (height_ - 1) + uint64_t{pixelBytes_} * width_;
   }
-  dataPos_ = uint64_t{4} + headerSize;
+  pixelData_.present = file.Size() > dataPos_ ? file.Size() - dataPos_ : 0;
   outputFormat_ = PixelFormat::Bgra8;
   model_ = ColourModel::Rgb;
   return status::kOk;
@@ -235,7 +234,7 @@ Status DdsReader::ReadHeader() {
 
 Status DdsReader::DecodeRgb(const PlaneView& plane, ProgressSink* progress,
                             const CancelFlag* cancel) const {
-  const ByteCursor file(FileBytes());
+  const ByteCursor file = FileCursor();
   const Channel red = Channel::From(masks_[0]);
   const Channel green = Channel::From(masks_[1]);
   const Channel blue = Channel::From(masks_[2]);
@@ -243,12 +242,9 @@ Status DdsReader::DecodeRgb(const PlaneView& plane, ProgressSink* progress,
   const Channel alpha = Channel::From(alpha_ == AlphaMode::None ? 0 : masks_[3]);
   for (uint32_t y = 0; y < height_; ++y) {
     uint32_t* dst = plane.RowAs<uint32_t>(y);
-    const uint64_t start = dataPos_ + uint64_t{y} * pitch_;
-    const uint64_t have = start < file.Size() ? file.Size() - start : 0;
-    const uint32_t n =
-        static_cast<uint32_t>(std::min<uint64_t>(width_, have / pixelBytes_));
-    std::span<const uint8_t> src =
-        file.Sub(static_cast<size_t>(start), size_t{n} * pixelBytes_).Data();
+    const std::span<const uint8_t> src =
+        file.RowAt(dataPos_ + uint64_t{y} * pitch_, uint64_t{width_} * pixelBytes_);
+    const uint32_t n = static_cast<uint32_t>(src.size() / pixelBytes_);
     for (uint32_t x = 0; x < n; ++x) {
       uint32_t p = 0;
       for (uint32_t k = 0; k < pixelBytes_; ++k) p |= uint32_t{src[x * pixelBytes_ + k]} << (8 * k);
@@ -264,21 +260,18 @@ Status DdsReader::DecodeRgb(const PlaneView& plane, ProgressSink* progress,
 
 Status DdsReader::DecodeBlocks(const PlaneView& plane, ProgressSink* progress,
                                const CancelFlag* cancel) const {
-  const ByteCursor file(FileBytes());
-  const size_t blockBytes = blockKind_ == DdsBlockKind::Dxt1 ? 8 : 16;
+  const ByteCursor file = FileCursor();
+  const size_t blockBytes = BlockBytes();
   const uint32_t across = (width_ + 3) / 4;
   const uint32_t down = (height_ + 3) / 4;
   const uint64_t rowBytes = uint64_t{across} * blockBytes;
   for (uint32_t by = 0; by < down; ++by) {
-    const uint64_t start = dataPos_ + uint64_t{by} * rowBytes;
-    const uint64_t have = start < file.Size() ? file.Size() - start : 0;
-    const uint32_t whole = static_cast<uint32_t>(std::min<uint64_t>(across, have / blockBytes));
-    std::span<const uint8_t> src =
-        file.Sub(static_cast<size_t>(start), size_t{whole} * blockBytes).Data();
+    ByteCursor blocks(file.RowAt(dataPos_ + uint64_t{by} * rowBytes, rowBytes));
     const uint32_t rows = std::min<uint32_t>(4, height_ - by * 4);
     for (uint32_t bx = 0; bx < across; ++bx) {
       uint32_t pixels[16] = {};
-      if (bx < whole) DecodeDdsBlock(blockKind_, src.data() + bx * blockBytes, pixels);
+      const std::span<const uint8_t> block = blocks.Bytes(blockBytes);
+      if (!block.empty()) DecodeDdsBlock(blockKind_, block.data(), pixels);
       const uint32_t x = bx * 4;
       const uint32_t cols = std::min<uint32_t>(4, width_ - x);
       for (uint32_t r = 0; r < rows; ++r)
@@ -317,9 +310,8 @@ void DecodeDdsBlock(DdsBlockKind kind, const uint8_t* block, uint32_t out[16]) {
 }
 
 Status ProbeDds(const FileSource& source) {
-  if (!source.Data() || source.Size() < kProbeMinimum) return status::kUnknownFormat;
-  return ByteCursor(source.Bytes()).StartsWith(kSignature) ? status::kOk
-                                                           : status::kUnknownFormat;
+  if (source.Size() < kProbeMinimum) return status::kUnknownFormat;
+  return source.Cursor().StartsWith(kSignature) ? status::kOk : status::kUnknownFormat;
 }
 
 RefPtr<ImageReader> CreateDdsReader(FileSource* source, const FormatRecord* record) {

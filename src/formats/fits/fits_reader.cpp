@@ -10,11 +10,12 @@
 // Undefined samples (equal to the BLANK value, or not-a-number and infinite
 // floats) show as 0, so that no non-finite value reaches the conversions.
 //
-// Damaged files. The header must give BITPIX, NAXIS1 and NAXIS2; a header
-// without "END" runs to the end of the file and so leaves no data. Sample rows
-// the file does not hold, wholly or in part, are 0: a truncated file gives the
-// bottom part of the image that arrived, and Decode never fails on file
-// contents.
+// Damaged files. The header must give BITPIX, NAXIS1 and NAXIS2 within the
+// image limits; a header without "END" runs to the end of the file and so
+// leaves no data. The file must hold a real share of the samples the header
+// declares. Sample rows the file does not hold, wholly or in part, are 0: a
+// truncated file gives the bottom part of the image that arrived, and Decode
+// never fails on file contents.
 #include "formats/fits/fits_reader.h"
 
 #include <algorithm>
@@ -35,8 +36,6 @@ namespace {
 constexpr size_t kCard = 80;
 constexpr size_t kRecord = 2880;
 constexpr size_t kKeyword = 8;
-constexpr int64_t kMaxSide = int64_t{1} << 24;
-constexpr uint64_t kMaxPixels = uint64_t{1} << 30;
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
@@ -103,14 +102,14 @@ class CardSink {
  public:
   virtual ~CardSink() = default;
   virtual void Text(PropertyId id, const std::string& text) = 0;
-  virtual void Comment(const uint8_t* text, size_t length) = 0;
+  virtual void Comment(std::string_view text) = 0;
 };
 
-Status ParseHeader(std::span<const uint8_t> bytes, FitsHeader* h, CardSink* sink) {
-  ByteCursor file(bytes);
+Status ParseHeader(ByteCursor file, FitsHeader* h, CardSink* sink) {
   if (file.Size() < kCard) return status::kUnknownFormat;
-  auto cardText = [&](size_t pos) {
-    return std::string_view(reinterpret_cast<const char*>(bytes.data() + pos), kCard);
+  auto nextCard = [&]() {
+    const std::span<const uint8_t> card = file.Bytes(kCard);
+    return std::string_view(reinterpret_cast<const char*>(card.data()), card.size());
   };
   auto valueOf = [](std::string_view card) -> std::string_view {
     if (card[8] != '=') return {};
@@ -120,18 +119,18 @@ Status ParseHeader(std::span<const uint8_t> bytes, FitsHeader* h, CardSink* sink
     return v;
   };
 
-  const std::string_view first = cardText(0);
+  const std::string_view first = nextCard();
   if (Trim(first.substr(0, kKeyword)) != "SIMPLE") return status::kUnknownFormat;
   if (Trim(valueOf(first)) != "T") return status::kUnsupportedSubformat;
 
   int64_t naxis = -1;
-  size_t pos = kCard;
-  size_t end = bytes.size();
-  for (; pos + kCard <= bytes.size(); pos += kCard) {
-    const std::string_view card = cardText(pos);
+  // A header without END runs to the end of the file.
+  size_t end = file.Size();
+  while (file.Has(kCard)) {
+    const std::string_view card = nextCard();
     const std::string_view key = Trim(card.substr(0, kKeyword));
     if (key == "END") {
-      end = pos + kCard;
+      end = file.Position();
       break;
     }
     const std::string_view value = valueOf(card);
@@ -163,16 +162,15 @@ Status ParseHeader(std::span<const uint8_t> bytes, FitsHeader* h, CardSink* sink
         id = PropertyId::CreationDate;
       } else {
         wanted = false;
-        if (key == "COMMENT") sink->Comment(bytes.data() + pos + kKeyword + 1, kCard - kKeyword - 1);
+        if (key == "COMMENT") sink->Comment(card.substr(kKeyword + 1));
       }
       if (wanted && ParseString(value, &text) && !text.empty()) sink->Text(id, text);
     }
   }
-  if (pos + kCard > bytes.size()) end = bytes.size();
 
   if (naxis < 2) return status::kUnsupportedSubformat;
-  if (h->bitpix == 0 || h->width <= 0 || h->height <= 0 || h->width > kMaxSide ||
-      h->height > kMaxSide || static_cast<uint64_t>(h->width * h->height) > kMaxPixels)
+  if (h->bitpix == 0 || h->width <= 0 || h->height <= 0 ||
+      !WithinFrameLimits(static_cast<uint64_t>(h->width), static_cast<uint64_t>(h->height), 1))
     return status::kDamaged;
   h->dataPos = (uint64_t{end} + kRecord - 1) / kRecord * kRecord;
   return status::kOk;
@@ -184,9 +182,10 @@ class PropertySink final : public CardSink {
   void Text(PropertyId id, const std::string& text) override {
     p_.Set(id, Windows1252ToUtf16(text));
   }
-  void Comment(const uint8_t* text, size_t length) override {
+  void Comment(std::string_view text) override {
     if (!p_.Has(PropertyId::Comment))
-      p_.SetRaw(PropertyId::Comment, text, static_cast<int32_t>(length), TextEncoding::Bytes8);
+      p_.SetRaw(PropertyId::Comment, text.data(), static_cast<int32_t>(text.size()),
+                TextEncoding::Bytes8);
   }
 
  private:
@@ -211,7 +210,7 @@ class FitsReader final : public ImageReader {
 Status FitsReader::ReadHeader() {
   PropertySink sink(Properties());
   header_ = FitsHeader{};
-  Status s = ParseHeader(FileBytes(), &header_, &sink);
+  Status s = ParseHeader(FileCursor(), &header_, &sink);
   // Whatever is not a "SIMPLE = T" file is refused alike once a reader runs.
   if (s == status::kUnknownFormat) return status::kUnsupportedSubformat;
   if (Failed(s)) return s;
@@ -234,6 +233,8 @@ Status FitsReader::ReadHeader() {
   alpha_ = AlphaMode::None;
   minStride_ = 0;
   minRows_ = 0;
+  pixelData_.declared = uint64_t{width_} * height_ * (bitDepth_ / 8);
+  pixelData_.present = FileSize() > header_.dataPos ? FileSize() - header_.dataPos : 0;
   return status::kOk;
 }
 
@@ -287,16 +288,14 @@ Status FitsReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* p
   const PlaneView plane = target->View(outputFormat_);
   if (!plane) return status::kUnsupportedColourFormat;
   if (plane.width != width_ || plane.height != height_) return status::kInvalidArgument;
-  const ByteCursor file(FileBytes());
+  const ByteCursor file = FileCursor();
   const uint32_t sampleBytes = static_cast<uint32_t>(std::abs(header_.bitpix)) / 8;
   const uint32_t outBytes = BytesPerPixel(outputFormat_);
   const uint64_t rowBytes = uint64_t{width_} * sampleBytes;
   for (uint32_t i = 0; i < height_; ++i) {
     uint8_t* dst = plane.Row(height_ - 1 - i);
-    const uint64_t start = header_.dataPos + uint64_t{i} * rowBytes;
-    const uint64_t have = start < file.Size() ? file.Size() - start : 0;
-    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(width_, have / sampleBytes));
-    std::span<const uint8_t> src = file.Sub(static_cast<size_t>(start), size_t{n} * sampleBytes).Data();
+    const std::span<const uint8_t> src = file.RowAt(header_.dataPos + uint64_t{i} * rowBytes, rowBytes);
+    const uint32_t n = static_cast<uint32_t>(src.size() / sampleBytes);
     if (n) DecodeRow(dst, src.data(), n);
     std::memset(dst + size_t{n} * outBytes, 0, size_t{width_ - n} * outBytes);
     if (progress) progress->Report(i + 1, height_);
@@ -308,9 +307,8 @@ Status FitsReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* p
 }  // namespace
 
 Status ProbeFits(const FileSource& source) {
-  if (!source.Data()) return status::kUnknownFormat;
   FitsHeader header;
-  const Status s = ParseHeader(source.Bytes(), &header, nullptr);
+  const Status s = ParseHeader(source.Cursor(), &header, nullptr);
   // A damaged header is still this format: the reader reports the damage.
   return s == status::kDamaged ? status::kOk : s;
 }

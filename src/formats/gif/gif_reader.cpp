@@ -5,14 +5,15 @@
 // The first reader parses the whole file in one pass and links one reader per
 // further frame behind itself; each reader later decodes only its own frame.
 // Nothing is decoded while parsing, so a file of thousands of frames costs one
-// small object per frame, up to the limits in gif_reader.h.
+// small object per frame, up to the image limits.
 //
 // Damaged files. The logical screen must be whole, and so must the global
 // colour table; a file without any image fails with kDamaged, and so does one
-// whose first frame is empty or larger than kGifMaxFramePixels. After the first
-// image nothing is refused: a block that runs past the end of the file, an
-// unknown block introducer or a frame beyond the limits ends the chain there
-// and the frames before it stay. Image data cut short (by the end of the file,
+// whose first frame is empty, beyond the image limits or larger than its image
+// data could fill at LZW's best ratio. After the first image nothing is
+// refused: a block that runs past the end of the file, an unknown block
+// introducer or a frame beyond those limits ends the chain there and the
+// frames before it stay. Image data cut short (by the end of the file,
 // a missing end code or a code that names no entry) decode as far as they go;
 // the pixels they do not reach are transparent, so the frame shows what arrived
 // over whatever lies beneath it. Decode itself never fails on file contents.
@@ -45,6 +46,8 @@ constexpr uint8_t kApplication = 0xFF;
 constexpr size_t kMaxCommentChars = 65535;
 // What an XMP application block puts after the packet.
 constexpr size_t kXmpRampSize = 257;
+// A code of at most 12 bits names a string of at most 4096 bytes.
+constexpr BestRatio kLzwBestRatio{8192, 3};
 
 // Where the sub-blocks of one extension or image lie.
 struct SubBlocks {
@@ -132,6 +135,14 @@ bool LooksLikeUtf8(std::span<const uint8_t> s) {
 
 uint32_t TableBits(uint8_t packed) { return (packed & 7u) + 1; }
 
+// n bytes of the file at pos, which the block walk has found inside it.
+std::span<const uint8_t> BytesAt(const ByteCursor& file, size_t pos, size_t n) {
+  return file.Sub(pos, n).BytesUpTo(n);
+}
+
+// Pixel rows decoded between two progress reports (and cancel tests).
+constexpr size_t kBandBytes = size_t{1} << 16;
+
 class GifReader final : public ImageReader {
  public:
   using ImageReader::ImageReader;
@@ -142,8 +153,8 @@ class GifReader final : public ImageReader {
                 const CancelFlag* cancel) override;
 
  private:
-  void ReadComment(std::span<const uint8_t> file, const SubBlocks& blocks);
-  void ReadApplication(std::span<const uint8_t> file, const SubBlocks& blocks, bool* loop,
+  void ReadComment(const ByteCursor& file, const SubBlocks& blocks);
+  void ReadApplication(const ByteCursor& file, const SubBlocks& blocks, bool* loop,
                        uint32_t* loopCount);
   void ApplyGraphicControl(const GraphicControl& gce);
   void FillPalette(uint32_t* palette) const;
@@ -157,10 +168,10 @@ class GifReader final : public ImageReader {
   uint8_t transparentIndex_ = 0;
 };
 
-void GifReader::ReadComment(std::span<const uint8_t> file, const SubBlocks& blocks) {
+void GifReader::ReadComment(const ByteCursor& file, const SubBlocks& blocks) {
   if (blocks.total == 0 || Properties().Has(PropertyId::Comment)) return;
   if (blocks.count == 1) {
-    const std::span<const uint8_t> text = file.subspan(blocks.firstPos, blocks.firstSize);
+    const std::span<const uint8_t> text = BytesAt(file, blocks.firstPos, blocks.firstSize);
     Properties().SetRaw(PropertyId::Comment, text.data(), static_cast<int32_t>(text.size()),
                         LooksLikeUtf8(text) ? TextEncoding::Utf8 : TextEncoding::Bytes8);
     return;
@@ -168,7 +179,7 @@ void GifReader::ReadComment(std::span<const uint8_t> file, const SubBlocks& bloc
   // Several sub-blocks: joined without their length bytes. Like a single block,
   // the text ends at its first zero byte and loses its trailing blanks.
   std::string joined;
-  ByteCursor c(file);
+  ByteCursor c = file;
   c.Seek(blocks.firstPos - 1);
   while (joined.size() < kMaxCommentChars) {
     const uint8_t n = c.U8();
@@ -188,15 +199,15 @@ void GifReader::ReadComment(std::span<const uint8_t> file, const SubBlocks& bloc
   Properties().Set(PropertyId::Comment, utf8 ? Utf8ToUtf16(joined) : Windows1252ToUtf16(joined));
 }
 
-void GifReader::ReadApplication(std::span<const uint8_t> file, const SubBlocks& blocks, bool* loop,
+void GifReader::ReadApplication(const ByteCursor& file, const SubBlocks& blocks, bool* loop,
                                 uint32_t* loopCount) {
   if (blocks.count < 2 || blocks.firstSize != 11) return;
-  const uint8_t* id = file.data() + blocks.firstPos;
+  const uint8_t* id = BytesAt(file, blocks.firstPos, 11).data();
   // The second name is the same extension under another maker's name.
   if (std::memcmp(id, "NETSCAPE", 8) == 0 || std::memcmp(id, "ANIMEXTS1.0", 11) == 0) {
     // Sub-block 1 carries the repeat count; sub-block 2 (buffering) does not.
-    const uint8_t* data = file.data() + blocks.secondPos;
-    if (blocks.secondSize >= 3 && data[0] == 1) {
+    const std::span<const uint8_t> data = BytesAt(file, blocks.secondPos, blocks.secondSize);
+    if (data.size() >= 3 && data[0] == 1) {
       const uint32_t repeats = uint32_t{data[1]} | uint32_t{data[2]} << 8;
       *loop = repeats != 1;
       // The count is of repeats after the first play, as encoders write it
@@ -212,16 +223,16 @@ void GifReader::ReadApplication(std::span<const uint8_t> file, const SubBlocks& 
     // terminator, less the ramp (0x01, then 0xFF down to 0x00). Writers that
     // vary the ramp still end the packet with its last '>'.
     const size_t start = blocks.firstPos + 11;
-    std::span<const uint8_t> raw = file.subspan(start, blocks.terminatorPos - start);
-    size_t end = raw.size();
+    const ByteCursor raw = file.Sub(start, blocks.terminatorPos - start);
+    size_t end = raw.Size();
     if (end >= kXmpRampSize) {
-      const uint8_t* ramp = raw.data() + end - kXmpRampSize;
+      const std::span<const uint8_t> ramp = BytesAt(raw, end - kXmpRampSize, kXmpRampSize);
       bool isRamp = ramp[0] == 1;
       for (size_t i = 1; isRamp && i < kXmpRampSize; ++i) isRamp = ramp[i] == 256 - i;
       if (isRamp) end -= kXmpRampSize;
     }
-    while (end > 0 && raw[end - 1] != '>') --end;
-    if (end > 0) ReadXmpPacket(Properties(), raw.first(end));
+    while (end > 0 && raw.PeekU8(end - 1) != '>') --end;
+    if (end > 0) ReadXmpPacket(Properties(), BytesAt(raw, 0, end));
   }
 }
 
@@ -239,8 +250,8 @@ void GifReader::ApplyGraphicControl(const GraphicControl& gce) {
 }
 
 Status GifReader::ReadHeader() {
-  const std::span<const uint8_t> file = FileBytes();
-  ByteCursor c(file);
+  const ByteCursor file = FileCursor();
+  ByteCursor c = file;
   static constexpr uint8_t kSignature[] = {'G', 'I', 'F'};
   if (!c.StartsWith(kSignature)) return status::kUnknownFormat;
   Properties().SetRaw(PropertyId::Compression, "LZW", 3, TextEncoding::Bytes8);
@@ -266,8 +277,7 @@ Status GifReader::ReadHeader() {
 
   GraphicControl pending;
   GifReader* last = nullptr;  // the newest frame of the chain
-  uint32_t frames = 0;
-  uint64_t chainBytes = 0;
+  FrameBudget budget;
   bool loop = false;
   uint32_t loopCount = 0;
   size_t prevTablePos = globalPos;
@@ -284,7 +294,7 @@ Status GifReader::ReadHeader() {
       if (!c.Ok() || !blocks.complete) break;
       if (label == kGraphicControl) {
         if (blocks.count >= 1 && blocks.firstSize == 4) {
-          const uint8_t* g = file.data() + blocks.firstPos;
+          const std::span<const uint8_t> g = BytesAt(file, blocks.firstPos, 4);
           pending.present = true;
           pending.flags = g[0];
           pending.delay = static_cast<uint16_t>(g[1] | g[2] << 8);
@@ -322,22 +332,20 @@ Status GifReader::ReadHeader() {
       const SubBlocks blocks = WalkSubBlocks(c);
       cut = !blocks.complete;
     }
-    const size_t dataLength = (cut ? file.size() : c.Position()) - dataPos;
+    const size_t dataLength = (cut ? file.Size() : c.Position()) - dataPos;
 
     GifReader* r = this;
     RefPtr<ImageReader> made;
     if (last) {
       const uint32_t fw = w ? w : last->width_;
       const uint32_t fh = h ? h : last->height_;
-      const uint64_t bytes =
-          (uint64_t{fw} + 48) * (uint64_t{fh} + 2) + kGifFrameOverheadBytes;
-      if (frames >= kGifMaxFrames || chainBytes + bytes > kGifMaxChainBytes) break;
       if (uint64_t{fw} * fh == 0) {
         // Nothing to show; its graphic control goes with it.
         pending = GraphicControl{};
         if (cut) break;
         continue;
       }
+      if (!budget.Admit(fw, fh, 1)) break;
       GifReader* next = new (std::nothrow) GifReader(Source(), Record());
       if (!next) return status::kOutOfMemory;
       made = RefPtr<ImageReader>::Adopt(next);
@@ -351,7 +359,6 @@ Status GifReader::ReadHeader() {
       r->frame_.background = frame_.background;
       r->tablePos_ = hasGlobal ? globalPos : prevTablePos;
       r->tableEntries_ = hasGlobal ? globalEntries : prevTableEntries;
-      chainBytes += bytes;
     } else {
       outputFormat_ = PixelFormat::Indexed8;
       model_ = ColourModel::Rgb;
@@ -359,11 +366,11 @@ Status GifReader::ReadHeader() {
       tableEntries_ = globalEntries;
       if (w) width_ = w;
       if (h) height_ = h;
-      const uint64_t pixels = uint64_t{width_} * height_;
-      if (pixels == 0 || pixels > kGifMaxFramePixels) return status::kDamaged;
+      if (!budget.Admit(width_, height_, 1)) return status::kDamaged;
       if (hasGlobal && backgroundIndex < globalEntries &&
           (!pending.present || !(pending.flags & 1) || backgroundIndex != 0)) {
-        const uint8_t* rgb = file.data() + globalPos + 3 * size_t{backgroundIndex};
+        const std::span<const uint8_t> rgb =
+            BytesAt(file, globalPos + 3 * size_t{backgroundIndex}, 3);
         frame_.background = uint32_t{rgb[2]} | uint32_t{rgb[1]} << 8 |
                             uint32_t{rgb[0]} << 16 | 0xFF000000u;
       }
@@ -371,7 +378,6 @@ Status GifReader::ReadHeader() {
         frame_.background &= 0x00FFFFFFu;
         alpha_ = AlphaMode::Straight;
       }
-      chainBytes = (uint64_t{width_} + 48) * (uint64_t{height_} + 2) + kGifFrameOverheadBytes;
     }
 
     r->frame_.x = x;
@@ -388,12 +394,12 @@ Status GifReader::ReadHeader() {
     r->interlaced_ = (packed & 0x40) != 0;
     r->dataPos_ = dataPos;
     r->dataLength_ = dataLength;
+    r->pixelData_ = {uint64_t{r->width_} * r->height_, dataLength, kLzwBestRatio};
     prevTablePos = r->tablePos_;
     prevTableEntries = r->tableEntries_;
 
     if (last) last->next_ = std::move(made);
     last = r;
-    ++frames;
     if (cut) break;
   }
 
@@ -413,14 +419,16 @@ void GifReader::FillPalette(uint32_t* palette) const {
     // Indices above the table show opaque black. The table lies inside the file:
     // ReadHeader skipped over it.
     std::fill(palette, palette + 256, 0xFF000000u);
-    const uint8_t* rgb = FileData() + tablePos_;
-    for (uint32_t i = 0; i < tableEntries_; ++i, rgb += 3)
-      palette[i] = uint32_t{rgb[2]} | uint32_t{rgb[1]} << 8 | uint32_t{rgb[0]} << 16 | 0xFF000000u;
+    ByteCursor table = FileCursor().Sub(tablePos_, size_t{3} * tableEntries_);
+    for (uint32_t i = 0; i < tableEntries_; ++i) {
+      const uint32_t red = table.U8(), green = table.U8(), blue = table.U8();
+      palette[i] = blue | green << 8 | red << 16 | 0xFF000000u;
+    }
   }
   if (transparent_) palette[transparentIndex_] &= 0x00FFFFFFu;
 }
 
-Status GifReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* /*progress*/,
+Status GifReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* progress,
                          const CancelFlag* cancel) {
   PlaneView plane = target->View(PixelFormat::Indexed8);
   if (!plane || plane.width < width_ || plane.height < height_ || !plane.palette)
@@ -430,7 +438,6 @@ Status GifReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* /*
   const size_t w = width_;
   const size_t h = height_;
   const size_t pixels = w * h;
-  const std::span<const uint8_t> data = FileBytes().subspan(dataPos_, dataLength_);
   const bool interlaced = interlaced_ && h >= 3;
 
   std::unique_ptr<uint8_t[]> temp;
@@ -440,9 +447,21 @@ Status GifReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* /*
     if (!temp) return status::kOutOfMemory;
     out = temp.get();
   }
-  const LzwDecodeResult result = LzwDecode(std::span<uint8_t>(out, pixels), data);
+  // Whole rows at a time, so that progress and the cancel flag are seen while
+  // a large frame decodes.
+  const size_t band = std::max<size_t>(1, kBandBytes / w) * w;
+  LzwDecoder decoder(FileCursor().Sub(dataPos_, dataLength_).Rest());
+  size_t written = 0;
+  for (;;) {
+    const size_t room = std::min(band, pixels - written);
+    const LzwDecodeResult piece = decoder.Decode(std::span<uint8_t>(out + written, room));
+    written += piece.written;
+    if (piece.stop != LzwStop::kOutputFull || written == pixels) break;
+    if (IsCancelled(cancel)) return status::kCancelled;
+    if (progress) progress->Report(static_cast<uint32_t>(written / w), height_);
+  }
 
-  if (result.written < pixels) {
+  if (written < pixels) {
     // Pixels the data do not reach show through: the transparent index, or an
     // index the table does not use made transparent for the purpose. Only a
     // full 256-colour table without transparency leaves them at index 0.
@@ -454,9 +473,9 @@ Status GifReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* /*
       plane.palette[fill] = 0;
       alpha_ = AlphaMode::Straight;
     }
-    std::memset(out + result.written, fill, pixels - result.written);
+    std::memset(out + written, fill, pixels - written);
   }
-  if (IsCancelled(cancel)) return status::kOk;
+  if (IsCancelled(cancel)) return status::kCancelled;
 
   if (!interlaced) {
     // Row y moves from y * width to y * pitch; going from the last row up, no row
@@ -477,10 +496,9 @@ Status GifReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* /*
 }  // namespace
 
 Status ProbeGif(const FileSource& source) {
-  if (source.Size() < kProbeMinimum || !source.Data()) return status::kUnknownFormat;
+  if (source.Size() < kProbeMinimum) return status::kUnknownFormat;
   static constexpr uint8_t kSignature[] = {'G', 'I', 'F'};
-  return ByteCursor(source.Bytes()).StartsWith(kSignature) ? status::kOk
-                                                           : status::kUnknownFormat;
+  return source.Cursor().StartsWith(kSignature) ? status::kOk : status::kUnknownFormat;
 }
 
 RefPtr<ImageReader> CreateGifReader(FileSource* source, const FormatRecord* record) {

@@ -12,14 +12,11 @@ namespace vt {
 Status ProbeGif(const FileSource& source);
 RefPtr<ImageReader> CreateGifReader(FileSource* source, const FormatRecord* record);
 
-// Frames beyond either limit are left out of the chain, so that a file of a few
-// kilobytes cannot make the pipeline hold millions of frame buffers. Every frame
-// charges its plane and a fixed overhead for its reader and buffer against the
-// byte budget.
-inline constexpr uint32_t kGifMaxFrames = 8192;
-inline constexpr uint64_t kGifMaxChainBytes = uint64_t{1} << 30;
-inline constexpr uint64_t kGifFrameOverheadBytes = 8192;
-// The largest frame accepted: a bigger first frame fails with kDamaged.
-inline constexpr uint64_t kGifMaxFramePixels = uint64_t{1} << 30;
+// GIF's names for the image limits: frames beyond the frame count or the bytes
+// of the chain are left out of it, so that a file of a few kilobytes cannot
+// make the pipeline hold millions of frame buffers; a first frame beyond the
+// frame limits fails with kDamaged.
+inline constexpr uint32_t kGifMaxFrames = kImageLimits.maxFrames;
+inline constexpr uint64_t kGifMaxChainBytes = kImageLimits.maxChainBytes;
 
 }  // namespace vt

@@ -16,10 +16,12 @@
 //
 // Damaged files. A header must hold a valid resolution line: a file that ends
 // before it is not a picture (kUnknownFormat), one whose resolution line is
-// malformed or gives a size of 0 or beyond the limits below is damaged. Past the
-// header nothing is refused: decoding stops at the first scanline the data do
-// not hold whole, or whose run-length codes overrun it; that scanline and all
-// after it stay black. So a truncated file gives the scanlines that arrived.
+// malformed or gives a size of 0 or beyond the image limits is damaged, and so
+// is one whose data hold far fewer bytes than the smallest code of every
+// scanline needs. Past that nothing is refused: decoding stops at the first
+// scanline the data do not hold whole, or whose run-length codes overrun it;
+// that scanline and all after it stay black. So a truncated file gives the
+// scanlines that arrived.
 #include "formats/hdr/hdr_reader.h"
 
 #include <algorithm>
@@ -44,13 +46,13 @@ constexpr size_t kProbeMinimum = 11;
 constexpr uint32_t kMinRunLengthWidth = 8;
 constexpr uint32_t kMaxRunLengthWidth = 32767;
 
-// At 16 bytes per output pixel, 2^27 pixels is a 2 GiB plane: far above any real
-// picture, and a few header bytes cannot ask for more.
-constexpr uint64_t kMaxSide = uint64_t{1} << 24;
-constexpr uint64_t kMaxPixels = uint64_t{1} << 27;
+// Every scanline takes at least one 4-byte code: a repeat of the previous
+// pixel (whose count grows by 8 bits with every further repeat code) can fill
+// a whole scanline, so no better bound follows from the coding.
+constexpr uint64_t kMinScanlineBytes = 4;
 
-bool StartsWith(std::span<const uint8_t> bytes, std::string_view prefix) {
-  return bytes.size() >= prefix.size() && std::memcmp(bytes.data(), prefix.data(), prefix.size()) == 0;
+bool StartsWith(const ByteCursor& c, std::string_view prefix) {
+  return c.StartsWith({reinterpret_cast<const uint8_t*>(prefix.data()), prefix.size()});
 }
 
 std::string_view AsText(std::span<const uint8_t> bytes) {
@@ -94,7 +96,7 @@ bool ParseAxis(std::string_view& s, Axis* axis) {
   axis->size = 0;
   while (digits < s.size() && s[digits] >= '0' && s[digits] <= '9') {
     axis->size = axis->size * 10 + static_cast<uint64_t>(s[digits] - '0');
-    if (axis->size > kMaxSide) return false;
+    if (axis->size > kImageLimits.maxSide) return false;
     ++digits;
   }
   if (digits == 0) return false;
@@ -132,17 +134,15 @@ class HdrReader final : public ImageReader {
 };
 
 Status HdrReader::ReadHeader() {
-  ByteCursor file(FileBytes());
-  if (!StartsWith(file.Data(), kSignatureRadiance) && !StartsWith(file.Data(), kSignatureRgbe))
+  ByteCursor file = FileCursor();
+  if (!StartsWith(file, kSignatureRadiance) && !StartsWith(file, kSignatureRgbe))
     return status::kUnknownFormat;
   model_ = ColourModel::Rgb;
   while (!file.AtEnd()) {
-    const size_t start = file.Position();
-    std::span<const uint8_t> rest = file.Data().subspan(start);
-    const uint8_t* feed = static_cast<const uint8_t*>(std::memchr(rest.data(), '\n', rest.size()));
-    const size_t length = feed ? static_cast<size_t>(feed - rest.data()) : rest.size();
-    std::span<const uint8_t> raw = file.Bytes(length);
-    if (feed) file.Skip(1);
+    const std::span<const uint8_t> rest = file.Tail().Rest();
+    const auto feed = std::find(rest.begin(), rest.end(), uint8_t{'\n'});
+    std::span<const uint8_t> raw = file.Bytes(static_cast<size_t>(feed - rest.begin()));
+    if (feed != rest.end()) file.Skip(1);
     const std::string_view line = Trim(AsText(raw));
     if (line.empty()) continue;
     if (line.starts_with("#?")) continue;
@@ -159,7 +159,7 @@ Status HdrReader::ReadHeader() {
       if (!ParseAxis(s, &first) || !ParseAxis(s, &second) || !Trim(s).empty() ||
           first.name == second.name)
         return status::kDamaged;
-      if (first.size == 0 || second.size == 0 || first.size * second.size > kMaxPixels)
+      if (!WithinFrameLimits(second.size, first.size, BytesPerPixel(PixelFormat::BgraFloat)))
         return status::kDamaged;
       // Scanlines become rows: the second axis runs along them.
       width_ = static_cast<uint32_t>(second.size);
@@ -172,6 +172,8 @@ Status HdrReader::ReadHeader() {
       alpha_ = AlphaMode::None;
       minStride_ = width_ * 16;
       minRows_ = height_;
+      pixelData_ = {uint64_t{width_} * height_ * 4, FileSize() - pixelPos_,
+                    BestRatio{uint64_t{width_} * 4, kMinScanlineBytes}};
       return status::kOk;
     }
     const size_t equals = line.find('=');
@@ -197,7 +199,7 @@ Status HdrReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
   if (!line) return status::kOutOfMemory;
 
   const bool xyz = model_ == ColourModel::Xyz;
-  ByteCursor file(FileBytes());
+  ByteCursor file = FileCursor();
   file.Seek(std::min(pixelPos_, file.Size()));
   uint8_t previous[4] = {0, 0, 0, 0};
   uint32_t y = 0;
@@ -213,7 +215,7 @@ Status HdrReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
       dst[3] = 1.0f;
     }
     if ((y & 31) == 31 && progress) progress->Report(y, height_);
-    if (IsCancelled(cancel)) return status::kOk;
+    if (IsCancelled(cancel)) return status::kCancelled;
   }
   for (; y < height_; ++y) {
     float* dst = plane.RowAs<float>(y);
@@ -288,10 +290,9 @@ void RgbeToFloat(const uint8_t rgbe[4], float out[3]) {
 }
 
 Status ProbeHdr(const FileSource& source) {
-  if (source.Size() < kProbeMinimum || !source.Data()) return status::kUnknownFormat;
-  const std::span<const uint8_t> bytes = source.Bytes();
-  if (StartsWith(bytes, kSignatureRadiance) || StartsWith(bytes, kSignatureRgbe))
-    return status::kOk;
+  if (source.Size() < kProbeMinimum) return status::kUnknownFormat;
+  const ByteCursor c = source.Cursor();
+  if (StartsWith(c, kSignatureRadiance) || StartsWith(c, kSignatureRgbe)) return status::kOk;
   return status::kUnknownFormat;
 }
 

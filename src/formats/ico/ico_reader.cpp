@@ -20,11 +20,15 @@
 // clears their alpha.
 //
 // Damaged files. The header and the chosen entry's information header must be
-// there. Past them nothing is refused: colour rows that the file does not
-// hold, wholly or in part, are zero (index 0, or transparent black), a palette
-// cut short keeps the entries the file holds (the others are opaque black),
-// and mask bits the file does not hold count as opaque. A PNG stream is read
-// only within its entry and the file.
+// there, and the file must hold a real share of that entry's colour rows (a
+// few bytes cannot stand for a huge bitmap). Past that nothing is refused:
+// colour rows that the file does not hold, wholly or in part, are zero (index
+// 0, or transparent black), a palette cut short keeps the entries the file
+// holds (the others are opaque black), and mask bits the file does not hold
+// count as opaque. A PNG stream is read only within its entry and the file.
+//
+// The colour rows of a bitmap entry are decoded by the bitmap reader's row
+// code, as a PNG entry is by the PNG reader.
 #include "formats/ico/ico_reader.h"
 
 #include <algorithm>
@@ -33,9 +37,9 @@
 
 #include "base/byte_cursor.h"
 #include "base/text.h"
+#include "formats/bmp/bmp_pixels.h"
 #include "formats/ico/subrange_source.h"
 #include "formats/png/png_reader.h"
-#include "image/row_kernels.h"
 
 namespace vt {
 
@@ -48,16 +52,12 @@ constexpr size_t kInfoHeaderSize = 40;
 constexpr uint32_t kMaxEntries = 99;
 constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
-// The bitmap reader's limits.
-constexpr int64_t kMaxSide = int64_t{1} << 24;
-constexpr uint64_t kMaxPixels = uint64_t{1} << 30;
-
 constexpr uint32_t kMissingPaletteEntry = 0xFF000000u;
 constexpr uint32_t kTransparentWhite = 0x00FFFFFFu;
 
 bool HeaderPlausible(const FileSource& source, uint32_t* entries) {
-  if (!source.Data() || source.Size() < kProbeMinimum) return false;
-  ByteCursor c(source.Bytes());
+  if (source.Size() < kProbeMinimum) return false;
+  ByteCursor c = source.Cursor();
   const uint16_t reserved = c.U16LE();
   const uint16_t type = c.U16LE();
   const uint16_t count = c.U16LE();
@@ -73,9 +73,6 @@ bool NamedAsIcon(const std::u16string& path) {
   const std::u16string_view tail = std::u16string_view(path).substr(path.size() - kExtension);
   return EqualsIgnoreAsciiCase(tail, u".ico") || EqualsIgnoreAsciiCase(tail, u".cur");
 }
-
-// Bytes of one stored bitmap row: padded to a multiple of 4.
-uint64_t RowBytes(uint64_t width, uint32_t bpp) { return (width * bpp + 31) / 32 * 4; }
 
 // ImageReader::Decode is protected; a reader that delegates to another reader
 // of a different class reaches it through a pointer to member formed in a
@@ -100,8 +97,11 @@ class IcoReader final : public ImageReader {
   // kOk with the PNG entry's reader opened, kNothingDone when it cannot be
   // read, kOutOfMemory when no reader can be made.
   Status OpenPng(uint64_t offset, uint64_t size, RefPtr<ImageReader>* out);
-  Status DecodeIndexed(const PlaneView& plane, const CancelFlag* cancel) const;
-  Status DecodeTrueColour(const PlaneView& plane, const CancelFlag* cancel) const;
+  void LoadPalette(uint32_t* palette) const;
+  // Where the mask makes pixels transparent: a transparent index of their own
+  // for indexed images, alpha 0 for 24-bit ones.
+  void ApplyIndexedMask(const PlaneView& plane) const;
+  void ApplyColourMask(const PlaneView& plane) const;
   // The mask row for stored row i (bottom-up), possibly shorter than a row.
   std::span<const uint8_t> MaskRow(uint32_t i) const;
 
@@ -126,7 +126,7 @@ Status IcoReader::ReadHeader() {
   uint32_t entries = 0;
   if (!NamedAsIcon(Source()->Path()) || !HeaderPlausible(*Source(), &entries))
     return status::kUnknownFormat;
-  const ByteCursor file(FileBytes());
+  const ByteCursor file = FileCursor();
   const uint64_t fileSize = file.Size();
 
   struct Best {
@@ -166,8 +166,8 @@ Status IcoReader::ReadHeader() {
     const uint16_t bpp = image.U16LE();
     const int64_t height = storedHeight / 2;
     // Entries the reader could not show or whose size is absurd never compete.
-    if (planes != 1 || bpp > 32 || width <= 0 || height <= 0 || width > kMaxSide ||
-        height > kMaxSide || static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxPixels)
+    if (planes != 1 || bpp > 32 || width <= 0 || height <= 0 ||
+        !WithinFrameLimits(static_cast<uint64_t>(width), static_cast<uint64_t>(height), 1))
       continue;
     if (static_cast<uint32_t>(width) >= best.width && static_cast<uint32_t>(height) >= best.height &&
         bpp >= best.depth) {
@@ -199,8 +199,10 @@ Status IcoReader::ReadHeader() {
                 std::max<uint64_t>(best.headerSize, kInfoHeaderSize);
   const uint32_t bpp = bitDepth_;
   colourPos_ = palettePos_ + (bpp <= 8 ? uint64_t{4} << bpp : 0);
-  const uint64_t rowBytes = RowBytes(width_, bpp);
+  const uint64_t rowBytes = BmpStoredRowBytes(width_, bpp);
   maskPos_ = colourPos_ + rowBytes * height_;
+  pixelData_.declared = rowBytes * height_;
+  pixelData_.present = fileSize > colourPos_ ? fileSize - colourPos_ : 0;
   minRows_ = height_;
   if (bpp == 1 || bpp == 4 || bpp == 8) {
     outputFormat_ = PixelFormat::Indexed8;
@@ -217,12 +219,8 @@ Status IcoReader::ReadHeader() {
 }
 
 std::span<const uint8_t> IcoReader::MaskRow(uint32_t i) const {
-  const ByteCursor file(FileBytes());
-  const uint64_t maskRowBytes = RowBytes(width_, 1);
-  const uint64_t start = maskPos_ + uint64_t{i} * maskRowBytes;
-  if (start >= file.Size()) return {};
-  const uint64_t have = std::min<uint64_t>(maskRowBytes, file.Size() - start);
-  return file.Sub(static_cast<size_t>(start), static_cast<size_t>(have)).Data();
+  const uint64_t maskRowBytes = BmpStoredRowBytes(width_, 1);
+  return FileCursor().RowAt(maskPos_ + uint64_t{i} * maskRowBytes, maskRowBytes);
 }
 
 bool MaskBit(std::span<const uint8_t> row, uint32_t x) {
@@ -230,40 +228,22 @@ bool MaskBit(std::span<const uint8_t> row, uint32_t x) {
   return byte < row.size() && (row[byte] >> (7 - (x & 7)) & 1);
 }
 
-Status IcoReader::DecodeIndexed(const PlaneView& plane, const CancelFlag* cancel) const {
-  const ByteCursor file(FileBytes());
-  const uint32_t bpp = bitDepth_;
-  const uint32_t colours = 1u << bpp;
-
-  if (plane.palette) {
-    std::fill(plane.palette, plane.palette + 256, kMissingPaletteEntry);
-    const uint64_t inFile = palettePos_ < file.Size() ? (file.Size() - palettePos_) / 4 : 0;
-    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(colours, inFile));
-    std::span<const uint8_t> bytes = file.Sub(static_cast<size_t>(palettePos_), size_t{n} * 4).Data();
-    for (uint32_t k = 0; k < n; ++k)
-      plane.palette[k] = bytes[4 * k] | bytes[4 * k + 1] << 8 | bytes[4 * k + 2] << 16 | 0xFF000000u;
+void IcoReader::LoadPalette(uint32_t* palette) const {
+  std::fill(palette, palette + 256, kMissingPaletteEntry);
+  ByteCursor c = FileCursor();
+  c.Seek(std::min<uint64_t>(palettePos_, c.Size()));
+  const uint32_t colours = 1u << bitDepth_;
+  for (uint32_t k = 0; k < colours && c.Has(4); ++k) {
+    const uint32_t blue = c.U8();
+    const uint32_t green = c.U8();
+    const uint32_t red = c.U8();
+    c.Skip(1);
+    palette[k] = blue | green << 8 | red << 16 | 0xFF000000u;
   }
+}
 
-  const uint64_t rowBytes = RowBytes(width_, bpp);
-  for (uint32_t i = 0; i < height_; ++i) {
-    uint8_t* dst = plane.Row(height_ - 1 - i);
-    const uint64_t start = colourPos_ + uint64_t{i} * rowBytes;
-    const uint64_t have = start < file.Size() ? std::min<uint64_t>(rowBytes, file.Size() - start) : 0;
-    const uint8_t* src = file.Sub(static_cast<size_t>(start), static_cast<size_t>(have)).Data().data();
-    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(width_, have * 8 / bpp));
-    if (n) {
-      if (bpp == 1) {
-        Expand1Bit(dst, src, n);
-      } else if (bpp == 4) {
-        Expand4Bit(dst, src, n);
-      } else {
-        std::memcpy(dst, src, n);
-      }
-    }
-    std::memset(dst + n, 0, width_ - n);
-    if (IsCancelled(cancel)) return status::kCancelled;
-  }
-
+void IcoReader::ApplyIndexedMask(const PlaneView& plane) const {
+  const uint32_t colours = 1u << bitDepth_;
   uint32_t transparent = colours;
   if (colours >= 256) {
     std::array<bool, 256> used{};
@@ -281,7 +261,7 @@ Status IcoReader::DecodeIndexed(const PlaneView& plane, const CancelFlag* cancel
         break;
       }
     }
-    if (transparent == 256) return status::kOk;  // every index is taken
+    if (transparent == 256) return;  // every index is taken
   }
   if (plane.palette) plane.palette[transparent] = kTransparentWhite;
   for (uint32_t i = 0; i < height_; ++i) {
@@ -292,34 +272,17 @@ Status IcoReader::DecodeIndexed(const PlaneView& plane, const CancelFlag* cancel
       if (MaskBit(mask, x)) row[x] = static_cast<uint8_t>(transparent);
     }
   }
-  return status::kOk;
 }
 
-Status IcoReader::DecodeTrueColour(const PlaneView& plane, const CancelFlag* cancel) const {
-  const ByteCursor file(FileBytes());
-  const uint32_t bpp = bitDepth_;
-  const uint64_t rowBytes = RowBytes(width_, bpp);
+void IcoReader::ApplyColourMask(const PlaneView& plane) const {
   for (uint32_t i = 0; i < height_; ++i) {
-    uint8_t* dst = plane.Row(height_ - 1 - i);
-    const uint64_t start = colourPos_ + uint64_t{i} * rowBytes;
-    const uint64_t have = start < file.Size() ? std::min<uint64_t>(rowBytes, file.Size() - start) : 0;
-    const uint8_t* src = file.Sub(static_cast<size_t>(start), static_cast<size_t>(have)).Data().data();
-    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(width_, have * 8 / bpp));
-    if (n) {
-      if (bpp == 24) {
-        Bgr8ToBgra8(dst, src, n);
-        const std::span<const uint8_t> mask = MaskRow(i);
-        for (uint32_t x = 0; x < n; ++x) {
-          if (MaskBit(mask, x)) dst[4 * x + 3] = 0;
-        }
-      } else {
-        std::memcpy(dst, src, size_t{n} * 4);
-      }
+    const std::span<const uint8_t> mask = MaskRow(i);
+    if (mask.empty()) break;
+    uint8_t* row = plane.Row(height_ - 1 - i);
+    for (uint32_t x = 0; x < width_; ++x) {
+      if (MaskBit(mask, x)) row[4 * size_t{x} + 3] = 0;
     }
-    std::memset(dst + size_t{n} * 4, 0, size_t{width_ - n} * 4);
-    if (IsCancelled(cancel)) return status::kCancelled;
   }
-  return status::kOk;
 }
 
 Status IcoReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* progress,
@@ -332,8 +295,25 @@ Status IcoReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
   const PlaneView plane = target->View(outputFormat_);
   if (!plane) return status::kUnsupportedColourFormat;
   if (plane.width != width_ || plane.height != height_) return status::kInvalidArgument;
-  return outputFormat_ == PixelFormat::Indexed8 ? DecodeIndexed(plane, cancel)
-                                                : DecodeTrueColour(plane, cancel);
+  if (plane.palette) LoadPalette(plane.palette);
+
+  // The colour rows are those of a bitmap without its file header; a 32-bit
+  // image keeps its fourth byte as alpha.
+  BmpRowLayout layout;
+  layout.width = width_;
+  layout.height = height_;
+  layout.bitDepth = bitDepth_;
+  layout.alphaMask = bitDepth_ == 32 ? 0xFF000000u : 0;
+  ByteCursor colour = FileCursor();
+  colour.Seek(std::min<uint64_t>(colourPos_, colour.Size()));
+  const Status s = DecodeBmpRows(colour.Tail(), layout, plane, progress, cancel);
+  if (s != status::kOk) return s;
+  if (outputFormat_ == PixelFormat::Indexed8) {
+    ApplyIndexedMask(plane);
+  } else if (bitDepth_ == 24) {
+    ApplyColourMask(plane);
+  }
+  return status::kOk;
 }
 
 }  // namespace

@@ -13,13 +13,15 @@
 // transparent. A file without CMAP gets a grey ramp over its 2^planes indices.
 //
 // Damaged files. The header must be whole: a file without BMHD or BODY, or
-// whose BMHD is cut short, or whose size is 0 or beyond the limits below, fails
-// with kDamaged. A chunk that runs past the end of the file ends the chunk walk,
-// except BODY, which keeps the bytes the file holds. Past the header nothing is
-// refused: pixel data that end early, or a run-length stream that is cut or
-// overruns the image, decode as far as they go, and every pixel the file holds
-// no data for reads as zero bits (index 0; black for 24 planes). So a truncated
-// file always gives the part of the image that arrived.
+// whose BMHD is cut short, or whose size is 0 or beyond the image limits, or
+// whose body holds far less than its rows need at the best ratio of its
+// compression, fails with kDamaged. A chunk that runs past the end of the file
+// ends the chunk walk, except BODY, which keeps the bytes the file holds. Past
+// the header nothing is refused: pixel data that end early, or a run-length
+// stream that is cut or overruns the image, decode as far as they go, and
+// every pixel the file holds no data for reads as zero bits (index 0; black
+// for 24 planes). So a truncated file that holds a real part of its data
+// gives the part of the image that arrived.
 #include "formats/iff/iff_reader.h"
 
 #include <algorithm>
@@ -35,10 +37,11 @@ namespace vt {
 namespace {
 
 constexpr size_t kProbeMinimum = 40;
-constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
-// The whole expanded image is held at once (up to 25 planes of the largest
-// image); more than this is refused rather than allocated.
-constexpr uint64_t kMaxBodyBytes = uint64_t{1} << 31;
+// A ByteRun1 repeat code is two bytes for at most 128 bytes.
+constexpr BestRatio kByteRun1BestRatio{128, 2};
+// A vertical-words command 1 (one command byte, a 16-bit count and the word)
+// repeats a word up to 65535 times.
+constexpr BestRatio kVerticalWordsBestRatio{131070, 5};
 
 constexpr uint32_t kCamgExtraHalfBrite = 0x80;
 constexpr uint32_t kCamgHoldAndModify = 0x800;
@@ -101,7 +104,7 @@ class IffReader final : public ImageReader {
 };
 
 Status IffReader::ReadHeader() {
-  ByteCursor file(FileBytes());
+  ByteCursor file = FileCursor();
   if (!IsIffHeader(file)) return status::kUnknownFormat;
   file.Seek(8);
   planar_ = file.U32BE() == Id("ILBM");
@@ -151,15 +154,15 @@ Status IffReader::ReadHeader() {
         holdAndModify_ = (mode & kCamgHoldAndModify) != 0;
       }
     } else if (id == Id("TEXT") && !Properties().Has(PropertyId::Comment)) {
-      Properties().SetRaw(PropertyId::Comment, FileData() + pos, static_cast<int32_t>(size),
+      const std::span<const uint8_t> text = chunk.Rest();
+      Properties().SetRaw(PropertyId::Comment, text.data(), static_cast<int32_t>(text.size()),
                           TextEncoding::Bytes8);
     }
     file.Seek(pos + size);
     if (size & 1) file.Skip(1);
   }
   if (!haveHeader || !haveBody) return status::kDamaged;
-  if (width_ == 0 || height_ == 0 || uint64_t{width_} * height_ > kMaxPixels)
-    return status::kDamaged;
+  if (!WithinFrameLimits(width_, height_, 1)) return status::kDamaged;
   // Hold-and-modify needs two control bits and at least one value bit.
   if (depth_ > 8 || depth_ < 3) holdAndModify_ = false;
   // Chunky data have one byte per pixel, whatever the plane count says.
@@ -172,8 +175,14 @@ Status IffReader::ReadHeader() {
     rowBytes_ = (uint64_t{width_} + 1) & ~uint64_t{1};
     rowStride_ = rowBytes_;
   }
+  // The whole expanded image is held at once (up to 25 planes of it).
   uint64_t total = 0;
-  if (!CheckedMul(rowStride_, height_, kMaxBodyBytes, &total)) return status::kDamaged;
+  if (!CheckedMul(rowStride_, height_, kImageLimits.maxFrameBytes, &total))
+    return status::kDamaged;
+  pixelData_ = {total, bodySize_,
+                compression_ == 1   ? kByteRun1BestRatio
+                : compression_ == 2 ? kVerticalWordsBestRatio
+                                    : kStoredPlain};
 
   if (compression_ != 0)
     Properties().SetRaw(PropertyId::Compression, "RLE", -1, TextEncoding::Bytes8);
@@ -197,7 +206,7 @@ void IffReader::MakePalette(uint32_t* palette) const {
   std::fill(palette, palette + 256, kOpaqueBlack);
   const uint32_t count = depth_ <= 8 ? 1u << depth_ : 256u;
   if (hasCmap_) {
-    ByteCursor c = ByteCursor(FileBytes()).Sub(cmapPos_, cmapSize_);
+    ByteCursor c = FileCursor().Sub(cmapPos_, cmapSize_);
     const size_t entries = std::min<size_t>(cmapSize_ / 3, 256);
     for (size_t i = 0; i < entries; ++i) {
       const uint32_t red = c.U8();
@@ -227,9 +236,9 @@ Status IffReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
   // The pixel data of the whole image: the body itself when it is stored plain
   // and whole, else expanded or copied into a zeroed buffer.
   const size_t total = static_cast<size_t>(rowStride_ * height_);
-  const std::span<const uint8_t> body = FileBytes().subspan(bodyPos_, bodySize_);
+  const std::span<const uint8_t> body = FileCursor().Sub(bodyPos_, bodySize_).Rest();
   std::unique_ptr<uint8_t[]> expanded;
-  const uint8_t* data = body.data();
+  ByteCursor data(body);
   if (compression_ != 0 || body.size() < total) {
     expanded.reset(new (std::nothrow) uint8_t[total]);
     if (!expanded) return status::kOutOfMemory;
@@ -246,7 +255,7 @@ Status IffReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
       std::memcpy(out.data(), body.data(), written);
     }
     std::memset(out.data() + written, 0, total - written);
-    data = expanded.get();
+    data = ByteCursor(out);
   }
 
   const bool resolve = outputFormat_ == PixelFormat::Bgra8;
@@ -256,7 +265,7 @@ Status IffReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
     if (!scratch) return status::kOutOfMemory;
   }
   for (uint32_t y = 0; y < height_; ++y) {
-    const uint8_t* src = data + y * rowStride_;
+    const uint8_t* src = data.RowAt(y * rowStride_, rowStride_).data();
     uint8_t* dst = plane.Row(y);
     if (depth_ == 24) {
       uint8_t* red = scratch.get();
@@ -281,7 +290,7 @@ Status IffReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
       if (resolve) HamRowToBgra8(dst, indices, width_, depth_, palette);
     }
     if ((y & 31) == 31 && progress) progress->Report(y, height_);
-    if (IsCancelled(cancel)) return status::kOk;
+    if (IsCancelled(cancel)) return status::kCancelled;
   }
   return status::kOk;
 }
@@ -289,19 +298,21 @@ Status IffReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
 }  // namespace
 
 size_t ExpandByteRun1(std::span<const uint8_t> in, std::span<uint8_t> out) {
-  size_t i = 0;
+  ByteCursor c(in);
   size_t o = 0;
-  while (i < in.size() && o < out.size()) {
-    const int8_t n = static_cast<int8_t>(in[i++]);
+  while (!c.AtEnd() && o < out.size()) {
+    const int8_t n = static_cast<int8_t>(c.U8());
     if (n >= 0) {
-      const size_t count = std::min({size_t(n) + 1, in.size() - i, out.size() - o});
-      std::memcpy(out.data() + o, in.data() + i, count);
-      i += size_t(n) + 1;
+      // A literal cut by the end of the data keeps the bytes it has.
+      const std::span<const uint8_t> literal = c.BytesUpTo(size_t(n) + 1);
+      const size_t count = std::min(literal.size(), out.size() - o);
+      std::memcpy(out.data() + o, literal.data(), count);
       o += count;
     } else if (n != -128) {
-      if (i >= in.size()) break;
+      if (c.AtEnd()) break;
+      const uint8_t value = c.U8();
       const size_t count = std::min<size_t>(size_t(1 - n), out.size() - o);
-      std::memset(out.data() + o, in[i++], count);
+      std::memset(out.data() + o, value, count);
       o += count;
     }
   }
@@ -394,8 +405,8 @@ void HamRowToBgra8(uint8_t* dst, const uint8_t* indices, size_t n, uint32_t dept
 }
 
 Status ProbeIff(const FileSource& source) {
-  if (source.Size() < kProbeMinimum || !source.Data()) return status::kUnknownFormat;
-  return IsIffHeader(ByteCursor(source.Bytes())) ? status::kOk : status::kUnknownFormat;
+  if (source.Size() < kProbeMinimum) return status::kUnknownFormat;
+  return IsIffHeader(source.Cursor()) ? status::kOk : status::kUnknownFormat;
 }
 
 RefPtr<ImageReader> CreateIffReader(FileSource* source, const FormatRecord* record) {

@@ -21,7 +21,9 @@
 #include <mutex>
 #include <vector>
 
+#include "base/byte_cursor.h"
 #include "base/tasks.h"
+#include "formats/jpeg/jpeg_bit_readers.h"
 #include "formats/jpeg/jpeg_kernels.h"
 #include "image/image_reader.h"
 
@@ -136,79 +138,6 @@ bool BuildHuffTable(HuffTable* t, const uint8_t counts[16], const uint8_t* value
   return true;
 }
 
-// Entropy-coded bytes with stuffing removed. Raw access to the data happens
-// here only, always below end. At a marker or the end of the data it supplies
-// zero bits and counts them, so that the caller can tell when it decoded past
-// what the stream holds.
-class BitReader {
- public:
-  void Reset(const uint8_t* p, const uint8_t* end) {
-    p_ = p;
-    end_ = end;
-    buf_ = 0;
-    bits_ = 0;
-    padded_ = 0;
-    stopped_ = false;
-  }
-  const uint8_t* Position() const { return p_; }
-  // Zero bits supplied after the data ended were consumed.
-  bool Exhausted() const { return bits_ < padded_ * 8; }
-
-  void Refill() {
-    while (bits_ <= 56) {
-      if (!stopped_ && end_ - p_ >= 8) {
-        uint64_t w;
-        std::memcpy(&w, p_, 8);
-        w = __builtin_bswap64(w);
-        const uint64_t nw = ~w;
-        const bool anyFF = ((nw - 0x0101010101010101ull) & w & 0x8080808080808080ull) != 0;
-        if (!anyFF) {
-          const int n = (64 - bits_) >> 3;
-          buf_ |= (w >> (64 - 8 * n)) << (64 - bits_ - 8 * n);
-          p_ += n;
-          bits_ += 8 * n;
-          continue;
-        }
-      }
-      buf_ |= uint64_t{NextByte()} << (56 - bits_);
-      bits_ += 8;
-    }
-  }
-
- private:
-  friend class LocalBits;
-  uint8_t NextByte() {
-    while (!stopped_ && p_ < end_) {
-      const uint8_t b = *p_;
-      if (b != 0xFF) {
-        ++p_;
-        return b;
-      }
-      if (end_ - p_ < 2) break;
-      const uint8_t next = p_[1];
-      if (next == 0x00) {
-        p_ += 2;
-        return 0xFF;
-      }
-      if (next == 0xFF) {  // fill byte before a marker
-        ++p_;
-        continue;
-      }
-      break;
-    }
-    stopped_ = true;
-    ++padded_;
-    return 0;
-  }
-
-  const uint8_t* p_ = nullptr;
-  const uint8_t* end_ = nullptr;
-  uint64_t buf_ = 0;
-  int bits_ = 0;
-  int padded_ = 0;
-  bool stopped_ = false;
-};
-
 // Symbol of table t for the 16 bits in code16 when its code is longer than the
 // lookahead; *length receives the code length. -1 for a code the table lacks.
 inline int DecodeLong(const HuffTable& t, uint32_t code16, int* length) {
@@ -223,6 +152,10 @@ inline int DecodeLong(const HuffTable& t, uint32_t code16, int* length) {
   }
   return -1;
 }
+
+}  // namespace
+
+namespace jpeg {
 
 // The bit buffer of a BitReader held in locals while one block is decoded, so
 // that it lives in registers rather than in the decoder's state; written back
@@ -243,17 +176,12 @@ class LocalBits {
   // refill puts there again. A marker always begins with 0xFF, so a stopped
   // reader never gets here past its marker.
   void Fill() {
-    const uint8_t* p = r_.p_;
-    if (r_.end_ - p >= 8) {
-      uint64_t w;
-      std::memcpy(&w, p, 8);
-      w = __builtin_bswap64(w);
-      if ((((~w) - 0x0101010101010101ull) & w & 0x8080808080808080ull) == 0) {
-        buf_ |= w >> bits_;
-        r_.p_ = p + ((63 - bits_) >> 3);
-        bits_ |= 56;
-        return;
-      }
+    uint64_t w;
+    if (r_.LoadWord(&w)) {
+      buf_ |= w >> bits_;
+      r_.Advance(static_cast<size_t>((63 - bits_) >> 3));
+      bits_ |= 56;
+      return;
     }
     r_.buf_ = buf_;
     r_.bits_ = bits_;
@@ -317,142 +245,15 @@ class LocalBits {
   int bits_;
 };
 
-// ---------------------------------------------------------------------------
-// Arithmetic decoding (T.81 Annex D): the probability estimation state machine
-// of Table D.2. Entry 113 is a fixed, non-adapting estimate of one half, used
-// for the sign and correction bits that have no context of their own.
+}  // namespace jpeg
 
-struct QeEntry {
-  uint16_t qe;
-  uint8_t nlps;
-  uint8_t nmps;
-  uint8_t sw;
-};
+namespace {
 
-constexpr QeEntry kQe[114] = {
-    {0x5a1d, 1, 1, 1},     {0x2586, 14, 2, 0},    {0x1114, 16, 3, 0},    {0x080b, 18, 4, 0},
-    {0x03d8, 20, 5, 0},    {0x01da, 23, 6, 0},    {0x00e5, 25, 7, 0},    {0x006f, 28, 8, 0},
-    {0x0036, 30, 9, 0},    {0x001a, 33, 10, 0},   {0x000d, 35, 11, 0},   {0x0006, 9, 12, 0},
-    {0x0003, 10, 13, 0},   {0x0001, 12, 13, 0},   {0x5a7f, 15, 15, 1},   {0x3f25, 36, 16, 0},
-    {0x2cf2, 38, 17, 0},   {0x207c, 39, 18, 0},   {0x17b9, 40, 19, 0},   {0x1182, 42, 20, 0},
-    {0x0cef, 43, 21, 0},   {0x09a1, 45, 22, 0},   {0x072f, 46, 23, 0},   {0x055c, 48, 24, 0},
-    {0x0406, 49, 25, 0},   {0x0303, 51, 26, 0},   {0x0240, 52, 27, 0},   {0x01b1, 54, 28, 0},
-    {0x0144, 56, 29, 0},   {0x00f5, 57, 30, 0},   {0x00b7, 59, 31, 0},   {0x008a, 60, 32, 0},
-    {0x0068, 62, 33, 0},   {0x004e, 63, 34, 0},   {0x003b, 32, 35, 0},   {0x002c, 33, 9, 0},
-    {0x5ae1, 37, 37, 1},   {0x484c, 64, 38, 0},   {0x3a0d, 65, 39, 0},   {0x2ef1, 67, 40, 0},
-    {0x261f, 68, 41, 0},   {0x1f33, 69, 42, 0},   {0x19a8, 70, 43, 0},   {0x1518, 72, 44, 0},
-    {0x1177, 73, 45, 0},   {0x0e74, 74, 46, 0},   {0x0bfb, 75, 47, 0},   {0x09f8, 77, 48, 0},
-    {0x0861, 78, 49, 0},   {0x0706, 79, 50, 0},   {0x05cd, 48, 51, 0},   {0x04de, 50, 52, 0},
-    {0x040f, 50, 53, 0},   {0x0363, 51, 54, 0},   {0x02d4, 52, 55, 0},   {0x025c, 53, 56, 0},
-    {0x01f8, 54, 57, 0},   {0x01a4, 55, 58, 0},   {0x0160, 56, 59, 0},   {0x0125, 57, 60, 0},
-    {0x00f6, 58, 61, 0},   {0x00cb, 59, 62, 0},   {0x00ab, 61, 63, 0},   {0x008f, 61, 32, 0},
-    {0x5b12, 65, 65, 1},   {0x4d04, 80, 66, 0},   {0x412c, 81, 67, 0},   {0x37d8, 82, 68, 0},
-    {0x2fe8, 83, 69, 0},   {0x293c, 84, 70, 0},   {0x2379, 86, 71, 0},   {0x1edf, 87, 72, 0},
-    {0x1aa9, 87, 73, 0},   {0x174e, 72, 74, 0},   {0x1424, 72, 75, 0},   {0x119c, 74, 76, 0},
-    {0x0f6b, 74, 77, 0},   {0x0d51, 75, 78, 0},   {0x0bb6, 77, 79, 0},   {0x0a40, 77, 48, 0},
-    {0x5832, 80, 81, 1},   {0x4d1c, 88, 82, 0},   {0x438e, 89, 83, 0},   {0x3bdd, 90, 84, 0},
-    {0x34ee, 91, 85, 0},   {0x2eae, 92, 86, 0},   {0x299a, 93, 87, 0},   {0x2516, 86, 71, 0},
-    {0x5570, 88, 89, 1},   {0x4ca9, 95, 90, 0},   {0x44d9, 96, 91, 0},   {0x3e22, 97, 92, 0},
-    {0x3824, 99, 93, 0},   {0x32b4, 99, 94, 0},   {0x2e17, 93, 86, 0},   {0x56a8, 95, 96, 1},
-    {0x4f46, 101, 97, 0},  {0x47e5, 102, 98, 0},  {0x41cf, 103, 99, 0},  {0x3c3d, 104, 100, 0},
-    {0x375e, 99, 93, 0},   {0x5231, 105, 102, 0}, {0x4c0f, 106, 103, 0}, {0x4639, 107, 104, 0},
-    {0x415e, 103, 99, 0},  {0x5627, 105, 106, 1}, {0x50e7, 108, 107, 0}, {0x4b85, 109, 103, 0},
-    {0x5597, 110, 109, 0}, {0x504f, 111, 107, 0}, {0x5a10, 110, 111, 1}, {0x5522, 112, 109, 0},
-    {0x59eb, 112, 111, 1}, {0x5a1d, 113, 113, 0},
-};
-constexpr uint8_t kFixedHalf = 113;
+using jpeg::ArithDecoder;
+using jpeg::BitReader;
+using jpeg::kFixedHalf;
+using jpeg::LocalBits;
 
-// Decoder registers as in T.81 D.2: C holds the code register with Cx in its
-// upper 16 bits, A the interval, CT the bits left of the last byte read.
-class ArithDecoder {
- public:
-  void Reset(const uint8_t* p, const uint8_t* end) {
-    p_ = p;
-    end_ = end;
-    stopped_ = false;
-    padded_ = 0;
-    c_ = 0;
-    ByteIn();
-    c_ <<= 8;
-    ByteIn();
-    c_ <<= 8;
-    ct_ = 0;
-    a_ = 0x10000;
-  }
-  const uint8_t* Position() const { return p_; }
-  // The encoder may drop trailing zero bytes before a marker, so zeros read at
-  // a marker are normal; only data that stop without a marker have ended.
-  bool Exhausted() const { return stopped_ && p_ >= end_ && padded_ > 2; }
-
-  // One binary decision with the adaptive state *st (bit 7: the more probable
-  // symbol, bits 0-6: the estimate's index).
-  int Decode(uint8_t* st) {
-    const QeEntry& e = kQe[*st & 0x7F];
-    const uint32_t qe = e.qe;
-    int mps = *st >> 7;
-    int d;
-    a_ -= qe;
-    if ((c_ >> 16) < a_) {
-      if (a_ >= 0x8000) return mps;
-      if (a_ < qe) {
-        d = 1 - mps;
-        if (e.sw) mps = 1 - mps;
-        *st = static_cast<uint8_t>(mps << 7 | e.nlps);
-      } else {
-        d = mps;
-        *st = static_cast<uint8_t>(mps << 7 | e.nmps);
-      }
-    } else {
-      c_ -= a_ << 16;
-      if (a_ < qe) {
-        d = mps;
-        *st = static_cast<uint8_t>(mps << 7 | e.nmps);
-      } else {
-        d = 1 - mps;
-        if (e.sw) mps = 1 - mps;
-        *st = static_cast<uint8_t>(mps << 7 | e.nlps);
-      }
-      a_ = qe;
-    }
-    do {
-      if (ct_ == 0) {
-        ByteIn();
-        ct_ = 8;
-      }
-      a_ <<= 1;
-      c_ <<= 1;
-      --ct_;
-    } while (a_ < 0x8000);
-    return d;
-  }
-
- private:
-  void ByteIn() {
-    uint32_t b = 0;
-    if (!stopped_ && p_ < end_) {
-      if (*p_ != 0xFF) {
-        b = *p_++;
-      } else if (end_ - p_ >= 2 && p_[1] == 0x00) {
-        b = 0xFF;
-        p_ += 2;
-      } else {
-        stopped_ = true;
-      }
-    } else {
-      stopped_ = true;
-    }
-    if (stopped_) ++padded_;
-    c_ += b << 8;
-  }
-
-  const uint8_t* p_ = nullptr;
-  const uint8_t* end_ = nullptr;
-  uint32_t c_ = 0;
-  uint32_t a_ = 0;
-  int ct_ = 0;
-  int padded_ = 0;
-  bool stopped_ = false;
-};
 
 struct Component {
   uint8_t id = 0;
@@ -490,8 +291,10 @@ struct RowWork {
 }  // namespace
 
 struct JpegDecoder::State {
-  std::span<const uint8_t> data;
-  size_t pos = 0;
+  // The stream; marker parsing stands at its position.
+  ByteCursor in;
+  // Where the entropy-coded data of the current scan or interval begin.
+  size_t entropyStart = 0;
 
   // Tables.
   alignas(16) uint16_t quant[4][64] = {};
@@ -545,65 +348,61 @@ struct JpegDecoder::State {
   // stuffing. Past the end counts as EOI.
   uint8_t NextMarker() {
     for (;;) {
-      while (pos < data.size() && data[pos] != 0xFF) ++pos;
-      while (pos < data.size() && data[pos] == 0xFF) ++pos;
-      if (pos >= data.size()) return kEoi;
-      const uint8_t m = data[pos++];
+      in.SkipTo(0xFF);
+      while (in.PeekU8() == 0xFF) in.Skip(1);
+      if (in.AtEnd()) return kEoi;
+      const uint8_t m = in.U8();
       if (m != 0) return m;
     }
   }
 
-  // The payload of the segment at pos; false when it does not fit.
-  bool Segment(std::span<const uint8_t>* payload) {
-    if (data.size() - pos < 2) return false;
-    const uint32_t length = uint32_t{data[pos]} << 8 | data[pos + 1];
-    if (length < 2 || length > data.size() - pos) return false;
-    *payload = data.subspan(pos + 2, length - 2);
-    pos += length;
-    return true;
+  // The payload of the segment at the position; false when it does not fit.
+  bool Segment(ByteCursor* payload) {
+    const uint32_t length = in.U16BE();
+    if (!in.Ok() || length < 2) return false;
+    *payload = ByteCursor(in.Bytes(length - 2));
+    return in.Ok();
   }
 
-  bool ReadDqt(std::span<const uint8_t> p) {
-    size_t i = 0;
-    while (i < p.size()) {
-      const int precision = p[i] >> 4, index = p[i] & 15;
-      ++i;
+  bool ReadDqt(ByteCursor p) {
+    while (!p.AtEnd()) {
+      const uint8_t pq = p.U8();
+      const int precision = pq >> 4, index = pq & 15;
       if (index > 3) return false;
-      const size_t need = precision ? 128 : 64;
-      if (p.size() - i < need) return false;
+      const std::span<const uint8_t> v = p.Bytes(precision ? 128 : 64);
+      if (!p.Ok()) return false;
       for (int k = 0; k < 64; ++k) {
         quant[index][kNatural[k]] =
-            precision ? static_cast<uint16_t>(p[i + 2 * k] << 8 | p[i + 2 * k + 1]) : p[i + k];
+            precision ? static_cast<uint16_t>(v[2 * k] << 8 | v[2 * k + 1]) : v[k];
       }
       quantDefined[index] = true;
-      i += need;
     }
     return true;
   }
 
-  bool ReadDht(std::span<const uint8_t> p) {
-    size_t i = 0;
-    while (i < p.size()) {
-      if (p.size() - i < 17) return false;
-      const int cls = p[i] >> 4, index = p[i] & 15;
+  bool ReadDht(ByteCursor p) {
+    while (!p.AtEnd()) {
+      if (!p.Has(17)) return false;
+      const uint8_t tc = p.U8();
+      const int cls = tc >> 4, index = tc & 15;
       if (cls > 1 || index > 3) return false;
       uint8_t counts[16];
       uint32_t total = 0;
-      for (int k = 0; k < 16; ++k) total += counts[k] = p[i + 1 + k];
-      i += 17;
-      if (total > 256 || p.size() - i < total) return false;
+      for (int k = 0; k < 16; ++k) total += counts[k] = p.U8();
+      if (total > 256) return false;
+      const std::span<const uint8_t> values = p.Bytes(total);
+      if (!p.Ok()) return false;
       HuffTable& t = cls ? ac[index] : dc[index];
-      if (!BuildHuffTable(&t, counts, p.data() + i, cls == 1)) return false;
-      i += total;
+      if (!BuildHuffTable(&t, counts, values.data(), cls == 1)) return false;
     }
     return true;
   }
 
-  bool ReadDac(std::span<const uint8_t> p) {
-    if (p.size() % 2) return false;
-    for (size_t i = 0; i < p.size(); i += 2) {
-      const int t = p[i];
-      const uint8_t v = p[i + 1];
+  bool ReadDac(ByteCursor p) {
+    while (!p.AtEnd()) {
+      const int t = p.U8();
+      const uint8_t v = p.U8();
+      if (!p.Ok()) return false;
       if (t < 16) {
         arithL[t] = v & 15;
         arithU[t] = v >> 4;
@@ -625,7 +424,7 @@ struct JpegDecoder::State {
       if ((m >= kRst0 && m <= kRst0 + 7) || m == 0x01) continue;
       if (m == kSoi || m == kEoi || m == kSos) return m;
       if (m >= 0xC0 && m <= 0xCF && m != kDht && m != kDac) return m;
-      std::span<const uint8_t> p;
+      ByteCursor p;
       if (!Segment(&p)) return 0;
       bool ok = true;
       if (m == kDqt) {
@@ -635,10 +434,11 @@ struct JpegDecoder::State {
       } else if (m == kDac) {
         ok = ReadDac(p);
       } else if (m == kDri) {
-        if (p.size() != 2) return 0;
-        restartInterval = uint32_t{p[0]} << 8 | p[1];
+        if (p.Size() != 2) return 0;
+        restartInterval = p.U16BE();
       } else if (m == kApp14) {
-        if (p.size() > 11 && std::memcmp(p.data(), "Adobe", 5) == 0) transform = p[11];
+        static constexpr uint8_t kAdobe[] = {'A', 'd', 'o', 'b', 'e'};
+        if (p.Size() > 11 && p.StartsWith(kAdobe)) transform = p.PeekU8(11);
       } else if ((m >= kApp0 && m <= kApp15) || m == kCom || m == kDnl) {
         // Skipped.
       } else {
@@ -649,22 +449,23 @@ struct JpegDecoder::State {
   }
 
   Status ReadFrame() {
-    std::span<const uint8_t> p;
-    if (!Segment(&p) || p.size() < 6) return status::kDamaged;
-    const uint32_t precision = p[0];
-    height = uint32_t{p[1]} << 8 | p[2];
-    width = uint32_t{p[3]} << 8 | p[4];
-    ncomp = p[5];
-    if (!height || !width || !ncomp || precision != 8 || p.size() + 2 != 8 + 3 * size_t{ncomp})
+    ByteCursor p;
+    if (!Segment(&p) || p.Size() < 6) return status::kDamaged;
+    const uint32_t precision = p.U8();
+    height = p.U16BE();
+    width = p.U16BE();
+    ncomp = p.U8();
+    if (!height || !width || !ncomp || precision != 8 || p.Size() + 2 != 8 + 3 * size_t{ncomp})
       return status::kDamaged;
     if (ncomp != 1 && ncomp != 3 && ncomp != 4) return status::kUnsupportedSubformat;
     hmax = vmax = 1;
     for (uint32_t i = 0; i < ncomp; ++i) {
       Component& c = comp[i];
-      c.id = p[6 + 3 * i];
-      c.h = ncomp == 1 ? 1 : p[7 + 3 * i] >> 4;
-      c.v = ncomp == 1 ? 1 : p[7 + 3 * i] & 15;
-      c.tq = p[8 + 3 * i];
+      c.id = p.U8();
+      const uint8_t sampling = p.U8();
+      c.h = ncomp == 1 ? 1 : sampling >> 4;
+      c.v = ncomp == 1 ? 1 : sampling & 15;
+      c.tq = p.U8();
       if (c.h < 1 || c.h > 4 || c.v < 1 || c.v > 4 || c.tq > 3) return status::kDamaged;
       hmax = std::max<uint32_t>(hmax, c.h);
       vmax = std::max<uint32_t>(vmax, c.v);
@@ -707,8 +508,8 @@ struct JpegDecoder::State {
   }
 
   Status ReadHeader() {
-    if (data.size() < 2 || data[0] != 0xFF || data[1] != kSoi) return status::kDamaged;
-    pos = 2;
+    in.Seek(0);
+    if (in.U8() != 0xFF || in.U8() != kSoi || !in.Ok()) return status::kDamaged;
     std::memset(arithL, 0, sizeof arithL);
     std::memset(arithU, 1, sizeof arithU);
     std::memset(arithK, 5, sizeof arithK);
@@ -747,14 +548,15 @@ struct JpegDecoder::State {
   // ---- scans --------------------------------------------------------------
 
   Status ReadScanHeader() {
-    std::span<const uint8_t> p;
-    if (!Segment(&p) || p.empty()) return status::kDamaged;
-    const int n = p[0];
-    if (n < 1 || n > 4 || p.size() != 4 + 2 * size_t(n)) return status::kDamaged;
+    ByteCursor p;
+    if (!Segment(&p) || p.AtEnd()) return status::kDamaged;
+    const int n = p.U8();
+    if (n < 1 || n > 4 || p.Size() != 4 + 2 * size_t(n)) return status::kDamaged;
     scan.count = n;
     int blocks = 0;
     for (int i = 0; i < n; ++i) {
-      const uint8_t id = p[1 + 2 * i];
+      const uint8_t id = p.U8();
+      const uint8_t tables = p.U8();
       int found = -1;
       for (uint32_t c = 0; c < ncomp; ++c) {
         if (comp[c].id == id) {
@@ -767,15 +569,16 @@ struct JpegDecoder::State {
         if (scan.comp[j] == found) return status::kDamaged;
       }
       scan.comp[i] = found;
-      comp[found].td = p[2 + 2 * i] >> 4;
-      comp[found].ta = p[2 + 2 * i] & 15;
+      comp[found].td = tables >> 4;
+      comp[found].ta = tables & 15;
       if (comp[found].td > 3 || comp[found].ta > 3) return status::kDamaged;
       blocks += comp[found].h * comp[found].v;
     }
-    scan.ss = p[1 + 2 * n];
-    scan.se = p[2 + 2 * n];
-    scan.ah = p[3 + 2 * n] >> 4;
-    scan.al = p[3 + 2 * n] & 15;
+    scan.ss = p.U8();
+    scan.se = p.U8();
+    const uint8_t approximation = p.U8();
+    scan.ah = approximation >> 4;
+    scan.al = approximation & 15;
     if (n > 1 && blocks > 24) return status::kDamaged;
     if (progressive) {
       if (scan.ss == 0) {
@@ -799,34 +602,33 @@ struct JpegDecoder::State {
       comp[scan.comp[i]].dcContext = 0;
     }
     eobrun = 0;
+    entropyStart = in.Position();
     if (arithmetic) {
       std::memset(dcStats, 0, sizeof dcStats);
       std::memset(acStats, 0, sizeof acStats);
-      arith.Reset(data.data() + pos, data.data() + data.size());
+      arith.Reset(in.Tail().Rest());
     } else {
-      bits.Reset(data.data() + pos, data.data() + data.size());
+      bits.Reset(in.Tail().Rest());
     }
   }
 
-  const uint8_t* EntropyPosition() const {
-    return arithmetic ? arith.Position() : bits.Position();
+  // Moves the stream's position to where the entropy decoder stands.
+  void CatchUpWithEntropy() {
+    in.Seek(entropyStart + (arithmetic ? arith.Offset() : bits.Offset()));
   }
   bool EntropyExhausted() const { return arithmetic ? arith.Exhausted() : bits.Exhausted(); }
 
   // At a restart interval's end: find the next restart marker and start over
   // after it. False when the scan's data end before one.
   bool Restart() {
-    size_t at = static_cast<size_t>(EntropyPosition() - data.data());
+    CatchUpWithEntropy();
     for (;;) {
-      while (at < data.size() && data[at] != 0xFF) ++at;
-      while (at < data.size() && data[at] == 0xFF) ++at;
-      if (at >= data.size()) {
-        pos = data.size();
-        return false;
-      }
-      const uint8_t m = data[at];
+      in.SkipTo(0xFF);
+      while (in.PeekU8() == 0xFF) in.Skip(1);
+      if (in.AtEnd()) return false;
+      const uint8_t m = in.PeekU8();
       if (m == 0) {
-        ++at;
+        in.Skip(1);
         continue;
       }
       if (m >= kRst0 && m <= kRst0 + 7) {
@@ -834,13 +636,14 @@ struct JpegDecoder::State {
         // between were lost together with the start of their intervals: those
         // intervals are passed over, and the data after this marker go to the
         // interval it stands before.
-        pos = at + 1;
+        in.Skip(1);
         skipUnits = ((m - kRst0 - nextRestart) & 7) * restartInterval;
         nextRestart = (m - kRst0 + 1) & 7;
         StartEntropy();
         return true;
       }
-      pos = at - 1;
+      // Another marker: back to its 0xFF, where the marker search finds it.
+      in.Seek(in.Position() - 1);
       return false;
     }
   }
@@ -1595,7 +1398,7 @@ Status JpegDecoder::State::DecodeBuffered(const PlaneView& out, uint32_t bpp,
       if (!DecodeRow(r, coef, false) || EntropyExhausted()) break;
     }
     if (entropyError || ++scans >= kJpegMaxScans) break;
-    pos = static_cast<size_t>(EntropyPosition() - data.data());
+    CatchUpWithEntropy();
     const uint8_t m = ReadTables();
     if (m != kSos) break;
     if (Failed(ReadScanHeader())) break;
@@ -1612,7 +1415,7 @@ Status JpegDecoder::State::DecodeBuffered(const PlaneView& out, uint32_t bpp,
 }
 
 JpegDecoder::JpegDecoder(std::span<const uint8_t> data) : s_(std::make_unique<State>()) {
-  s_->data = data;
+  s_->in = ByteCursor(data);
 }
 JpegDecoder::~JpegDecoder() = default;
 

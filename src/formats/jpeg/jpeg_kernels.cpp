@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "base/cpu_features.h"
+#include "base/simd_dispatch.h"
 #include "image/colour_models_kernels.h"
 
 namespace vt {
@@ -187,23 +187,18 @@ void YccToBgraScalar(uint8_t* out, const uint8_t* y, const uint8_t* cb, const ui
   }
 }
 
+const SimdKernels<JpegKernels>& Sets() {
+  static const SimdKernels<JpegKernels> sets(
+      JpegKernels{&IdctScalar, &UpsampleH2Scalar, &UpsampleV2Scalar, &UpsampleH2V2Scalar,
+                  &Interleave3Scalar, &Interleave4Scalar, &YccToBgraScalar},
+      jpeg_kernels_detail::InstallSse2, nullptr);
+  return sets;
+}
+
 }  // namespace
 
-const JpegKernels& ScalarJpegKernels() {
-  static const JpegKernels k{&IdctScalar,        &UpsampleH2Scalar,  &UpsampleV2Scalar,
-                             &UpsampleH2V2Scalar, &Interleave3Scalar, &Interleave4Scalar,
-                             &YccToBgraScalar};
-  return k;
-}
-
-const JpegKernels& ActiveJpegKernels() {
-  static const JpegKernels& k = [&]() -> const JpegKernels& {
-    if (GetCpuFeatures().sse2) {
-      if (const JpegKernels* v = Sse2JpegKernels()) return *v;
-    }
-    return ScalarJpegKernels();
-  }();
-  return k;
-}
+const JpegKernels& ScalarJpegKernels() { return *Sets().At(SimdLevel::Scalar); }
+const JpegKernels* Sse2JpegKernels() { return Sets().At(SimdLevel::Sse2); }
+const JpegKernels& ActiveJpegKernels() { return Sets().Active(); }
 
 }  // namespace vt

@@ -41,4 +41,9 @@ const JpegKernels* Sse2JpegKernels();
 // Chosen once: SSE2 when available unless VISTREL_SCALAR=1.
 const JpegKernels& ActiveJpegKernels();
 
+namespace jpeg_kernels_detail {
+// False when built without SSE2.
+bool InstallSse2(JpegKernels& k);
+}  // namespace jpeg_kernels_detail
+
 }  // namespace vt

@@ -308,19 +308,20 @@ void YccToBgraSse2(uint8_t* out, const uint8_t* y, const uint8_t* cb, const uint
 
 }  // namespace
 
-const JpegKernels* Sse2JpegKernels() {
-  static const JpegKernels k{&IdctSse2,        &UpsampleH2Sse2,  &UpsampleV2Sse2,
-                             &UpsampleH2V2Sse2, &Interleave3Sse2, &Interleave4Sse2,
-                             &YccToBgraSse2};
-  return &k;
+namespace jpeg_kernels_detail {
+bool InstallSse2(JpegKernels& k) {
+  k = JpegKernels{&IdctSse2,        &UpsampleH2Sse2,  &UpsampleV2Sse2, &UpsampleH2V2Sse2,
+                  &Interleave3Sse2, &Interleave4Sse2, &YccToBgraSse2};
+  return true;
 }
+}  // namespace jpeg_kernels_detail
 
 }  // namespace vt
 
 #else
 
-namespace vt {
-const JpegKernels* Sse2JpegKernels() { return nullptr; }
-}  // namespace vt
+namespace vt::jpeg_kernels_detail {
+bool InstallSse2(JpegKernels&) { return false; }
+}  // namespace vt::jpeg_kernels_detail
 
 #endif

@@ -25,17 +25,17 @@ namespace vt {
 namespace {
 
 constexpr size_t kPreambleOffset = 692;
-// Largest image accepted: beyond this a header of a few bytes could ask for
-// many gigabytes of plane.
-constexpr uint64_t kMaxPixels = uint64_t{1} << 30;
+// Every block of a Huffman-coded scan takes at least one bit, its DC
+// difference code: 64 samples per bit. (Arithmetic coding has no such bound:
+// its estimates can make a block cost a small fraction of a bit.)
+constexpr BestRatio kHuffmanBestRatio{64 * 8, 1};
 
 constexpr char kXmpId[] = "http://ns.adobe.com/xap/1.0/";  // 28 characters and a zero
 
-size_t StreamStart(std::span<const uint8_t> file) {
-  if (file.size() >= 2 && file[0] == 0xFF && file[1] == 0xD8) return 0;
-  if (file.size() >= kPreambleOffset + 2 && file[kPreambleOffset] == 0xFF &&
-      file[kPreambleOffset + 1] == 0xD8)
-    return kPreambleOffset;
+size_t StreamStart(const ByteCursor& file) {
+  static constexpr uint8_t kSoi[] = {0xFF, 0xD8};
+  if (file.Sub(0, 2).StartsWith(kSoi)) return 0;
+  if (file.Sub(kPreambleOffset, 2).StartsWith(kSoi)) return kPreambleOffset;
   return SIZE_MAX;
 }
 
@@ -49,14 +49,15 @@ class JpegReader final : public ImageReader {
                 const CancelFlag* cancel) override;
 
  private:
-  void ReadSegment(uint8_t marker, std::span<const uint8_t> payload);
-  Status ReadFrameHeader(uint8_t marker, std::span<const uint8_t> payload);
+  void ReadSegment(uint8_t marker, ByteCursor payload);
+  Status ReadFrameHeader(uint8_t marker, ByteCursor payload);
 
   size_t start_ = 0;
+  size_t frameEnd_ = 0;  // where the frame header's segment ends
   uint32_t components_ = 0;
 };
 
-Status JpegReader::ReadFrameHeader(uint8_t marker, std::span<const uint8_t> payload) {
+Status JpegReader::ReadFrameHeader(uint8_t marker, ByteCursor c) {
   switch (marker) {
     case 0xC0:
     case 0xC1:
@@ -70,7 +71,7 @@ Status JpegReader::ReadFrameHeader(uint8_t marker, std::span<const uint8_t> payl
     default:
       return status::kUnsupportedSubformat;
   }
-  ByteCursor c(payload);
+  const bool huffman = marker < 0xC8;
   const uint32_t precision = c.U8();
   height_ = c.U16BE();
   width_ = c.U16BE();
@@ -79,19 +80,21 @@ Status JpegReader::ReadFrameHeader(uint8_t marker, std::span<const uint8_t> payl
   if (components_ != 1 && components_ != 3 && components_ != 4)
     return status::kUnsupportedSubformat;
   uint32_t hmax = 1, vmax = 1;
+  uint32_t blocksPerMcu = 0;
   for (uint32_t i = 0; i < components_; ++i) {
     c.Skip(1);
     const uint8_t sampling = c.U8();
     c.Skip(1);
+    const uint32_t h = std::clamp<uint32_t>(sampling >> 4, 1, 4);
+    const uint32_t v = std::clamp<uint32_t>(sampling & 15, 1, 4);
     if (components_ > 1) {
-      hmax = std::max<uint32_t>(hmax, sampling >> 4);
-      vmax = std::max<uint32_t>(vmax, sampling & 15);
+      hmax = std::max(hmax, h);
+      vmax = std::max(vmax, v);
     }
+    blocksPerMcu += components_ > 1 ? h * v : 1;
   }
   if (!c.Ok() || width_ == 0 || height_ == 0) return status::kDamaged;
-  if (uint64_t{width_} * height_ > kMaxPixels) return status::kDamaged;
-  hmax = std::min<uint32_t>(hmax, 4);
-  vmax = std::min<uint32_t>(vmax, 4);
+  if (!WithinFrameLimits(width_, height_, components_ == 1 ? 1 : 4)) return status::kDamaged;
   bitDepth_ = components_ * precision;
   outputFormat_ = components_ == 1 ? PixelFormat::Gray8 : PixelFormat::Bgra8;
   model_ = components_ == 1 ? ColourModel::L
@@ -101,22 +104,31 @@ Status JpegReader::ReadFrameHeader(uint8_t marker, std::span<const uint8_t> payl
   minRows_ = (height_ + mcuH - 1) / mcuH * mcuH;
   reducedWidth_ = (width_ + 7) / 8;
   reducedHeight_ = (height_ + 7) / 8;
+  // Every block of the image as 64 decoded samples, against the data after
+  // the frame header.
+  const uint64_t mcus = uint64_t{(width_ + mcuW - 1) / mcuW} * ((height_ + mcuH - 1) / mcuH);
+  pixelData_.declared = mcus * blocksPerMcu * 64;
+  pixelData_.present = FileSize() - frameEnd_;
+  pixelData_.best = huffman ? kHuffmanBestRatio : kNoRatioBound;
   return status::kOk;
 }
 
-void JpegReader::ReadSegment(uint8_t marker, std::span<const uint8_t> p) {
+void JpegReader::ReadSegment(uint8_t marker, ByteCursor c) {
   auto begins = [&](const char* text, size_t n) {
-    return p.size() >= n && std::memcmp(p.data(), text, n) == 0;
+    return c.StartsWith({reinterpret_cast<const uint8_t*>(text), n});
   };
+  const std::span<const uint8_t> p = c.Tail().Rest();
   if (marker == 0xE0) {
-    if (p.size() > 13 && begins("JFIF", 5) && p[7] != 0 &&
+    const uint8_t units = c.PeekU8(7);
+    if (p.size() > 13 && begins("JFIF", 5) && units != 0 &&
         !Properties().Has(PropertyId::PixelDensity)) {
-      const int x = p[8] << 8 | p[9];
-      const int y = p[10] << 8 | p[11];
+      ByteCursor density = c.Sub(8, 4);
+      const int x = density.U16BE();
+      const int y = density.U16BE();
       char text[48] = {};
-      if (p[7] == 1) {
+      if (units == 1) {
         std::snprintf(text, sizeof text, "%d x %d ppi", x, y);
-      } else if (p[7] == 2) {
+      } else if (units == 2) {
         std::snprintf(text, sizeof text, "%d x %d ppm", x * 100, y * 100);
       }
       if (text[0]) Properties().Set(PropertyId::PixelDensity, AsciiToUtf16(text));
@@ -125,7 +137,8 @@ void JpegReader::ReadSegment(uint8_t marker, std::span<const uint8_t> p) {
     if (p.size() >= 7 && begins("Exif", 5)) {
       ReadExifBlock(Properties(), p);
     } else if (p.size() > 29 && begins(kXmpId, sizeof kXmpId)) {
-      ReadXmpPacket(Properties(), p.subspan(sizeof kXmpId));
+      c.Skip(sizeof kXmpId);
+      ReadXmpPacket(Properties(), c.Rest());
     }
   } else if (marker == 0xED) {
     if (p.size() > 14 && begins("Photoshop 3.0", 14)) ReadImageResources(Properties(), p);
@@ -138,11 +151,10 @@ void JpegReader::ReadSegment(uint8_t marker, std::span<const uint8_t> p) {
 }
 
 Status JpegReader::ReadHeader() {
-  const std::span<const uint8_t> file = FileBytes();
-  start_ = StreamStart(file);
+  ByteCursor c = FileCursor();
+  start_ = StreamStart(c);
   if (start_ == SIZE_MAX) return status::kUnknownFormat;
-  ByteCursor c(file.subspan(start_));
-  c.Skip(2);
+  c.Seek(start_ + 2);
   while (c.Remaining() >= 4) {
     // Next marker: up to a 0xFF, past fill bytes; 0xFF 0x00 is stuffing.
     while (c.Remaining() && c.PeekU8() != 0xFF) c.Skip(1);
@@ -152,9 +164,11 @@ Status JpegReader::ReadHeader() {
     if (marker == 0x00) continue;
     const uint16_t length = c.U16BE();
     if (length < 2 || length - 2u > c.Remaining()) break;
-    const std::span<const uint8_t> payload = c.Bytes(length - 2u);
-    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xCC)
+    const ByteCursor payload(c.Bytes(length - 2u));
+    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xCC) {
+      frameEnd_ = c.Position();
       return ReadFrameHeader(marker, payload);
+    }
     ReadSegment(marker, payload);
   }
   return status::kDamaged;
@@ -166,7 +180,9 @@ Status JpegReader::Decode(ImageBuffer* target, bool reduced, ProgressSink* progr
   const uint32_t w = reduced ? reducedWidth_ : width_;
   const uint32_t h = reduced ? reducedHeight_ : height_;
   if (!plane || plane.width != w || plane.height != h) return status::kInvalidArgument;
-  JpegDecoder decoder(FileBytes().subspan(start_));
+  ByteCursor stream = FileCursor();
+  stream.Seek(start_);
+  JpegDecoder decoder(stream.Rest());
   Status s = decoder.ReadHeader();
   if (Failed(s)) return s;
   if (decoder.Width() != width_ || decoder.Height() != height_ ||
@@ -181,8 +197,7 @@ Status JpegReader::Decode(ImageBuffer* target, bool reduced, ProgressSink* progr
 }  // namespace
 
 Status ProbeJpeg(const FileSource& source) {
-  if (!source.Data()) return status::kUnknownFormat;
-  return StreamStart(source.Bytes()) == SIZE_MAX ? status::kUnknownFormat : status::kOk;
+  return StreamStart(source.Cursor()) == SIZE_MAX ? status::kUnknownFormat : status::kOk;
 }
 
 RefPtr<ImageReader> CreateJpegReader(FileSource* source, const FormatRecord* record) {

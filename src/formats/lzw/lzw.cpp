@@ -10,129 +10,154 @@
 
 namespace vt {
 
-namespace {
-
-// Pulls codes out of the sub-block chain.
-class CodeReader {
- public:
-  explicit CodeReader(ByteCursor in) : in_(in) {}
-
-  // False when the data end or a zero-length block comes first; `stop` says which.
-  bool Read(int width, uint32_t* code, LzwStop* stop) {
-    while (bitCount_ < width) {
-      if (blockLeft_ == 0) {
-        if (in_.AtEnd()) {
-          *stop = LzwStop::kEndOfData;
-          return false;
-        }
-        blockLeft_ = in_.U8();
-        if (blockLeft_ == 0) {
-          *stop = LzwStop::kZeroBlock;
-          return false;
-        }
-        continue;
-      }
-      // A block longer than the data left is a truncated file: use what is there.
+bool LzwDecoder::CodeReader::Read(int width, uint32_t* code, LzwStop* stop) {
+  while (bitCount_ < width) {
+    if (blockLeft_ == 0) {
       if (in_.AtEnd()) {
         *stop = LzwStop::kEndOfData;
         return false;
       }
-      bits_ |= uint32_t{in_.U8()} << bitCount_;
-      bitCount_ += 8;
-      --blockLeft_;
+      blockLeft_ = in_.U8();
+      if (blockLeft_ == 0) {
+        *stop = LzwStop::kZeroBlock;
+        return false;
+      }
+      continue;
     }
-    *code = bits_ & ((1u << width) - 1);
-    bits_ >>= width;
-    bitCount_ -= width;
-    return true;
+    // A block longer than the data left is a truncated file: use what is there.
+    if (in_.AtEnd()) {
+      *stop = LzwStop::kEndOfData;
+      return false;
+    }
+    bits_ |= uint32_t{in_.U8()} << bitCount_;
+    bitCount_ += 8;
+    --blockLeft_;
   }
+  *code = bits_ & ((1u << width) - 1);
+  bits_ >>= width;
+  bitCount_ -= width;
+  return true;
+}
 
- private:
-  ByteCursor in_;
-  uint32_t bits_ = 0;
-  int bitCount_ = 0;
-  size_t blockLeft_ = 0;
-};
-
-}  // namespace
-
-LzwDecodeResult LzwDecode(std::span<uint8_t> out, std::span<const uint8_t> data) {
+LzwDecoder::LzwDecoder(std::span<const uint8_t> data) : reader_(ByteCursor()) {
   ByteCursor in(data);
-  const int minimum = in.U8();
-  if (!in.Ok()) return {0, LzwStop::kEndOfData};
+  const uint8_t minimum = in.U8();
+  if (!in.Ok()) {
+    ended_ = true;
+    stop_ = LzwStop::kEndOfData;
+    return;
+  }
   // GIF itself asks for 2..8. Some encoders write 1 for two-colour images, and
   // some write up to 11 (codes start at 12 bits) while using only small
   // literals; both decode fine. A literal above 255 cannot be a palette index
   // and stops decoding as a bad code.
-  if (minimum < 1 || minimum > kLzwMaxCodeBits - 1) return {0, LzwStop::kBadMinimumCodeSize};
-
-  const uint32_t clearCode = 1u << minimum;
-  const uint32_t endCode = clearCode + 1;
-  // Every entry is its prefix entry plus one byte; its first byte and length are
-  // kept so that a string can be written back to front straight into the output.
-  std::array<uint16_t, kLzwMaxCodes> prefix;
-  std::array<uint8_t, kLzwMaxCodes> suffix;
-  std::array<uint8_t, kLzwMaxCodes> first;
-  std::array<uint16_t, kLzwMaxCodes> length;
-  for (uint32_t i = 0; i < clearCode; ++i) {
-    prefix[i] = 0;
-    suffix[i] = static_cast<uint8_t>(i);
-    first[i] = static_cast<uint8_t>(i);
-    length[i] = 1;
+  if (minimum < 1 || minimum > kLzwMaxCodeBits - 1) {
+    ended_ = true;
+    stop_ = LzwStop::kBadMinimumCodeSize;
+    return;
   }
+  minimum_ = minimum;
+  clearCode_ = 1u << minimum;
+  for (uint32_t i = 0; i < clearCode_; ++i) {
+    prefix_[i] = 0;
+    suffix_[i] = static_cast<uint8_t>(i);
+    first_[i] = static_cast<uint8_t>(i);
+    length_[i] = 1;
+  }
+  next_ = clearCode_ + 2;
+  width_ = static_cast<int>(minimum) + 1;
+  reader_ = CodeReader(in.Tail());
+}
 
-  CodeReader reader(in.Sub(1, data.size() - 1));
-  uint32_t next = clearCode + 2;
-  int width = minimum + 1;
-  int32_t previous = -1;  // no previous code right after a clear code
-  size_t pos = 0;
+void LzwDecoder::WriteString(uint32_t code, size_t from, size_t to, uint8_t* out) const {
+  uint32_t c = code;
+  for (size_t skip = length_[code]; skip > to; --skip) c = prefix_[c];
+  for (size_t i = to; i-- > from;) {
+    out[i - from] = suffix_[c];
+    c = prefix_[c];
+  }
+}
+
+LzwDecodeResult LzwDecoder::Decode(std::span<uint8_t> out) {
   const size_t size = out.size();
-  LzwStop stop = LzwStop::kEndOfData;
-  uint32_t code = 0;
-  while (reader.Read(width, &code, &stop)) {
-    if (code == clearCode) {
-      next = clearCode + 2;
-      width = minimum + 1;
-      previous = -1;
+  size_t pos = 0;
+  if (cutCode_ >= 0) {
+    const uint32_t code = static_cast<uint32_t>(cutCode_);
+    const size_t full = length_[code];
+    const size_t n = std::min(full - cutDone_, size);
+    WriteString(code, cutDone_, cutDone_ + n, out.data());
+    pos = n;
+    cutDone_ += n;
+    if (cutDone_ < full) return {pos, LzwStop::kOutputFull};
+    cutCode_ = -1;
+  }
+  if (ended_) return {pos, stop_};
+
+  const uint32_t endCode = clearCode_ + 1;
+  auto finish = [&](LzwStop stop) {
+    ended_ = true;
+    stop_ = stop;
+    return LzwDecodeResult{pos, stop};
+  };
+  for (;;) {
+    uint32_t code = 0;
+    if (held_ >= 0) {
+      code = static_cast<uint32_t>(held_);
+      held_ = -1;
+    } else {
+      LzwStop stop = LzwStop::kEndOfData;
+      if (!reader_.Read(width_, &code, &stop)) return finish(stop);
+    }
+    if (code == clearCode_) {
+      next_ = clearCode_ + 2;
+      width_ = static_cast<int>(minimum_) + 1;
+      previous_ = -1;
       continue;
     }
-    if (code == endCode) return {pos, LzwStop::kEndCode};
-    if (pos == size) return {pos, LzwStop::kOutputFull};
-    if (code < clearCode && code > 0xFF) return {pos, LzwStop::kBadCode};
-    if (previous < 0) {
-      if (code >= clearCode) return {pos, LzwStop::kBadCode};
+    if (code == endCode) return finish(LzwStop::kEndCode);
+    if (pos == size) {
+      held_ = static_cast<int32_t>(code);
+      return {pos, LzwStop::kOutputFull};
+    }
+    if (code < clearCode_ && code > 0xFF) return finish(LzwStop::kBadCode);
+    if (previous_ < 0) {
+      if (code >= clearCode_) return finish(LzwStop::kBadCode);
       out[pos++] = static_cast<uint8_t>(code);
-      previous = static_cast<int32_t>(code);
+      previous_ = static_cast<int32_t>(code);
       continue;
     }
     // code == next is the one code an encoder may use before the decoder has
     // made it: the previous string plus its own first byte.
-    if (code > next || code >= static_cast<uint32_t>(kLzwMaxCodes) ||
-        (code == next && next >= static_cast<uint32_t>(kLzwMaxCodes)))
-      return {pos, LzwStop::kBadCode};
-    if (next < static_cast<uint32_t>(kLzwMaxCodes)) {
-      const uint32_t p = static_cast<uint32_t>(previous);
-      prefix[next] = static_cast<uint16_t>(p);
-      suffix[next] = code < next ? first[code] : first[p];
-      first[next] = first[p];
-      length[next] = static_cast<uint16_t>(length[p] + 1);
-      ++next;
-      if (next > (1u << width) - 1 && width < kLzwMaxCodeBits) ++width;
+    if (code > next_ || code >= static_cast<uint32_t>(kLzwMaxCodes) ||
+        (code == next_ && next_ >= static_cast<uint32_t>(kLzwMaxCodes)))
+      return finish(LzwStop::kBadCode);
+    if (next_ < static_cast<uint32_t>(kLzwMaxCodes)) {
+      const uint32_t p = static_cast<uint32_t>(previous_);
+      prefix_[next_] = static_cast<uint16_t>(p);
+      suffix_[next_] = code < next_ ? first_[code] : first_[p];
+      first_[next_] = first_[p];
+      length_[next_] = static_cast<uint16_t>(length_[p] + 1);
+      ++next_;
+      if (next_ > (1u << width_) - 1 && width_ < kLzwMaxCodeBits) ++width_;
     }
-    // Only the leading part of a string that runs past the output is written.
-    const size_t full = length[code];
+    previous_ = static_cast<int32_t>(code);
+    // Only the leading part of a string that runs past the output is written
+    // now; the rest starts the next output.
+    const size_t full = length_[code];
     const size_t n = std::min(full, size - pos);
-    uint32_t c = code;
-    for (size_t skip = full; skip > n; --skip) c = prefix[c];
-    for (size_t i = n; i-- > 0;) {
-      out[pos + i] = suffix[c];
-      c = prefix[c];
-    }
+    WriteString(code, 0, n, out.data() + pos);
     pos += n;
-    if (n < full) return {pos, LzwStop::kOutputFull};
-    previous = static_cast<int32_t>(code);
+    if (n < full) {
+      cutCode_ = static_cast<int32_t>(code);
+      cutDone_ = n;
+      return {pos, LzwStop::kOutputFull};
+    }
   }
-  return {pos, stop};
+}
+
+LzwDecodeResult LzwDecode(std::span<uint8_t> out, std::span<const uint8_t> data) {
+  LzwDecoder decoder(data);
+  return decoder.Decode(out);
 }
 
 namespace {

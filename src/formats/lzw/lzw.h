@@ -1,8 +1,11 @@
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
+
+#include "base/byte_cursor.h"
 
 namespace vt {
 
@@ -27,6 +30,57 @@ enum class LzwStop : uint8_t {
 struct LzwDecodeResult {
   size_t written = 0;  // bytes stored in the output, never more than its size
   LzwStop stop = LzwStop::kEndOfData;
+};
+
+// Decodes GIF image data (starting at the minimum-code-size byte) a piece of
+// output at a time, so that a caller can report progress and stop between
+// pieces. Each Decode continues where the last one stopped; a string that the
+// last output cut off continues at the start of the next.
+class LzwDecoder {
+ public:
+  explicit LzwDecoder(std::span<const uint8_t> data);
+
+  // Writes up to out.size() bytes. kOutputFull: out is full and the stream
+  // goes on (call again); any other stop ends the stream, and later calls
+  // write nothing and give the same stop.
+  LzwDecodeResult Decode(std::span<uint8_t> out);
+
+ private:
+  class CodeReader {
+   public:
+    explicit CodeReader(ByteCursor in) : in_(in) {}
+    // False when the data end or a zero-length block comes first; `stop` says which.
+    bool Read(int width, uint32_t* code, LzwStop* stop);
+
+   private:
+    ByteCursor in_;
+    uint32_t bits_ = 0;
+    int bitCount_ = 0;
+    size_t blockLeft_ = 0;
+  };
+
+  // Writes bytes [from, to) of the string of `code` at out.
+  void WriteString(uint32_t code, size_t from, size_t to, uint8_t* out) const;
+
+  CodeReader reader_;
+  uint32_t minimum_ = 0;
+  uint32_t clearCode_ = 0;
+  uint32_t next_ = 0;
+  int width_ = 0;
+  int32_t previous_ = -1;  // no previous code right after a clear code
+  // A code read when the output was already full, to be decoded first next time.
+  int32_t held_ = -1;
+  // A string the output cut off: its code and how many bytes of it are written.
+  int32_t cutCode_ = -1;
+  size_t cutDone_ = 0;
+  bool ended_ = false;
+  LzwStop stop_ = LzwStop::kEndOfData;
+  // Every entry is its prefix entry plus one byte; its first byte and length are
+  // kept so that a string can be written back to front straight into the output.
+  std::array<uint16_t, kLzwMaxCodes> prefix_;
+  std::array<uint8_t, kLzwMaxCodes> suffix_;
+  std::array<uint8_t, kLzwMaxCodes> first_;
+  std::array<uint16_t, kLzwMaxCodes> length_;
 };
 
 // Decodes GIF image data (starting at the minimum-code-size byte) into `out`, one

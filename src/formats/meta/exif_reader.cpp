@@ -18,7 +18,8 @@ void SetAscii(ImageProperties& p, PropertyId id, const ByteCursor& tiff, const I
   if (!e.Is(TiffType::Ascii)) return;
   ByteCursor v = IfdValue(tiff, e);
   if (!v.Ok() || v.Size() > INT32_MAX) return;
-  p.SetRaw(id, v.Data().data(), static_cast<int32_t>(v.Size()), TextEncoding::Bytes8);
+  const std::span<const uint8_t> text = v.Rest();
+  p.SetRaw(id, text.data(), static_cast<int32_t>(text.size()), TextEncoding::Bytes8);
 }
 
 void SetNumber(ImageProperties& p, PropertyId id, const char* format, double value,

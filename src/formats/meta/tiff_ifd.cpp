@@ -31,7 +31,7 @@ uint32_t TiffTypeSize(uint16_t type) {
 }
 
 IfdWalker::IfdWalker(const ByteCursor& tiff, bool bigEndian, uint32_t ifdOffset)
-    : data_(tiff.Data()), bigEndian_(bigEndian) {
+    : data_(tiff.Sub(0, tiff.Size())), bigEndian_(bigEndian) {
   if (!data_.Seek(ifdOffset)) return;
   count_ = data_.U16(bigEndian_);
   if (!data_.Ok()) {
@@ -120,7 +120,7 @@ bool IfdVisitSet::Visit(uint32_t offset) {
 }
 
 bool ReadTiffHeader(const ByteCursor& data, bool* bigEndian, uint32_t* ifd0Offset) {
-  ByteCursor c(data.Data());
+  ByteCursor c = data.Sub(0, data.Size());
   const uint8_t b0 = c.U8(), b1 = c.U8();
   bool be;
   if (b0 == 'I' && b1 == 'I') {

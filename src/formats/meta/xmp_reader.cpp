@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/byte_cursor.h"
 #include "base/text.h"
 #include "formats/meta/gps_text.h"
 #include "formats/meta/resolution.h"
@@ -33,7 +34,11 @@ class Units {
     if (!wide_) return bytes_[i];
     return static_cast<char16_t>(bytes_[2 * i] | bytes_[2 * i + 1] << 8);
   }
-  const void* Address(size_t i) const { return bytes_.subspan(wide_ ? 2 * i : i).data(); }
+  const void* Address(size_t i) const {
+    ByteCursor c(bytes_);
+    c.Skip(wide_ ? 2 * i : i);
+    return c.Rest().data();
+  }
   bool Wide() const { return wide_; }
   bool At(size_t i, std::string_view ascii) const {
     if (i > Size() || ascii.size() > Size() - i) return false;

@@ -14,9 +14,11 @@
 // frame's background).
 //
 // Damaged files. The header must be whole and plausible (else kUnknownFormat,
-// as there is no real signature beyond the first byte). Pixel data that end
-// early, raw or run-length, count as zero bytes: the rows they miss show index
-// 0, or black.
+// as there is no real signature beyond the first byte), its size within the
+// image limits, and the file must hold a real share of the rows it declares
+// (at the best ratio of the run-length codes when encoded), else kDamaged.
+// Pixel data that end early, raw or run-length, count as zero bytes: the rows
+// they miss show index 0, or black.
 #include "formats/pcx/pcx_reader.h"
 
 #include <algorithm>
@@ -35,7 +37,8 @@ constexpr size_t kHeaderSize = 128;
 constexpr uint8_t kManufacturer = 10;
 constexpr uint8_t kEndPaletteMarker = 12;
 constexpr size_t kEndPaletteSize = 769;  // marker and 256 colours
-constexpr uint64_t kMaxPixels = uint64_t{1} << 30;
+// A run code is two bytes for at most 63 copies of a byte.
+constexpr BestRatio kRunLengthBestRatio{63, 2};
 
 // Red, green, blue of the two 16-colour sets.
 constexpr uint8_t kPaletteA[16][3] = {
@@ -55,6 +58,12 @@ constexpr uint32_t Bgra(const uint8_t rgb[3]) {
   return uint32_t{rgb[2]} | uint32_t{rgb[1]} << 8 | uint32_t{rgb[0]} << 16 | 0xFF000000u;
 }
 
+// The next colour of a table stored red, green, blue.
+uint32_t NextColour(ByteCursor& c) {
+  const uint32_t red = c.U8(), green = c.U8(), blue = c.U8();
+  return blue | green << 8 | red << 16 | 0xFF000000u;
+}
+
 struct Header {
   uint8_t version = 0;
   uint8_t encoding = 0;
@@ -65,8 +74,7 @@ struct Header {
   uint32_t bytesPerLine = 0;
 };
 
-Status ParseHeader(std::span<const uint8_t> bytes, Header* h) {
-  ByteCursor c(bytes);
+Status ParseHeader(ByteCursor c, Header* h) {
   if (c.Size() < kHeaderSize || c.U8() != kManufacturer) return status::kUnknownFormat;
   h->version = c.U8();
   h->encoding = c.U8();
@@ -145,8 +153,8 @@ class PcxReader final : public ImageReader {
 };
 
 Status PcxReader::ReadHeader() {
-  const std::span<const uint8_t> bytes = FileBytes();
-  if (Status s = ParseHeader(bytes, &h_); Failed(s)) return s;
+  const ByteCursor file = FileCursor();
+  if (Status s = ParseHeader(file, &h_); Failed(s)) return s;
   const uint32_t bits = h_.bits;
   const uint32_t planes = h_.planes;
 
@@ -167,7 +175,7 @@ Status PcxReader::ReadHeader() {
   } else {
     return status::kUnsupportedSubformat;
   }
-  if (uint64_t{h_.width} * h_.height > kMaxPixels) return status::kDamaged;
+  if (!WithinFrameLimits(h_.width, h_.height, 1)) return status::kDamaged;
 
   // Bytes of one plane of a row; a plane too short for the width is damage.
   planeBytes_ = h_.bytesPerLine;
@@ -181,19 +189,20 @@ Status PcxReader::ReadHeader() {
   minStride_ = minStride;
   minRows_ = height_;
 
-  dataEnd_ = bytes.size();
+  const size_t size = file.Size();
+  dataEnd_ = size;
   if (outputFormat_ == PixelFormat::Indexed8) {
     std::fill(std::begin(palette_), std::end(palette_), 0xFF000000u);
-    const size_t size = bytes.size();
+    ByteCursor end = file.Sub(size - kEndPaletteSize, kEndPaletteSize);
     if (h_.version >= 5 && size >= kHeaderSize + kEndPaletteSize &&
-        bytes[size - kEndPaletteSize] == kEndPaletteMarker) {
+        end.U8() == kEndPaletteMarker) {
       dataEnd_ = size - kEndPaletteSize;
-      const uint8_t* p = bytes.data() + dataEnd_ + 1;
-      for (uint32_t i = 0; i < 256; ++i) palette_[i] = Bgra(p + 3 * i);
+      for (uint32_t i = 0; i < 256; ++i) palette_[i] = NextColour(end);
     } else if (h_.version <= 1) {
       for (uint32_t i = 0; i < 16; ++i) palette_[i] = Bgra(kPaletteA[i]);
     } else if (planes > 1 || (bits != 1 && bits != 2)) {
-      for (uint32_t i = 0; i < 16; ++i) palette_[i] = Bgra(bytes.data() + 16 + 3 * i);
+      ByteCursor colours = file.Sub(16, 48);
+      for (uint32_t i = 0; i < 16; ++i) palette_[i] = NextColour(colours);
     } else if (bits == 1) {
       palette_[0] = Bgra(kPaletteB[0]);
       palette_[1] = Bgra(kPaletteB[15]);
@@ -201,15 +210,15 @@ Status PcxReader::ReadHeader() {
       // The four-colour sets of the colour graphics adapter: the background
       // from the header, three foreground colours by the palette and
       // intensity bits.
-      const uint8_t background = bytes[16] >> 4;
-      const uint8_t select = bytes[19];
+      const uint8_t background = file.PeekU8(16) >> 4;
+      const uint8_t select = file.PeekU8(19);
       const bool bright = (select & 0x20) != 0;
       static constexpr uint8_t kSets[3][2][3] = {
           {{3, 4, 7}, {11, 12, 15}},  // the third set of old files
           {{2, 4, 6}, {10, 12, 14}},
           {{3, 5, 7}, {11, 13, 15}},
       };
-      const int set = h_.version < 5 && bytes[64] == 5 ? 0 : (select & 0x40) ? 1 : 2;
+      const int set = h_.version < 5 && file.PeekU8(64) == 5 ? 0 : (select & 0x40) ? 1 : 2;
       palette_[0] = Bgra(kPaletteB[background]);
       for (int i = 0; i < 3; ++i) palette_[i + 1] = Bgra(kPaletteB[kSets[set][bright][i]]);
       frame_.background = palette_[0];
@@ -217,6 +226,8 @@ Status PcxReader::ReadHeader() {
   }
   if (h_.encoding == 1)
     Properties().SetRaw(PropertyId::Compression, "RLE", -1, TextEncoding::Bytes8);
+  pixelData_ = {uint64_t{planeBytes_} * h_.planes * height_, dataEnd_ - kHeaderSize,
+                h_.encoding == 1 ? kRunLengthBestRatio : kStoredPlain};
   return status::kOk;
 }
 
@@ -265,12 +276,12 @@ Status PcxReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
   std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[rowBytes]);
   if (!row) return status::kOutOfMemory;
   const ByteCursor data =
-      ByteCursor(FileBytes()).Sub(kHeaderSize, dataEnd_ > kHeaderSize ? dataEnd_ - kHeaderSize : 0);
+      FileCursor().Sub(kHeaderSize, dataEnd_ > kHeaderSize ? dataEnd_ - kHeaderSize : 0);
   PcxRunLength runs(data);
   ByteCursor raw = data;
 
   for (uint32_t y = 0; y < height_; ++y) {
-    if (IsCancelled(cancel)) return status::kNothingDone;
+    if (IsCancelled(cancel)) return status::kCancelled;
     size_t have;
     if (h_.encoding == 1) {
       have = runs.Fill(row.get(), rowBytes);
@@ -288,9 +299,8 @@ Status PcxReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
 }  // namespace
 
 Status ProbePcx(const FileSource& source) {
-  if (!source.Data()) return status::kUnknownFormat;
   Header h;
-  return ParseHeader(source.Bytes(), &h);
+  return ParseHeader(source.Cursor(), &h);
 }
 
 RefPtr<ImageReader> CreatePcxReader(FileSource* source, const FormatRecord* record) {

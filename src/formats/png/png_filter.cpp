@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-#include "base/cpu_features.h"
 
 namespace vt {
 
@@ -52,27 +51,6 @@ void Fill(PngFilterKernels& k) {
   k.unfilter[3][B] = Paeth<B>;
 }
 
-struct Sets {
-  PngFilterKernels scalar;
-  PngFilterKernels sse2;
-  PngFilterKernels ssse3;
-  bool hasSse2 = false;
-  bool hasSsse3 = false;
-};
-
-const Sets& KernelSets() {
-  static const Sets sets = [] {
-    Sets s;
-    s.scalar = png_filter_detail::Scalar();
-    s.sse2 = s.scalar;
-    s.hasSse2 = GetCpuFeatures().sse2 && png_filter_detail::InstallSse2(s.sse2);
-    s.ssse3 = s.sse2;
-    s.hasSsse3 = s.hasSse2 && GetCpuFeatures().ssse3 && png_filter_detail::InstallSsse3(s.ssse3);
-    return s;
-  }();
-  return sets;
-}
-
 }  // namespace
 
 namespace png_filter_detail {
@@ -90,22 +68,16 @@ PngFilterKernels Scalar() {
 }
 }  // namespace png_filter_detail
 
-const PngFilterKernels& ActivePngFilterKernels() {
-  const Sets& s = KernelSets();
-  return s.hasSsse3 ? s.ssse3 : s.hasSse2 ? s.sse2 : s.scalar;
+namespace {
+const SimdKernels<PngFilterKernels>& Sets() {
+  static const SimdKernels<PngFilterKernels> sets(png_filter_detail::Scalar(),
+                                                  png_filter_detail::InstallSse2,
+                                                  png_filter_detail::InstallSsse3);
+  return sets;
 }
+}  // namespace
 
-const PngFilterKernels* PngFilterKernelsFor(PngFilterLevel level) {
-  const Sets& s = KernelSets();
-  switch (level) {
-    case PngFilterLevel::Scalar:
-      return &s.scalar;
-    case PngFilterLevel::Sse2:
-      return s.hasSse2 ? &s.sse2 : nullptr;
-    case PngFilterLevel::Ssse3:
-      return s.hasSsse3 ? &s.ssse3 : nullptr;
-  }
-  return nullptr;
-}
+const PngFilterKernels& ActivePngFilterKernels() { return Sets().Active(); }
+const PngFilterKernels* PngFilterKernelsFor(PngFilterLevel level) { return Sets().At(level); }
 
 }  // namespace vt

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/simd_dispatch.h"
+
 namespace vt {
 
 // row: n filtered bytes, replaced by the unfiltered ones. prev: the unfiltered
@@ -22,7 +24,7 @@ struct PngFilterKernels {
   PngUnfilterFunction unfilter[4][kPngMaxFilterBpp + 1];
 };
 
-enum class PngFilterLevel : uint8_t { Scalar = 0, Sse2 = 1, Ssse3 = 2 };
+using PngFilterLevel = SimdLevel;
 
 const PngFilterKernels& ActivePngFilterKernels();
 // A given level's set (each includes the lower levels' kernels), null when the

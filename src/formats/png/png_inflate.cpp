@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include "base/byte_cursor.h"
+
 namespace vt {
 
 namespace {
@@ -35,18 +37,16 @@ Status InflatePngZlib(std::span<const std::span<const uint8_t>> pieces, uint8_t*
                       PngInflateReady ready) {
   *produced = 0;
   // The two-byte zlib header is checked here and the stream inflated raw:
-  // that skips the Adler-32 sum over every output byte.
+  // that skips the Adler-32 sum over every output byte. The header may
+  // straddle pieces.
   uint8_t header[2];
   size_t have = 0;
   size_t piece = 0;
-  size_t offset = 0;
-  while (have < 2 && piece < pieces.size()) {
-    if (offset < pieces[piece].size()) {
-      header[have++] = pieces[piece][offset++];
-    } else {
-      ++piece;
-      offset = 0;
-    }
+  ByteCursor current;
+  for (; piece < pieces.size(); ++piece) {
+    current = ByteCursor(pieces[piece]);
+    while (have < 2 && !current.AtEnd()) header[have++] = current.U8();
+    if (have == 2) break;
   }
   if (have < 2) return status::kOk;  // no data: nothing produced
   if ((header[0] & 0x0F) != 8 || (header[0] >> 4) > 7 ||
@@ -58,9 +58,11 @@ Status InflatePngZlib(std::span<const std::span<const uint8_t>> pieces, uint8_t*
   Status result = status::kOk;
   size_t written = 0;
   bool done = false;
-  for (; piece < pieces.size() && !done; ++piece, offset = 0) {
+  for (; piece < pieces.size() && !done; ++piece) {
     if (IsCancelled(cancel)) break;
-    const std::span<const uint8_t> in = pieces[piece].subspan(offset);
+    // The rest of the piece the header ended in, then whole pieces.
+    const std::span<const uint8_t> in = current.Rest();
+    if (piece + 1 < pieces.size()) current = ByteCursor(pieces[piece + 1]);
     z.next_in = const_cast<Bytef*>(in.data());
     z.avail_in = static_cast<uInt>(in.size());
     // Chunks are at most 2^31 - 1 bytes, so one piece always fits in avail_in.

@@ -13,10 +13,12 @@
 // gives the part of the image that arrived. A stream with no image data at all,
 // or one that is malformed, is damaged.
 //
-// Limits: at most 2^24 pixels a side and 2^30 pixels in all (refused as an
-// unsupported variant before anything is allocated), at most kMaxFrames frames
-// (later frames are dropped). An fcTL whose region leaves the canvas, or is
-// empty, ends the animation there: the frames before it stay.
+// Limits: an image beyond the image limits is refused as an unsupported
+// variant before anything is allocated; one whose image data hold far less
+// than its rows need at deflate's best ratio is damaged; frames beyond either
+// are dropped.
+// An fcTL whose region leaves the canvas, or is empty, ends the animation
+// there: the frames before it stay.
 //
 // Background colour (bKGD) is read at the image's own depth: 16-bit samples
 // give their high byte, 8-bit samples themselves, lower depths are scaled to
@@ -45,9 +47,9 @@ namespace {
 constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr size_t kProbeMinimum = 22;
 
-constexpr uint32_t kMaxSide = uint32_t{1} << 24;
-constexpr uint64_t kMaxPixels = uint64_t{1} << 30;
-constexpr uint32_t kMaxFrames = uint32_t{1} << 16;
+// Deflate codes at most 258 bytes in a length and distance pair of at least
+// two bits: about 1032 to 1.
+constexpr BestRatio kDeflateBestRatio{1032, 1};
 // The keyword under which XMP packets travel in text chunks.
 constexpr std::string_view kXmpKeyword = "XML:com.adobe.xmp";
 
@@ -97,6 +99,23 @@ Step ReadChunk(const ByteCursor& file, size_t pos, Chunk* out) {
   out->next = out->dataPos + length + 4;
   return Step::Chunk;
 }
+
+// The bytes up to the next zero, which is passed over; false when none follows.
+bool ReadUntilZero(ByteCursor& c, std::span<const uint8_t>* out) {
+  const std::span<const uint8_t> rest = c.Tail().Rest();
+  const auto zero = std::find(rest.begin(), rest.end(), uint8_t{0});
+  if (zero == rest.end()) return false;
+  *out = c.Bytes(static_cast<size_t>(zero - rest.begin()));
+  c.Skip(1);
+  return true;
+}
+
+// Samples per pixel of each colour type (0 for the types that do not exist).
+constexpr uint32_t kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
+
+// Filtered bytes of the image data of a frame: each row of each pass with its
+// filter byte.
+uint64_t RawImageBytes(uint64_t width, uint64_t height, uint32_t bitsPerPixel, bool adam7);
 
 struct Keyword {
   std::string_view text;
@@ -174,7 +193,12 @@ class PngReader final : public ImageReader {
   void TakeFrameControl(ByteCursor data, size_t next, bool fromImageData);
   void LoadPalette(uint32_t* palette) const;
   void CollectData(std::vector<std::span<const uint8_t>>* pieces) const;
+  uint32_t FileBitsPerPixel() const { return kChannels[info_.colourType] * info_.depth; }
+  // What the pipeline holds this frame's data to: its raw size against the
+  // stored bytes (image data, or the frame data chunks after its fcTL).
+  void ClaimPixelData(uint64_t imageDataBytes);
   PngInfo info_;
+  uint64_t frameDataBytes_ = 0;
   // Animation frame: its fcTL sequence number, where the chunks after its fcTL
   // start, and whether its data are the IDAT chunks.
   uint32_t sequence_ = 0;
@@ -213,8 +237,7 @@ Status PngReader::ReadIhdr(ByteCursor data) {
   if (compression != 0) return status::kUnsupportedSubformat;
   Properties().Set(PropertyId::Compression, u"Inflate");
   if (filter != 0) return status::kUnsupportedSubformat;
-  if (width > kMaxSide || height > kMaxSide || uint64_t{width} * height > kMaxPixels)
-    return status::kUnsupportedSubformat;
+  if (!WithinFrameLimits(width, height, 1)) return status::kUnsupportedSubformat;
   width_ = width;
   height_ = height;
   info_.canvasWidth = width;
@@ -226,14 +249,10 @@ Status PngReader::ReadIhdr(ByteCursor data) {
 }
 
 void PngReader::ReadText(ByteCursor data, bool international) {
-  const std::span<const uint8_t> bytes = data.Data();
-  auto zeroFrom = [&](size_t from) {
-    const auto it = std::find(bytes.begin() + static_cast<ptrdiff_t>(from), bytes.end(), 0);
-    return static_cast<size_t>(it - bytes.begin());
-  };
-  const size_t end = zeroFrom(0);
-  if (end >= bytes.size()) return;
-  const std::string_view keyword(reinterpret_cast<const char*>(bytes.data()), end);
+  std::span<const uint8_t> keywordBytes;
+  if (!ReadUntilZero(data, &keywordBytes)) return;
+  const std::string_view keyword(reinterpret_cast<const char*>(keywordBytes.data()),
+                                 keywordBytes.size());
   const bool xmp = keyword == kXmpKeyword;
   const Keyword* known = nullptr;
   for (const Keyword& k : kKeywords) {
@@ -244,20 +263,18 @@ void PngReader::ReadText(ByteCursor data, bool international) {
   }
   if (!known && !xmp) return;
 
-  size_t p = end + 1;
   bool mayReplace = true;
   if (international) {
-    if (bytes.size() - p < 2 || bytes[p] != 0) return;  // compressed: not read
-    p += 2;
-    const size_t langEnd = zeroFrom(p);
-    if (langEnd >= bytes.size()) return;
-    const uint8_t first = langEnd > p ? bytes[p] : 0;
+    const uint8_t compressed = data.U8();
+    data.Skip(1);  // compression method
+    if (!data.Ok() || compressed != 0) return;  // compressed: not read
+    std::span<const uint8_t> language, translated;
+    if (!ReadUntilZero(data, &language)) return;
+    const uint8_t first = language.empty() ? 0 : language[0];
     mayReplace = first == 0 || first == 'e' || first == 'E' || first == 'n' || first == 'N';
-    const size_t translatedEnd = zeroFrom(langEnd + 1);
-    if (translatedEnd >= bytes.size()) return;
-    p = translatedEnd + 1;
+    if (!ReadUntilZero(data, &translated)) return;
   }
-  const std::span<const uint8_t> text = bytes.subspan(p);
+  const std::span<const uint8_t> text = data.Rest();
   if (xmp) {
     ReadXmpPacket(Properties(), text);
     return;
@@ -361,7 +378,7 @@ int32_t FrameDelay(uint32_t numerator, uint32_t denominator) {
 }
 
 Status PngReader::ReadHeader() {
-  const ByteCursor file(FileBytes());
+  const ByteCursor file = FileCursor();
   if (!file.StartsWith(kSignature)) return status::kUnknownFormat;
   info_ = PngInfo{};
   alpha_ = AlphaMode::None;
@@ -378,6 +395,7 @@ Status PngReader::ReadHeader() {
   bool haveBackground = false;
   uint32_t frames = 0;
   PngReader* last = nullptr;
+  uint64_t imageDataBytes = 0;
 
   size_t pos = sizeof kSignature;
   for (;;) {
@@ -431,6 +449,12 @@ Status PngReader::ReadHeader() {
         break;
       case kIDAT:
         imageData = true;
+        imageDataBytes += length;
+        break;
+      case kFDAT:
+        // Counted for the frame whose fcTL came last, whatever their sequence
+        // numbers: only an upper bound of its data is wanted here.
+        if (last && length > 4) last->frameDataBytes_ += length - 4;
         break;
       case kACTL: {
         // Animation control counts only ahead of the image data.
@@ -448,7 +472,7 @@ Status PngReader::ReadHeader() {
         c.Skip(4);
         const uint64_t w = c.U32BE(), h = c.U32BE(), x = c.U32BE(), y = c.U32BE();
         if (w == 0 || h == 0 || x + w > info_.canvasWidth || y + h > info_.canvasHeight ||
-            frames >= kMaxFrames) {
+            frames >= kImageLimits.maxFrames) {
           chainEnded = true;
           break;
         }
@@ -487,10 +511,12 @@ Status PngReader::ReadHeader() {
   frame_.background = background;
   frame_.loop = info_.animated && loop;
   frame_.loopCount = loopCount;
+  ClaimPixelData(imageDataBytes);
   for (ImageReader* r = next_.get(); r; r = r->NextReader()) {
     PngReader* p = static_cast<PngReader*>(r);
     const PngInfo frameInfo = info_;
     p->info_ = frameInfo;
+    p->ClaimPixelData(imageDataBytes);
     p->outputFormat_ = outputFormat_;
     p->model_ = model_;
     p->alpha_ = alpha_;
@@ -503,6 +529,24 @@ Status PngReader::ReadHeader() {
     p->Properties().CopyFrom(Properties());
   }
   return status::kOk;
+}
+
+uint64_t RawImageBytes(uint64_t width, uint64_t height, uint32_t bitsPerPixel, bool adam7) {
+  uint64_t total = 0;
+  for (uint32_t i = 0; i < (adam7 ? 7u : 1u); ++i) {
+    const Pass p = adam7 ? kAdam7[i] : Pass{0, 0, 1, 1};
+    if (p.x0 >= width || p.y0 >= height) continue;
+    const uint64_t w = (width - p.x0 + p.dx - 1) / p.dx;
+    const uint64_t h = (height - p.y0 + p.dy - 1) / p.dy;
+    total += ((w * bitsPerPixel + 7) / 8 + 1) * h;
+  }
+  return total;
+}
+
+void PngReader::ClaimPixelData(uint64_t imageDataBytes) {
+  pixelData_.declared = RawImageBytes(width_, height_, FileBitsPerPixel(), info_.interlace == 1);
+  pixelData_.present = !info_.animated || fromImageData_ ? imageDataBytes : frameDataBytes_;
+  pixelData_.best = kDeflateBestRatio;
 }
 
 // Takes this frame's region, timing and data source from an fcTL (already
@@ -529,7 +573,7 @@ void PngReader::TakeFrameControl(ByteCursor data, size_t next, bool fromImageDat
 
 void PngReader::LoadPalette(uint32_t* palette) const {
   std::fill(palette, palette + 256, 0xFF000000u);
-  const ByteCursor file(FileBytes());
+  const ByteCursor file = FileCursor();
   ByteCursor c = file.Sub(info_.palettePos, size_t{info_.paletteCount} * 3);
   for (uint32_t i = 0; i < info_.paletteCount && c.Ok(); ++i) {
     const uint32_t r = c.U8(), g = c.U8(), b = c.U8();
@@ -545,12 +589,12 @@ void PngReader::LoadPalette(uint32_t* palette) const {
 
 // The data chunks of this frame, in file order.
 void PngReader::CollectData(std::vector<std::span<const uint8_t>>* pieces) const {
-  const ByteCursor file(FileBytes());
+  const ByteCursor file = FileCursor();
   if (!info_.animated || fromImageData_) {
     for (size_t pos = sizeof kSignature;;) {
       Chunk chunk;
       if (ReadChunk(file, pos, &chunk) != Step::Chunk || chunk.type == kIEND) return;
-      if (chunk.type == kIDAT) pieces->push_back(chunk.data.Data());
+      if (chunk.type == kIDAT) pieces->push_back(chunk.data.Rest());
       pos = chunk.next;
     }
   }
@@ -563,7 +607,7 @@ void PngReader::CollectData(std::vector<std::span<const uint8_t>>* pieces) const
     if (chunk.type == kFDAT) {
       const uint32_t sequence = c.U32BE();
       if (c.Ok() && sequence == lastUsed + 1) {
-        pieces->push_back(chunk.data.Data().subspan(4));
+        pieces->push_back(c.Rest());
         lastUsed = sequence;
       }
     } else if (chunk.type == kFCTL) {
@@ -592,7 +636,7 @@ void PngReader::ConvertRow(uint8_t* dst, const uint8_t* src, uint32_t n, uint8_t
         break;
     }
   };
-  const ByteCursor trns = ByteCursor(FileBytes()).Sub(info_.trnsPos, info_.trnsLength);
+  const ByteCursor trns = FileCursor().Sub(info_.trnsPos, info_.trnsLength);
   auto key = [&](size_t i) {
     ByteCursor c = trns;
     c.Skip(2 * i);
@@ -692,9 +736,8 @@ Status PngReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
   if (plane.width != width_ || plane.height != height_) return status::kInvalidArgument;
   if (plane.palette) LoadPalette(plane.palette);
 
-  // Samples per pixel and bits per pixel of the file rows.
-  static constexpr uint32_t kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
-  const uint32_t bitsPerPixel = kChannels[info_.colourType] * info_.depth;
+  // Bits per pixel of the file rows.
+  const uint32_t bitsPerPixel = FileBitsPerPixel();
   const uint32_t filterBpp = std::max<uint32_t>(1, bitsPerPixel / 8);
 
   struct PassPlan {
@@ -809,21 +852,21 @@ Status PngReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
   const Status inflated =
       ActivePngInflateFunction()(pieces, data.get(), total, &produced, cancel, ready);
   if (Failed(inflated)) return inflated;
-  if (IsCancelled(cancel)) return status::kOk;
+  if (IsCancelled(cancel)) return status::kCancelled;
   if (produced == 0) return status::kDamaged;
   if (progress) progress->Report(50, 100);
   // Rows the data did not reach: filter 0 and zero samples.
   std::memset(data.get() + produced, 0, total - produced + kSlack);
   if (progress) progress->Report(75, 100);
   work.Run(total);
-  return status::kOk;
+  return work.stopped ? status::kCancelled : status::kOk;
 }
 
 }  // namespace
 
 Status ProbePng(const FileSource& source) {
-  if (source.Size() < kProbeMinimum || !source.Data()) return status::kUnknownFormat;
-  return ByteCursor(source.Bytes()).StartsWith(kSignature) ? status::kOk : status::kUnknownFormat;
+  if (source.Size() < kProbeMinimum) return status::kUnknownFormat;
+  return source.Cursor().StartsWith(kSignature) ? status::kOk : status::kUnknownFormat;
 }
 
 RefPtr<ImageReader> CreatePngReader(FileSource* source, const FormatRecord* record) {

@@ -18,9 +18,11 @@
 // out as the signed bytes the Lab conversion takes.
 //
 // Damaged files. Everything up to and including the compression word must be
-// in the file, else kDamaged. Past it nothing is refused: image data that end
-// early (or a run-length stream that runs dry) give the samples they hold, and
-// every sample without data is 0; positions no channel fills (alpha) are opaque.
+// in the file, else kDamaged, and so must a real share of the image data the
+// header declares (at the best ratio of PackBits when they are run-length
+// encoded). Past that nothing is refused: image data that end early (or a
+// run-length stream that runs dry) give the samples they hold, and every
+// sample without data is 0; positions no channel fills (alpha) are opaque.
 #include "formats/psd/psd_reader.h"
 
 #include <algorithm>
@@ -41,10 +43,12 @@ constexpr uint8_t kSignature[] = {'8', 'B', 'P', 'S'};
 constexpr size_t kProbeMinimum = 30;
 constexpr size_t kHeaderSize = 26;
 
-// Large documents allow 300000 pixels a side; the pixel count is capped so a
-// header of a few bytes cannot ask for an absurd plane.
+// Large documents allow 300000 pixels a side, ordinary ones 30000; the image
+// limits cap the plane.
 constexpr uint32_t kMaxSide = 300000;
-constexpr uint64_t kMaxPixels = uint64_t{1} << 30;
+// Every row of every channel is its own PackBits stream: a repeat code is two
+// bytes for at most 128 bytes of samples.
+constexpr BestRatio kPackBitsBestRatio{128, 2};
 
 enum Mode : uint16_t {
   kModeGray = 1,
@@ -74,6 +78,8 @@ class PsdReader final : public ImageReader {
  private:
   void PlaceRow(uint8_t* dst, const uint8_t* src, size_t samples, uint32_t position) const;
   void FinishRow(uint8_t* dst) const;
+  uint32_t UsedChannels() const;
+  void LoadPalette(uint32_t* palette) const;
 
   uint16_t version_ = 1;
   uint16_t channels_ = 0;
@@ -86,7 +92,7 @@ class PsdReader final : public ImageReader {
 };
 
 Status PsdReader::ReadHeader() {
-  ByteCursor file(FileBytes());
+  ByteCursor file = FileCursor();
   if (file.Size() < kProbeMinimum || !ValidSignature(file, &version_))
     return status::kUnknownFormat;
   file.Seek(12);
@@ -145,7 +151,7 @@ Status PsdReader::ReadHeader() {
   if (eightOnly && bits_ != 8) return status::kUnsupportedSubformat;
   if (channels_ < minChannels) return status::kUnsupportedSubformat;
   if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide ||
-      uint64_t{width} * height > kMaxPixels)
+      !WithinFrameLimits(width, height, BytesPerPixel(outputFormat_)))
     return status::kDamaged;
   width_ = width;
   height_ = height;
@@ -161,9 +167,9 @@ Status PsdReader::ReadHeader() {
   paletteEntries_ = mode_ == kModeIndexed ? std::min<uint32_t>(colourLength / 3, 256) : 0;
 
   const uint32_t resourceLength = file.U32BE();
-  const size_t resourceStart = file.Position();
-  if (!file.Ok() || !file.Skip(resourceLength)) return status::kDamaged;
-  ReadImageResources(Properties(), FileBytes().subspan(resourceStart, resourceLength));
+  const std::span<const uint8_t> resources = file.Bytes(resourceLength);
+  if (!file.Ok()) return status::kDamaged;
+  ReadImageResources(Properties(), resources);
 
   const uint64_t layerLength = version_ == 2 ? file.U64BE() : file.U32BE();
   if (!file.Ok() || layerLength > file.Remaining() ||
@@ -179,7 +185,15 @@ Status PsdReader::ReadHeader() {
 
   minRows_ = height_;
   minStride_ = width_ * BytesPerPixel(outputFormat_);
+  pixelData_.declared = uint64_t{UsedChannels()} * height_ * width_ * (bits_ / 8);
+  pixelData_.present = file.Remaining();
+  pixelData_.best = runLength_ ? kPackBitsBestRatio : kStoredPlain;
   return status::kOk;
+}
+
+// The channels Decode reads, and the pixel position each one goes to.
+uint32_t PsdReader::UsedChannels() const {
+  return mode_ == kModeRgb || mode_ == kModeLab ? 3 : mode_ == kModeCmyk ? 4 : 1;
 }
 
 // Puts one channel's row of big-endian samples at a position of each pixel.
@@ -228,43 +242,36 @@ void PsdReader::FinishRow(uint8_t* dst) const {
   }
 }
 
-Status PsdReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* /*progress*/,
+void PsdReader::LoadPalette(uint32_t* palette) const {
+  std::fill(palette, palette + 256, 0xFF000000u);
+  ByteCursor colours = FileCursor().Sub(paletteStart_, size_t{paletteEntries_} * 3);
+  const std::span<const uint8_t> p = colours.Bytes(colours.Size());
+  for (uint32_t i = 0; i < paletteEntries_ && !p.empty(); ++i) {
+    const uint32_t red = p[i];
+    const uint32_t green = p[paletteEntries_ + i];
+    const uint32_t blue = p[2 * paletteEntries_ + i];
+    palette[i] = blue | green << 8 | red << 16 | 0xFF000000u;
+  }
+}
+
+Status PsdReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* progress,
                          const CancelFlag* cancel) {
   const PlaneView plane = target->View(outputFormat_);
   if (!plane || plane.width != width_ || plane.height != height_)
     return status::kInvalidArgument;
   if (runLength_ && bits_ == 32) return kPsdFloatRunLength;
-
-  if (plane.palette) {
-    std::fill(plane.palette, plane.palette + 256, 0xFF000000u);
-    ByteCursor colours = ByteCursor(FileBytes()).Sub(paletteStart_, size_t{paletteEntries_} * 3);
-    const std::span<const uint8_t> p = colours.Bytes(colours.Size());
-    for (uint32_t i = 0; i < paletteEntries_ && !p.empty(); ++i) {
-      const uint32_t red = p[i];
-      const uint32_t green = p[paletteEntries_ + i];
-      const uint32_t blue = p[2 * paletteEntries_ + i];
-      plane.palette[i] = blue | green << 8 | red << 16 | 0xFF000000u;
-    }
-  }
+  if (plane.palette) LoadPalette(plane.palette);
 
   static constexpr uint32_t kRgbPositions[] = {2, 1, 0};
   static constexpr uint32_t kInOrder[] = {0, 1, 2, 3};
-  uint32_t used = 1;
-  const uint32_t* positions = kInOrder;
-  if (mode_ == kModeRgb) {
-    used = 3;
-    positions = kRgbPositions;
-  } else if (mode_ == kModeCmyk) {
-    used = 4;
-  } else if (mode_ == kModeLab) {
-    used = 3;
-  }
+  const uint32_t used = UsedChannels();
+  const uint32_t* positions = mode_ == kModeRgb ? kRgbPositions : kInOrder;
 
   const size_t sampleBytes = bits_ / 8;
   const size_t rowBytes = size_t{width_} * sampleBytes;
   const size_t pixelBytes = BytesPerPixel(outputFormat_);
-  const ByteCursor file(FileBytes());
-  ByteCursor data = file.Sub(dataStart_, file.Size() - dataStart_);
+  ByteCursor data = FileCursor();
+  data.Seek(dataStart_);
 
   std::unique_ptr<uint8_t[]> rowBuffer;
   PackBitsStream packBits{ByteCursor()};
@@ -273,35 +280,26 @@ Status PsdReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* /*
     if (!rowBuffer) return status::kOutOfMemory;
     // The table of compressed row sizes is not needed: runs are read in order.
     const uint64_t table = uint64_t{channels_} * height_ * (version_ == 2 ? 4 : 2);
-    if (table >= data.Size()) {
-      data = ByteCursor();
-    } else {
-      data.Skip(static_cast<size_t>(table));
-    }
-    packBits = PackBitsStream(data.Sub(data.Position(), data.Remaining()));
+    if (data.Skip(table)) packBits = PackBitsStream(data.Tail());
   }
 
+  // Rows of the channels in reading order, reported every 32.
+  const uint32_t totalRows = used * height_;
+  uint32_t rowsDone = 0;
   for (uint32_t c = 0; c < used; ++c) {
-    if (IsCancelled(cancel)) return status::kOk;
     const uint32_t position = positions[c];
-    const uint64_t channelStart = uint64_t{c} * height_ * rowBytes;
-    for (uint32_t y = 0; y < height_; ++y) {
-      if (IsCancelled(cancel)) return status::kOk;
-      const uint8_t* src = nullptr;
-      size_t have = 0;
+    for (uint32_t y = 0; y < height_; ++y, ++rowsDone) {
+      if (IsCancelled(cancel)) return status::kCancelled;
+      if (progress && (rowsDone & 31) == 31) progress->Report(rowsDone, totalRows);
+      std::span<const uint8_t> src;
       if (runLength_) {
-        have = packBits.Fill(rowBuffer.get(), rowBytes);
-        src = rowBuffer.get();
+        src = {rowBuffer.get(), packBits.Fill(rowBuffer.get(), rowBytes)};
       } else {
-        const uint64_t start = channelStart + uint64_t{y} * rowBytes;
-        if (start < data.Size()) {
-          have = static_cast<size_t>(std::min<uint64_t>(rowBytes, data.Size() - start));
-          src = data.Data().data() + start;
-        }
+        src = data.BytesUpTo(rowBytes);
       }
-      const size_t samples = have / sampleBytes;
+      const size_t samples = src.size() / sampleBytes;
       uint8_t* dst = plane.Row(y);
-      if (samples > 0) PlaceRow(dst, src, samples, position);
+      if (samples > 0) PlaceRow(dst, src.data(), samples, position);
       if (samples < width_) {
         // No data for the rest of this row of the channel.
         uint8_t* p = dst + samples * pixelBytes + position * sampleBytes;
@@ -311,7 +309,7 @@ Status PsdReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* /*
   }
   if (mode_ == kModeRgb || mode_ == kModeLab) {
     for (uint32_t y = 0; y < height_; ++y) {
-      if (IsCancelled(cancel)) return status::kOk;
+      if (IsCancelled(cancel)) return status::kCancelled;
       FinishRow(plane.Row(y));
     }
   }
@@ -321,10 +319,9 @@ Status PsdReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* /*
 }  // namespace
 
 Status ProbePsd(const FileSource& source) {
-  if (source.Size() < kProbeMinimum || !source.Data()) return status::kUnknownFormat;
+  if (source.Size() < kProbeMinimum) return status::kUnknownFormat;
   uint16_t version = 0;
-  return ValidSignature(ByteCursor(source.Bytes()), &version) ? status::kOk
-                                                              : status::kUnknownFormat;
+  return ValidSignature(source.Cursor(), &version) ? status::kOk : status::kUnknownFormat;
 }
 
 RefPtr<ImageReader> CreatePsdReader(FileSource* source, const FormatRecord* record) {

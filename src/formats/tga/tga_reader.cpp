@@ -10,11 +10,13 @@
 // scaled (31 gives 255).
 //
 // Damaged files. The header, identification field and colour map must be in the
-// file (else kDamaged). Since there is no signature, the size of the data is
-// the main evidence that a file is TARGA: raw pixels must all be present and no
-// data may exceed twice the image plus 1024 bytes (else kUnsupportedSubformat).
-// Run-length data that run dry give the pixels they hold; the rest of the image
-// is zero (index 0, or transparent black).
+// file, and the size within the image limits (else kDamaged). Since there is
+// no signature, the size of the data is the main evidence that a file is
+// TARGA: raw pixels must all be present and no data may exceed twice the image
+// plus 1024 bytes (else kUnsupportedSubformat). Run-length data must hold a
+// real share of the image at the best ratio of their packets (else kDamaged);
+// data that run dry give the pixels they hold, and the rest of the image is
+// zero (index 0, or transparent black).
 #include "formats/tga/tga_reader.h"
 
 #include <algorithm>
@@ -36,7 +38,8 @@ constexpr size_t kFooterSize = 26;
 constexpr size_t kExtensionAttributes = 494;
 constexpr uint8_t kFooterSignature[] = {'T', 'R', 'U', 'E', 'V', 'I', 'S', 'I', 'O',
                                         'N', '-', 'X', 'F', 'I', 'L', 'E', '.', 0};
-constexpr uint64_t kMaxPixels = uint64_t{1} << 30;
+// A run packet is a header byte and one pixel for at most 128 pixels.
+constexpr uint32_t kRunPacketPixels = 128;
 
 enum Kind : uint8_t { kNoImage = 0, kColourMapped = 1, kTrueColour = 2, kGray = 3 };
 
@@ -73,9 +76,8 @@ bool HasTgaName(std::u16string_view path) {
 
 // The probe's checks; kUnknownFormat unless the name and header fit.
 Status ReadPlausibleHeader(const FileSource& source, Header* h) {
-  if (!source.Data() || source.Size() < kProbeMinimum || !HasTgaName(source.Path()))
-    return status::kUnknownFormat;
-  ByteCursor c(source.Bytes());
+  if (source.Size() < kProbeMinimum || !HasTgaName(source.Path())) return status::kUnknownFormat;
+  ByteCursor c = source.Cursor();
   h->idLength = c.U8();
   h->mapType = c.U8();
   h->type = c.U8();
@@ -208,7 +210,8 @@ Status TgaReader::ReadHeader() {
       return status::kUnsupportedSubformat;  // no image data
   }
   if (h_.width == 0 || h_.height == 0) return status::kUnknownFormat;
-  if (uint64_t{h_.width} * h_.height > kMaxPixels) return status::kDamaged;
+  if (!WithinFrameLimits(h_.width, h_.height, BytesPerPixel(outputFormat_)))
+    return status::kDamaged;
   width_ = h_.width;
   height_ = h_.height;
   bitDepth_ = h_.depth;
@@ -225,7 +228,7 @@ Status TgaReader::ReadHeader() {
   dataEnd_ = size;
   uint64_t judgedEnd = size;
   const uint64_t imageBytes = uint64_t{width_} * height_ * h_.PixelBytes();
-  ByteCursor file(FileBytes());
+  const ByteCursor file = FileCursor();
   if (size >= dataStart_ + kFooterSize) {
     ByteCursor footer = file.Sub(size - kFooterSize, kFooterSize);
     const uint32_t extension = footer.U32LE();
@@ -250,8 +253,11 @@ Status TgaReader::ReadHeader() {
   if (!h_.RunLength() && dataSize < imageBytes) return status::kUnsupportedSubformat;
   if (judgedEnd - dataStart_ > imageBytes * 2 + 1024) return status::kUnsupportedSubformat;
 
-  if (h_.RunLength())
+  if (h_.RunLength()) {
     Properties().SetRaw(PropertyId::Compression, "RLE", -1, TextEncoding::Bytes8);
+    pixelData_ = {imageBytes, dataSize,
+                  BestRatio{uint64_t{kRunPacketPixels} * h_.PixelBytes(), 1 + h_.PixelBytes()}};
+  }
   minRows_ = height_;
   minStride_ = width_ * BytesPerPixel(outputFormat_);
   return status::kOk;
@@ -264,7 +270,7 @@ void TgaReader::LoadPalette(uint32_t* palette) const {
   }
   std::fill(palette, palette + 256, 0xFF000000u);
   const uint32_t entryBytes = h_.EntryBytes();
-  ByteCursor map = ByteCursor(FileBytes()).Sub(mapStart_, size_t{h_.mapLength} * entryBytes);
+  ByteCursor map = FileCursor().Sub(mapStart_, size_t{h_.mapLength} * entryBytes);
   for (uint32_t i = 0; i < h_.mapLength && h_.firstIndex + i < 256 && map.Ok(); ++i) {
     uint32_t colour = 0;
     if (entryBytes == 2) {
@@ -313,7 +319,7 @@ Status TgaReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
   const uint32_t pixelBytes = h_.PixelBytes();
   const size_t rowBytes = size_t{width_} * pixelBytes;
   const size_t outBytes = BytesPerPixel(outputFormat_);
-  const ByteCursor data = ByteCursor(FileBytes()).Sub(dataStart_, dataEnd_ - dataStart_);
+  const ByteCursor data = FileCursor().Sub(dataStart_, dataEnd_ - dataStart_);
 
   std::unique_ptr<uint8_t[]> rowBuffer;
   TgaRunLength packets(data, pixelBytes);
@@ -323,7 +329,7 @@ Status TgaReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
   }
 
   for (uint32_t i = 0; i < height_; ++i) {
-    if (IsCancelled(cancel)) return status::kOk;
+    if (IsCancelled(cancel)) return status::kCancelled;
     uint8_t* dst = plane.Row(topDown ? i : height_ - 1 - i);
     const uint8_t* src;
     size_t n = width_;
@@ -332,7 +338,7 @@ Status TgaReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* pr
       src = rowBuffer.get();
     } else {
       // ReadHeader made sure every raw row is present.
-      src = data.Data().data() + i * rowBytes;
+      src = data.RowAt(uint64_t{i} * rowBytes, rowBytes).data();
     }
     if (n > 0) ConvertRow(dst, src, n);
     if (n < width_) {

@@ -17,7 +17,22 @@ struct WebpLibrary {
   // bytes apart; nullptr on failure.
   uint8_t* (*decodeBgraInto)(const uint8_t* data, size_t dataSize, uint8_t* output,
                              size_t outputSize, int stride);
+
+  // Incremental decoding into caller-owned memory, the same pixels a piece of
+  // data at a time; all four are null when the library lacks them.
+  // A decoder writing blue, green, red, alpha rows; nullptr on failure.
+  void* (*newBgraDecoder)(uint8_t* output, size_t outputSize, int stride) = nullptr;
+  // Decodes what data (the whole stream so far, from its start) adds: 0 when
+  // the image is complete, kWebpSuspended when it wants more data.
+  int (*update)(void* decoder, const uint8_t* data, size_t dataSize) = nullptr;
+  // The rows finished so far (in *lastY); nullptr before the header is read.
+  uint8_t* (*decodedRows)(const void* decoder, int* lastY, int* width, int* height,
+                          int* stride) = nullptr;
+  void (*deleteDecoder)(void* decoder) = nullptr;
 };
+
+// The library's status for a stream that needs more data.
+inline constexpr int kWebpSuspended = 5;
 
 // The library, or nullptr when it is not available.
 const WebpLibrary* GetWebpLibrary();

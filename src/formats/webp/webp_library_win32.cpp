@@ -1,5 +1,5 @@
 // libwebp.dll, loaded from the program's own folder on first use. No import
-// library or header is needed: the two functions are declared here with the
+// library or header is needed: the functions are declared here with the
 // library's documented C signatures (plain C calling convention).
 #ifdef _WIN32
 #include <windows.h>
@@ -11,6 +11,23 @@
 namespace vt {
 
 namespace {
+
+// The colour mode argument of WebPINewRGB is an enumeration passed as int;
+// blue, green, red, alpha is 3.
+constexpr int kModeBgra = 3;
+using NewRgb = void* (*)(int mode, uint8_t* output, size_t outputSize, int stride);
+using GetRgb = uint8_t* (*)(const void* decoder, int* lastY, int* width, int* height, int* stride);
+NewRgb newRgb = nullptr;
+int (*update)(void* decoder, const uint8_t* data, size_t dataSize) = nullptr;
+GetRgb getRgb = nullptr;
+void (*deleteDecoder)(void* decoder) = nullptr;
+
+void* NewBgraDecoder(uint8_t* output, size_t outputSize, int stride) {
+  return newRgb(kModeBgra, output, outputSize, stride);
+}
+uint8_t* DecodedRows(const void* decoder, int* lastY, int* width, int* height, int* stride) {
+  return getRgb(decoder, lastY, width, height, stride);
+}
 
 template <class Fn>
 Fn Lookup(HMODULE module, const char* name) {
@@ -51,6 +68,18 @@ const WebpLibrary* Load() {
   if (!library.getInfo || !library.decodeBgraInto) {
     FreeLibrary(module);
     return nullptr;
+  }
+  // The incremental decoder, which lets a decode report progress and stop on
+  // request; without it a picture decodes in one call.
+  newRgb = Lookup<NewRgb>(module, "WebPINewRGB");
+  update = Lookup<decltype(library.update)>(module, "WebPIUpdate");
+  getRgb = Lookup<GetRgb>(module, "WebPIDecGetRGB");
+  deleteDecoder = Lookup<decltype(library.deleteDecoder)>(module, "WebPIDelete");
+  if (newRgb && update && getRgb && deleteDecoder) {
+    library.newBgraDecoder = &NewBgraDecoder;
+    library.update = update;
+    library.decodedRows = &DecodedRows;
+    library.deleteDecoder = deleteDecoder;
   }
   // Kept loaded for the life of the process.
   return &library;

@@ -64,6 +64,11 @@ void Put24(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 3; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+// A stream is handed to the library in this many steps (of at least the
+// minimum), between which progress is reported and the cancel flag tested.
+constexpr size_t kDecodeSteps = 16;
+constexpr size_t kMinDecodeStep = size_t{16} << 10;
+
 // The smallest input the library's parser takes (a RIFF header's length):
 // shorter raw bitstreams go in a container of their own.
 constexpr size_t kLibraryMinimumInput = 12;
@@ -119,6 +124,7 @@ struct WalkState {
   bool animationEnded = false;  // a frame with a bad bitstream header stops it
   uint32_t lossy = 0;
   uint32_t lossless = 0;
+  uint32_t frames = 0;  // readers with a bitstream so far
 };
 
 class WebpReader final : public ImageReader {
@@ -138,6 +144,9 @@ class WebpReader final : public ImageReader {
   Found TakeBitstream(std::span<const uint8_t> data, bool lossless, WalkState& state);
   void ReadAnimationFrame(ByteCursor anmf, WalkState& state, WebpReader** tail);
   void Finish();
+  Status DecodeInSteps(const WebpLibrary& library, std::span<const uint8_t> stream,
+                       const PlaneView& plane, ProgressSink* progress,
+                       const CancelFlag* cancel) const;
 
   const uint8_t* bitstream_ = nullptr;
   size_t bitstreamSize_ = 0;
@@ -239,6 +248,10 @@ void WebpReader::ReadAnimationFrame(ByteCursor anmf, WalkState& state, WebpReade
   // The first frame with a bitstream is this reader; the others follow it.
   WebpReader* frame = this;
   RefPtr<WebpReader> made;
+  if (state.frames >= kImageLimits.maxFrames) {
+    state.animationEnded = true;
+    return;
+  }
   if (bitstream_) {
     made = RefPtr<WebpReader>::Adopt(new (std::nothrow) WebpReader(Source(), Record()));
     if (!made) {
@@ -266,7 +279,9 @@ void WebpReader::ReadAnimationFrame(ByteCursor anmf, WalkState& state, WebpReade
     if (frame == this) frame->bitstream_ = nullptr;
     return;
   }
-  if (found == Found::None || !made) return;
+  if (found == Found::None) return;
+  ++state.frames;
+  if (!made) return;
   (*tail)->next_ = made;
   *tail = made.get();
 }
@@ -282,7 +297,7 @@ void WebpReader::Finish() {
 }
 
 Status WebpReader::ReadHeader() {
-  ByteCursor file(FileBytes());
+  ByteCursor file = FileCursor();
   const uint32_t riff = file.U32BE();
   const uint32_t riffSize = file.U32LE();
   const uint32_t webp = file.U32BE();
@@ -311,19 +326,21 @@ Status WebpReader::ReadHeader() {
   return status::kOk;
 }
 
-Status WebpReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* /*progress*/,
+Status WebpReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* progress,
                           const CancelFlag* cancel) {
   const PlaneView plane = target->View(PixelFormat::Bgra8);
   if (!plane || plane.width != width_ || plane.height != height_) return status::kInvalidArgument;
   const WebpLibrary* library = GetWebpLibrary();
   if (!library) return status::kMissingDll;
-  if (IsCancelled(cancel)) return status::kOk;
+  if (IsCancelled(cancel)) return status::kCancelled;
 
   const uint8_t* data = bitstream_;
   size_t size = bitstreamSize_;
   std::unique_ptr<uint8_t[]> container;
   const bool withAlpha = !lossless_ && haveAlphaChunk_;
-  if (withAlpha || size < kLibraryMinimumInput) {
+  // The incremental decoder takes a bitstream only inside a file.
+  const bool stepped = library->newBgraDecoder != nullptr;
+  if (withAlpha || stepped || size < kLibraryMinimumInput) {
     std::span<const uint8_t> alpha;
     if (withAlpha) alpha = {alphaData_, alphaSize_};
     if (!BuildContainer({bitstream_, bitstreamSize_}, lossless_, alpha, width_, height_,
@@ -331,17 +348,44 @@ Status WebpReader::Decode(ImageBuffer* target, bool /*reduced*/, ProgressSink* /
       return status::kOutOfMemory;
     data = container.get();
   }
-  const size_t outputSize = plane.pitch * plane.height;
-  if (!library->decodeBgraInto(data, size, plane.origin, outputSize, static_cast<int>(plane.pitch)))
+  if (stepped) return DecodeInSteps(*library, {data, size}, plane, progress, cancel);
+  if (!library->decodeBgraInto(data, size, plane.origin, plane.pitch * plane.height,
+                               static_cast<int>(plane.pitch)))
     return status::kDamaged;
   return status::kOk;
+}
+
+// The stream handed to the library a step at a time, with progress and the
+// cancel flag seen between the steps.
+Status WebpReader::DecodeInSteps(const WebpLibrary& library, std::span<const uint8_t> stream,
+                                 const PlaneView& plane, ProgressSink* progress,
+                                 const CancelFlag* cancel) const {
+  std::unique_ptr<void, void (*)(void*)> decoder(
+      library.newBgraDecoder(plane.origin, plane.pitch * plane.height,
+                             static_cast<int>(plane.pitch)),
+      library.deleteDecoder);
+  if (!decoder) return status::kOutOfMemory;
+  const size_t step = std::max(stream.size() / kDecodeSteps, kMinDecodeStep);
+  for (size_t fed = 0; fed < stream.size();) {
+    fed = std::min(stream.size(), fed + step);
+    const int result = library.update(decoder.get(), stream.data(), fed);
+    if (result == 0) return status::kOk;
+    // Anything but a wish for more data, or that wish once all data are in,
+    // is a stream the library cannot decode.
+    if (result != kWebpSuspended || fed == stream.size()) break;
+    if (IsCancelled(cancel)) return status::kCancelled;
+    int lastY = 0;
+    if (progress && library.decodedRows(decoder.get(), &lastY, nullptr, nullptr, nullptr))
+      progress->Report(static_cast<uint32_t>(lastY), height_);
+  }
+  return status::kDamaged;
 }
 
 }  // namespace
 
 Status ProbeWebp(const FileSource& source) {
-  if (source.Size() < kProbeMinimum || !source.Data()) return status::kUnknownFormat;
-  ByteCursor c(source.Bytes());
+  if (source.Size() < kProbeMinimum) return status::kUnknownFormat;
+  ByteCursor c = source.Cursor();
   if (!c.StartsWith(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>("RIFF"), 4)))
     return status::kUnknownFormat;
   c.Seek(8);
