@@ -33,7 +33,7 @@ if [ $TSAN = 1 ]; then
   echo "== ThreadSanitizer build, concurrency tests"
   cmake --preset tsan >/dev/null
   cmake --build build/tsan -j "$JOBS" --target vistrel_tests_base vistrel_tests_image vistrel_tests_files \
-    vistrel_tests_formats vistrel_tests_viewer
+    vistrel_tests_formats vistrel_tests_viewer vistrel_tests_index
   ctest --test-dir build/tsan -L concurrency -j "$JOBS" --timeout 900
 fi
 
